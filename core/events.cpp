@@ -1,0 +1,238 @@
+#include "events.h"
+
+#include "clock.h"
+#include "settings.h"
+#include "paths.h"
+
+#include <QCoreApplication>
+
+namespace {
+// Source texts are exact (double spaces included): translations are looked up by them.
+const char *const kUpsTexts[EventCodeCount] = {
+    QT_TRANSLATE_NOOP("QObject", "System fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "System fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Rectifier fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Rectifier fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Bus fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Bus fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Battery fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Battery fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Output fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Output fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Charging module fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Charging module fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Fan fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Fan fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Fuse fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Fuse fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Over temperature disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Over temperature happen"),
+    QT_TRANSLATE_NOOP("QObject", "Input fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Input fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Bypass fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Bypass fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Output overload disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Output overload happen"),
+    QT_TRANSLATE_NOOP("QObject", "PV Input fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "PV Input fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "PV fault diappear"),
+    QT_TRANSLATE_NOOP("QObject", "PV fault happen"),
+    QT_TRANSLATE_NOOP("QObject", "Battery voltage normal"),
+    QT_TRANSLATE_NOOP("QObject", "Battery voltage low"),
+    QT_TRANSLATE_NOOP("QObject", "Battery voltage depletion disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Battery voltage depletion happen"),
+    QT_TRANSLATE_NOOP("QObject", "Output off disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Output off happen"),
+    QT_TRANSLATE_NOOP("QObject", "Shutdown disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Shutdown happen"),
+    QT_TRANSLATE_NOOP("QObject", "Bypass supply disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Bypass supply happen"),
+    QT_TRANSLATE_NOOP("QObject", "Battery supply disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Battery supply happen"),
+    QT_TRANSLATE_NOOP("QObject", "Execute closing output disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Execute closing output happen"),
+    QT_TRANSLATE_NOOP("QObject", "Execute shutdown disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Execute shutdown happen"),
+    QT_TRANSLATE_NOOP("QObject", "Wait input recovery disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Wait input recovery happen"),
+    QT_TRANSLATE_NOOP("QObject", "Delay shutdown disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Delay shutdown happen"),
+    QT_TRANSLATE_NOOP("QObject", "Upcoming shutdown disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Upcoming shutdown happen"),
+    QT_TRANSLATE_NOOP("QObject", "Test disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Test happen"),
+    QT_TRANSLATE_NOOP("QObject", "Test failure disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Test failure happen"),
+    QT_TRANSLATE_NOOP("QObject", "Communication  succeed"),
+    QT_TRANSLATE_NOOP("QObject", "Communication failed"),
+    QT_TRANSLATE_NOOP("QObject", "Serial port failed to open"),
+    QT_TRANSLATE_NOOP("QObject", "This is test SMS!"),
+    QT_TRANSLATE_NOOP("QObject", "This is test Email!"),
+    QT_TRANSLATE_NOOP("QObject", "Send email success"),
+    QT_TRANSLATE_NOOP("QObject", "Send email fail"),
+    QT_TRANSLATE_NOOP("QObject", "Schedule shut down inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Schedule start up inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Manual bypass on"),
+    QT_TRANSLATE_NOOP("QObject", "Manual bypass off"),
+    QT_TRANSLATE_NOOP("QObject", "Send battery test one minute command"),
+    QT_TRANSLATE_NOOP("QObject", "Send battery low voltage test command"),
+    QT_TRANSLATE_NOOP("QObject", "Send cancel test command"),
+    QT_TRANSLATE_NOOP("QObject", "Send countdown to shut down the inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send delay starting inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send cancel to Shut down inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send  shutting down inverter"),
+    QT_TRANSLATE_NOOP("QObject", "Send startup command of starting up inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send  On Bypassswitch command"),
+    QT_TRANSLATE_NOOP("QObject", "Send  Off Bypassswitch command"),
+    QT_TRANSLATE_NOOP("QObject", "Send  dischargedepth command"),
+};
+
+const char *const kInverterTexts[EventCodeCount] = {
+    QT_TRANSLATE_NOOP("QObject", "Input abnormal disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Input abnormal appear"),
+    QT_TRANSLATE_NOOP("QObject", "Input volt abnormal disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Input volt abnormal appear"),
+    QT_TRANSLATE_NOOP("QObject", "Input freq abnormal disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Input freq abnormal appear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt low volt disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt low volt appear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt discharge end disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt discharge end appear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt volt abnormal disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt volt abnormal appear"),
+    QT_TRANSLATE_NOOP("QObject", "System fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "System fault appear"),
+    QT_TRANSLATE_NOOP("QObject", "BUS volt high disappear"),
+    QT_TRANSLATE_NOOP("QObject", "BUS volt high appear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter fault appear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter soft start timeout disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter soft start timeout appear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter over temp disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter over temp appear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter volt high disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter volt high appear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter volt low disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Inverter volt low appear"),
+    QT_TRANSLATE_NOOP("QObject", "Output short circuit disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Output short circuit appear"),
+    QT_TRANSLATE_NOOP("QObject", "Over load fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Over load fault appear"),
+    QT_TRANSLATE_NOOP("QObject", "Over load timeout disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Over load timeout appear"),
+    QT_TRANSLATE_NOOP("QObject", "System overtemp fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "System overtemp fault appear"),
+    QT_TRANSLATE_NOOP("QObject", "Output over volt disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Output over volt appear"),
+    QT_TRANSLATE_NOOP("QObject", "Output over current disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Output over current appear"),
+    QT_TRANSLATE_NOOP("QObject", "PV owe volt disappear"),
+    QT_TRANSLATE_NOOP("QObject", "PV owe volt appear"),
+    QT_TRANSLATE_NOOP("QObject", "PV over volt disappear"),
+    QT_TRANSLATE_NOOP("QObject", "PV over volt appear"),
+    QT_TRANSLATE_NOOP("QObject", "BUS fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "BUS fault appear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt fault disappear"),
+    QT_TRANSLATE_NOOP("QObject", "Batt fault appear"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved0"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved1"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved2"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved3"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved4"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved5"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved6"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved7"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved8"),
+    QT_TRANSLATE_NOOP("QObject", "Reserved9"),
+    QT_TRANSLATE_NOOP("QObject", "Communication  succeed"),
+    QT_TRANSLATE_NOOP("QObject", "Communication failed"),
+    QT_TRANSLATE_NOOP("QObject", "Serial port failed to open"),
+    QT_TRANSLATE_NOOP("QObject", "This is test SMS!"),
+    QT_TRANSLATE_NOOP("QObject", "This is test Email!"),
+    QT_TRANSLATE_NOOP("QObject", "Send email success"),
+    QT_TRANSLATE_NOOP("QObject", "Send email fail"),
+    QT_TRANSLATE_NOOP("QObject", "Schedule shut down inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Schedule start up inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Manual bypass on"),
+    QT_TRANSLATE_NOOP("QObject", "Manual bypass off"),
+    QT_TRANSLATE_NOOP("QObject", "Send battery test one minute command"),
+    QT_TRANSLATE_NOOP("QObject", "Send battery low voltage test command"),
+    QT_TRANSLATE_NOOP("QObject", "Send cancel test command"),
+    QT_TRANSLATE_NOOP("QObject", "Send countdown to shut down the inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send delay starting inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send cancel to Shut down inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send turn on inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send turn off inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send cancel alarm voice command"),
+    QT_TRANSLATE_NOOP("QObject", "Send clear total gen command"),
+    QT_TRANSLATE_NOOP("QObject", "Send  dischargedepth command"),
+};
+
+QStringList translateAll(const char *const (&sources)[EventCodeCount])
+{
+    QStringList texts;
+    texts.reserve(EventCodeCount);
+    for (const char *source : sources)
+        texts << QCoreApplication::translate("QObject", source);
+    return texts;
+}
+
+void appendLocked(QList<EventItem> &queue, QReadWriteLock &lock, const EventItem &item)
+{
+    QWriteLocker locker(&lock);
+    queue.append(item);
+}
+}
+
+void addEventRecord(const EventItem &item)
+{
+    appendLocked(dbEventQueue, dbEventQueueLock, item);
+    appendLocked(emailEventQueue, emailEventQueueLock, item);
+    appendLocked(smsEventQueue, smsEventQueueLock, item);
+    QWriteLocker locker(&warningListLock);
+    warningList.append(item);
+    while (warningList.size() > kWarningListSize)
+        warningList.removeFirst();
+}
+
+void postEvent(int code)
+{
+    addEventRecord(EventItem{appClock().now(), code});
+}
+
+void initEventTexts()
+{
+    QStringList ups = translateAll(kUpsTexts);
+    QStringList inverter = translateAll(kInverterTexts);
+    QWriteLocker locker(&settingsLock);
+    upsEventTexts.swap(ups);
+    inverterEventTexts.swap(inverter);
+}
+
+QString eventText(int code, const QString &comProtocol)
+{
+    const bool inverter = deviceFamily(comProtocol) == DeviceFamily::Inverter;
+    QReadLocker locker(&settingsLock);
+    const QStringList &table = inverter ? inverterEventTexts : upsEventTexts;
+    return (code >= 0 && code < table.size()) ? table.at(code) : QString();
+}
+
+QString eventText(int code)
+{
+    QString protocol;
+    {
+        QReadLocker locker(&settingsLock);
+        protocol = deviceSettings.comProtocol;
+    }
+    return eventText(code, protocol);
+}
+
+QList<EventItem> takeAllEvents(QList<EventItem> &queue, QReadWriteLock &lock)
+{
+    QWriteLocker locker(&lock);
+    QList<EventItem> taken;
+    taken.swap(queue);
+    return taken;
+}

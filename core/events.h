@@ -1,0 +1,78 @@
+#pragma once
+// Events: what happened to the device or the program, as a time and a code, fanned
+// out to four queues by addEventRecord.
+//
+// Each queue has its own lock. Appending, removing, trimming and clearing hold it for
+// writing; only looking holds it for reading. A consumer removes what it will handle
+// under the lock and does its slow work after release. No code holds two queue locks
+// at once, nor takes upsInfo.lock while holding one.
+#include <QDateTime>
+#include <QList>
+#include <QReadWriteLock>
+#include <QStringList>
+
+struct EventItem
+{
+    QDateTime time;
+    int code = 0;
+};
+
+// Event codes beyond the status edges (0..55).
+enum EventCode {
+    EventCommSucceed = 56,
+    EventCommFailed = 57,
+    EventSerialOpenFailed = 58,
+    EventTestSms = 59,
+    EventTestEmail = 60,
+    EventScheduleShutdown = 63,
+    EventScheduleStartup = 64,
+    EventSelfTest1Min = 67,
+    EventDischargeLow = 68,
+    EventCancelTest = 69,
+    EventCountdownOff = 70,
+    EventDelayOn = 71,
+    EventCancelShutdown = 72,
+    EventShutdownOrTurnOn = 73,
+    EventStartupOrTurnOff = 74,
+    EventBypassOnOrCancelAlarm = 75,
+    EventBypassOffOrClearGen = 76,
+    EventDepthDischarge = 77,
+    EventCodeCount = 78
+};
+
+// The warning list keeps the newest events only.
+inline constexpr int kWarningListSize = 8;
+
+extern QList<EventItem> dbEventQueue;
+extern QReadWriteLock dbEventQueueLock;
+extern QList<EventItem> emailEventQueue;
+extern QReadWriteLock emailEventQueueLock;
+extern QList<EventItem> smsEventQueue;
+extern QReadWriteLock smsEventQueueLock;
+extern QList<EventItem> warningList;
+extern QReadWriteLock warningListLock;
+
+// The translated event texts, 78 per table, indexed by code. Guarded by settingsLock
+// (core/settings.h): rebuilt on the GUI thread under its write side; readers in other
+// threads use eventText(), which copies under the read side.
+extern QStringList upsEventTexts;
+extern QStringList inverterEventTexts;
+
+// Appends a copy to dbEventQueue, emailEventQueue, smsEventQueue and warningList, in
+// that order, each under its own lock; warningList is trimmed to its newest 8.
+void addEventRecord(const EventItem &item);
+// Stamps the current time of appClock() and posts.
+void postEvent(int code);
+
+// Rebuilds both tables through the translators installed at the time of the call,
+// built completely first and swapped in under the write side of settingsLock.
+void initEventTexts();
+
+// The text of a code in the table of the family of comProtocol; an unknown code reads
+// as the empty text. Safe from any thread.
+QString eventText(int code, const QString &comProtocol);
+// The same for the family that is active now.
+QString eventText(int code);
+
+// Removes and returns every event of a queue, oldest first, under its write lock.
+QList<EventItem> takeAllEvents(QList<EventItem> &queue, QReadWriteLock &lock);

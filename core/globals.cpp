@@ -1,0 +1,40 @@
+// Every shared value of the program's core, defined in one translation unit so that
+// they are built, empty, in this order before main() and destroyed in reverse after it.
+#include "commandqueue.h"
+#include "devicestate.h"
+#include "events.h"
+#include "paths.h"
+#include "schedule.h"
+#include "settings.h"
+
+InverterInfo inverterInfo;
+ThreePhaseUPSInfo upsInfo;
+QStringList upsEventTexts;
+QList<EventItem> dbEventQueue;
+QReadWriteLock dbEventQueueLock;
+QStringList inverterEventTexts;
+QList<EventItem> smsEventQueue;
+QReadWriteLock smsEventQueueLock;
+QList<EventItem> emailEventQueue;
+QReadWriteLock emailEventQueueLock;
+QList<EventItem> warningList;
+AppPaths appPaths;
+EmailSettings emailSettings;
+SmsSettings smsSettings;
+DeviceSettings deviceSettings;
+GenTableNames inverterGenTables;
+GenTableNames threeUpsGenTables;
+GenTableNames singleUpsGenTables;
+SystemSettings systemSettings;
+QStringList recordColumnKeys;
+QList<ScheduleItem> scheduleList;
+QString nextShutdownTime;
+QString nextStartupTime;
+QStringList commandQueue;
+QReadWriteLock commandQueueLock;
+QReadWriteLock warningListLock;
+
+QReadWriteLock settingsLock;
+QReadWriteLock scheduleListLock;
+std::atomic<bool> settingsValid{false};
+QQuickWidget *declarativeView = nullptr;

@@ -1,0 +1,38 @@
+#pragma once
+// Stateless helpers shared by several subsystems; reentrant, callable from any thread.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+
+// CRC-16/MODBUS; on the wire the low byte goes first.
+uint16_t crc16Modbus(const uint8_t *data, uint16_t length);
+
+// A numeric text re-written with two or one decimals; a non-number gives 0.00 / 0.0.
+QString format2Decimals(const QString &text);
+QString format1Decimal(const QString &text);
+
+QByteArray toUtf8Bytes(const QString &text);
+QString fromUtf8Bytes(const QByteArray &bytes);
+
+// Reversible: flag 0 scrambles, flag 1 unscrambles.
+enum { ScrambleEncode = 0, ScrambleDecode = 1 };
+QString scramblePassword(const QString &text, int flag);
+
+// Serial ports as the system lists them. On Windows the names come from the registry;
+// here from QSerialPortInfo. Tests install a fixed list.
+struct SerialPortEntry
+{
+    QString key;   // the system's device name
+    QString value; // the port name users pick
+};
+using SerialPortLister = std::function<QList<SerialPortEntry>()>;
+void setSerialPortLister(SerialPortLister lister); // empty restores the system lister
+int serialPortCount();
+// mode "key" gives the device name, "value" the port name, anything else ""; "nokey"
+// past the last index.
+QString getSerialPortName(int index, const QString &mode);
+// The path or name to open: a name containing "/" is used as it is.
+QString serialPortOpenPath(const QString &name);

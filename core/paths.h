@@ -1,0 +1,60 @@
+#pragma once
+// Paths and folders of the program, the generation-file stems of each device family,
+// the pointer to the QML view and the record-page column keys.
+//
+// Written by main() on the GUI thread before any worker thread exists; afterwards
+// appPaths and the stems are read-only and may be read from any thread without a lock.
+// declarativeView and recordColumnKeys are used by the GUI thread alone.
+#include <QString>
+#include <QStringList>
+
+class QQuickWidget;
+
+struct AppPaths
+{
+    QString paramIniPath;
+    QString dataDir;
+    QString smtpRecDbPath;
+    QString smsRecDbPath;
+    QString scheduleDbPath;
+    QString paramDir;
+    QString alarmDbDir;
+    QString analogDbDir;
+    QString smsDbDir;
+    QString dayGenDbDir;
+    QString monthGenDbDir;
+    QString yearGenDbDir;
+    QString totalGenDbDir;
+    QString appDir;
+};
+
+struct GenTableNames
+{
+    QString day;
+    QString month;
+    QString year;
+    QString total;
+};
+
+extern AppPaths appPaths;
+extern GenTableNames inverterGenTables;
+extern GenTableNames threeUpsGenTables;
+extern GenTableNames singleUpsGenTables;
+
+// The view that hosts the user interface; null until the main window creates it.
+extern QQuickWidget *declarativeView;
+extern QStringList recordColumnKeys;
+
+// Fills every field of appPaths from the platform's data location (backslashes become
+// "/") and the program's folder.
+void initAppPaths(const QString &dataLocation, const QString &appDir);
+// Creates the param folder (with its parents) and the seven history folders when missing.
+void createAppFolders();
+// Assigns the twelve fixed stems; the bridge and the history thread call it in their
+// constructors, before any worker thread starts.
+void assignGenTableNames();
+
+// Device family of a protocol code: "3"/"4" inverter, "0" three-phase UPS, else single-phase.
+enum class DeviceFamily { Inverter, ThreePhaseUps, SinglePhaseUps };
+DeviceFamily deviceFamily(const QString &comProtocol);
+const GenTableNames &genTablesFor(const QString &comProtocol);

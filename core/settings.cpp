@@ -1,0 +1,174 @@
+#include "settings.h"
+
+#include "clock.h"
+#include "helpers.h"
+#include "logging.h"
+#include "paths.h"
+#include "sqlutil.h"
+
+#include <QDateTime>
+#include <QSettings>
+
+namespace {
+QString text(const QSettings &ini, const char *key, const QString &fallback)
+{
+    return ini.value(QLatin1String(key), fallback).toString();
+}
+
+// Reads one recipient table (column 0 the address or number, column 1 the event mask).
+void loadRecipients(const QString &connection, const QString &path, const QString &table,
+                    QStringList *addresses, QStringList *masks)
+{
+    addresses->clear();
+    masks->clear();
+    DbConnection db(connection, path, DbConnection::ReadExisting);
+    if (!db.isOpen())
+        return;
+    const QList<QStringList> rows = db.selectRows(QStringLiteral("select * from %1").arg(table));
+    for (const QStringList &row : rows) {
+        // A table with fewer than two columns is not ours; keep the lists parallel.
+        if (row.size() < 2)
+            continue;
+        addresses->append(row.at(0));
+        masks->append(row.at(1));
+    }
+}
+}
+
+void loadSystemSettings()
+{
+    const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+    SystemSettings &s = systemSettings;
+    s.preAlarm = text(ini, "preAlarm", QString());
+    s.lang = text(ini, "lang", QStringLiteral("1"));
+    s.dev_boudrate = text(ini, "dev_boudrate", QStringLiteral("2"));
+    s.dev_databit = text(ini, "dev_databit", QStringLiteral("3"));
+    s.dev_checkbit = text(ini, "dev_checkbit", QStringLiteral("1"));
+    s.dev_stopbit = text(ini, "dev_stopbit", QStringLiteral("1"));
+    s.msg_boudrate = text(ini, "msg_boudrate", QStringLiteral("4"));
+    s.msg_databit = text(ini, "msg_databit", QStringLiteral("3"));
+    s.msg_checkbit = text(ini, "msg_checkbit", QStringLiteral("1"));
+    s.msg_stopbit = text(ini, "msg_stopbit", QStringLiteral("1"));
+}
+
+void loadDeviceSettings()
+{
+    const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+    DeviceSettings &d = deviceSettings;
+    d.comProtocol = text(ini, "comProtocol", QStringLiteral("0"));
+    d.comType = text(ini, "comType", QStringLiteral("0"));
+    d.comAddr = text(ini, "comAddr", QStringLiteral("1"));
+    d.inverterSelectName = text(ini, "inverterSelectName", QStringLiteral("None"));
+    d.testInterval = text(ini, "testInterval", QStringLiteral("0"));
+    d.testTimePerWeek = text(ini, "testTimePerWeek", QStringLiteral("0"));
+    d.selftestTime = text(ini, "selftestTime", QStringLiteral("08:00"));
+    d.selftestType = text(ini, "selftestType", QStringLiteral("0"));
+    d.depthDischarge = ini.value(QStringLiteral("depthDischarge"), 1.85).toDouble();
+    d.manBypassSwitch = text(ini, "manBypassSwitch", QStringLiteral("0"));
+    d.countdownOffITime = text(ini, "countdownOffITime", QStringLiteral("10"));
+    d.delayStartITime = ini.value(QStringLiteral("delayStartITime"), 10).toString();
+    d.longctlSelected = text(ini, "longctlSelected", QString());
+    d.strNextTestTime = text(ini, "strNextTestTime", QString());
+
+    const QString now = appClock().now().toString(QLatin1String(kMinuteFormat));
+    d.strNextTestTime = catchUpSelfTestTime(d.strNextTestTime, d.testInterval, now);
+}
+
+void loadEmailSettings()
+{
+    {
+        const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+        EmailSettings &e = emailSettings;
+        e.serverHostaddr = text(ini, "serverHostaddr", QLatin1String(kDefaultServerHostaddr));
+        e.serverHostPort = text(ini, "serverHostPort", QStringLiteral("25"));
+        e.senderAddr = text(ini, "senderAddr", QString());
+        e.serverAuthFlag = text(ini, "serverAuthFlag", QStringLiteral("1"));
+        e.senderAccount = text(ini, "senderAccount", QString());
+        e.senderPassword = scramblePassword(text(ini, "senderPassword", QString()), ScrambleDecode);
+        e.sslFlag = text(ini, "sslFlag", QStringLiteral("1"));
+        e.genRDFlag = text(ini, "genRDFlag", QStringLiteral("0"));
+        e.genRDay = text(ini, "genRDay", QString());
+        e.genRMFlag = text(ini, "genRMFlag", QStringLiteral("0"));
+        e.genRMonth = text(ini, "genRMonth", QString());
+        e.genRYFlag = text(ini, "genRYFlag", QStringLiteral("0"));
+        e.genRYear = text(ini, "genRYear", QString());
+    }
+    loadRecipients(QStringLiteral("initemailrec"), appPaths.smtpRecDbPath, QStringLiteral("emailrec"),
+                   &emailSettings.mailRecipients, &emailSettings.mailEventFlags);
+}
+
+void loadSmsSettings()
+{
+    {
+        const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+        SmsSettings &s = smsSettings;
+        s.SMSSelectName = text(ini, "SMSSelectName", QStringLiteral("None"));
+        s.smsFlag = text(ini, "smsFlag", QStringLiteral("0"));
+        s.connect = ini.value(QStringLiteral("connect"), 0).toInt();
+    }
+    loadRecipients(QStringLiteral("initsmsrec"), appPaths.smsRecDbPath, QStringLiteral("smsrec"),
+                   &smsSettings.smsPhones, &smsSettings.smsEventFlags);
+}
+
+QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now)
+{
+    if (nextTestTime.isEmpty() || now < nextTestTime)
+        return nextTestTime;
+    if (testInterval == QLatin1String("1"))
+        return advancePastNow(nextTestTime, 7, now);
+    if (testInterval == QLatin1String("2"))
+        return advancePastNow(nextTestTime, 14, now);
+    return QString(); // "0" or an unknown interval: no further test is due
+}
+
+bool writeParamKeys(const ParamKeys &keys)
+{
+    QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+    for (const auto &kv : keys)
+        ini.setValue(kv.first, kv.second);
+    ini.sync();
+    if (ini.status() != QSettings::NoError) {
+        qCWarning(lcCore) << "cannot write" << appPaths.paramIniPath;
+        return false;
+    }
+    return true;
+}
+
+int devicePortBaud(const QString &code)
+{
+    static const int rates[] = {1200, 2400, 4800, 9600, 19200, 38400};
+    bool ok = false;
+    const int n = code.toInt(&ok);
+    return (ok && n >= 1 && n <= 6) ? rates[n - 1] : 115200;
+}
+
+int modemPortBaud(const QString &code)
+{
+    static const int rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 115200};
+    bool ok = false;
+    const int n = code.toInt(&ok);
+    return (ok && n >= 1 && n <= 7) ? rates[n - 1] : 9600;
+}
+
+int portDataBits(const QString &code)
+{
+    if (code == QLatin1String("1"))
+        return 6;
+    if (code == QLatin1String("2"))
+        return 7;
+    return 8;
+}
+
+char portParity(const QString &code)
+{
+    if (code == QLatin1String("2"))
+        return 'O';
+    if (code == QLatin1String("3"))
+        return 'E';
+    return 'N';
+}
+
+int portStopBits(const QString &code)
+{
+    return code == QLatin1String("2") ? 2 : 1;
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The four settings records, their "param.ini" keys and the start-up loaders.
+//
+// Guard: settingsLock. Every writer (the settings slots on the GUI thread, the language
+// change, the SMS thread for the modem members, the history thread for strNextTestTime)
+// holds its write side while it changes a record; a reader in another thread copies what
+// it needs under the read side and works on the copy. Never held across a database,
+// file, device, modem or network access; no other lock is taken while it is held.
+// Exception: systemSettings.preAlarm is guarded by scheduleListLock (core/schedule.h).
+#include <QList>
+#include <QPair>
+#include <QReadWriteLock>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+struct SystemSettings
+{
+    QString preAlarm;
+    QString lang;
+    QString dev_boudrate;
+    QString dev_databit;
+    QString dev_checkbit;
+    QString dev_stopbit;
+    QString msg_boudrate;
+    QString msg_databit;
+    QString msg_checkbit;
+    QString msg_stopbit;
+};
+
+struct DeviceSettings
+{
+    QString comProtocol;
+    QString comType;
+    QString comAddr;
+    QString inverterSelectName;
+    QString testInterval;
+    QString testTimePerWeek;
+    QString selftestTime;
+    QString selftestType;
+    double depthDischarge = 0;
+    QString manBypassSwitch;
+    QString countdownOffITime;
+    QString delayStartITime;
+    QString longctlSelected;
+    QString strNextTestTime;
+};
+
+struct EmailSettings
+{
+    QString serverHostaddr;
+    QString serverHostPort;
+    QString senderAddr;
+    QString serverAuthFlag;
+    QString senderAccount;
+    QString senderPassword; // in clear here; scrambled in "param.ini"
+    QString sslFlag;
+    QStringList mailRecipients;
+    QStringList mailEventFlags;
+    QString genRDFlag;
+    QString genRDay;
+    QString genRMFlag;
+    QString genRMonth;
+    QString genRYFlag;
+    QString genRYear;
+};
+
+struct SmsSettings
+{
+    QString smsFlag;
+    QString SMSSelectName;
+    QStringList smsPhones;
+    QStringList smsEventFlags;
+    QString smsTestPhone;
+    qint32 connect = 0; // modem link state; read from "param.ini", never written
+    QString modemManufacturer;
+    QString modemModel;
+    QString modemSoftwareVersion;
+    QString modemOperator;
+    QString modemServiceCentre;
+    qint32 modemSignalQuality = 0;
+};
+
+extern SystemSettings systemSettings;
+extern DeviceSettings deviceSettings;
+extern EmailSettings emailSettings;
+extern SmsSettings smsSettings;
+extern QReadWriteLock settingsLock;
+
+// Default SMTP server: a host on the local network, until the user enters theirs.
+inline constexpr const char *kDefaultServerHostaddr = "192.168.1.1";
+
+void loadSystemSettings();
+void loadDeviceSettings();
+void loadEmailSettings();
+void loadSmsSettings();
+
+// Moves a past strNextTestTime on by its interval until it lies after now; "" when
+// there is nothing to advance or the interval code is unknown. Used at load and by the
+// self-test firing.
+QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now);
+
+// Writes keys to "param.ini" through a settings object of its own, and syncs. Returns
+// false when the file could not be written.
+using ParamKeys = QList<QPair<QString, QVariant>>;
+bool writeParamKeys(const ParamKeys &keys);
+
+// Port codes as stored in "param.ini". Device port: "1".."6" 1200..38400, any other
+// 115200. Modem port: "1".."7" 1200..115200; any other code falls back to 9600.
+int devicePortBaud(const QString &code);
+int modemPortBaud(const QString &code);
+// "1" 6, "2" 7, "3" 8; any other 8.
+int portDataBits(const QString &code);
+// 'N', 'O' or 'E' for "1", "2", "3"; any other 'N'.
+char portParity(const QString &code);
+// "2" two, any other one.
+int portStopBits(const QString &code);

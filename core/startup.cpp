@@ -1,0 +1,25 @@
+#include "startup.h"
+
+#include "devicestate.h"
+#include "logging.h"
+#include "paths.h"
+#include "schedule.h"
+#include "settings.h"
+
+void runStartup(const QString &dataLocation, const QString &appDir)
+{
+    qCDebug(lcCore) << "appDir" << dataLocation;
+    initAppPaths(dataLocation, appDir);
+    createAppFolders();
+    settingsValid = false;
+    loadSystemSettings();
+    loadDeviceSettings();
+    loadEmailSettings();
+    loadSmsSettings();
+    loadSchedule();
+    // Chosen once per run: a later protocol change does not re-prime the placeholders.
+    if (deviceSettings.comProtocol == QLatin1String("0"))
+        upsInfo.initThreePhaseValues();
+    else
+        upsInfo.initSingleValues();
+}

@@ -1,0 +1,99 @@
+#include "testenv.h"
+
+#include "commandqueue.h"
+#include "devicestate.h"
+#include "events.h"
+#include "paths.h"
+#include "schedule.h"
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+
+void resetSharedState()
+{
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.commState = CommConnecting;
+        upsInfo.commStatePrev = CommConnecting;
+        upsInfo.statusMaskLo = upsInfo.statusMaskHi = upsInfo.otherInfoMask = 0;
+        upsInfo.batFieldMask = upsInfo.inputFieldMask = upsInfo.outputFieldMask = 0;
+        upsInfo.bypassFieldMask = upsInfo.pvFieldMask = upsInfo.pvInputMask = 0;
+        upsInfo.pvInputCount = 0;
+        upsInfo.sysTemp.clear();
+        upsInfo.deviceTime.clear();
+        upsInfo.workMode.clear();
+        upsInfo.batMode.clear();
+        for (QString &v : upsInfo.values)
+            v.clear();
+        upsInfo.pvMode.clear();
+        upsInfo.pvTotalGenScaled.clear();
+        upsInfo.deviceName.clear();
+        upsInfo.deviceType.clear();
+        upsInfo.deviceManufacturer.clear();
+        upsInfo.deviceProtocolVersion.clear();
+        upsInfo.deviceMonitorVersion.clear();
+        upsInfo.deviceControlVersion.clear();
+        for (UnitRecord &r : upsInfo.pvInputTable)
+            r = UnitRecord();
+        for (int i = 0; i < ThreePhaseUPSInfo::kStatusBitCount; ++i)
+            upsInfo.statusBits[i] = upsInfo.statusBitsPrev[i] = 0;
+        for (int i = 0; i < 3; ++i) {
+            upsInfo.gridHourBands[i] = upsInfo.antirefluxHourBands[i] = 0;
+            upsInfo.supportFlags[i] = upsInfo.pvHourBands[i] = 0;
+        }
+        upsInfo.inverterMode = 0;
+        upsInfo.pvPowerSampleCount = 0;
+        inverterInfo = InverterInfo();
+    }
+    settingsValid = false;
+    takeAllEvents(dbEventQueue, dbEventQueueLock);
+    takeAllEvents(emailEventQueue, emailEventQueueLock);
+    takeAllEvents(smsEventQueue, smsEventQueueLock);
+    takeAllEvents(warningList, warningListLock);
+    {
+        QWriteLocker l(&commandQueueLock);
+        commandQueue.clear();
+    }
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings = SystemSettings();
+        deviceSettings = DeviceSettings();
+        emailSettings = EmailSettings();
+        smsSettings = SmsSettings();
+        upsEventTexts.clear();
+        inverterEventTexts.clear();
+    }
+    {
+        QWriteLocker l(&scheduleListLock);
+        scheduleList.clear();
+        nextShutdownTime.clear();
+        nextStartupTime.clear();
+    }
+    recordColumnKeys.clear();
+    appPaths = AppPaths();
+}
+
+TestEnv::TestEnv(const QDateTime &now, bool createFolders) : m_clock(now)
+{
+    resetSharedState();
+    QDir().mkpath(appDir());
+    initAppPaths(dataLocation(), appDir());
+    if (createFolders)
+        createAppFolders();
+    assignGenTableNames();
+    setAppClock(&m_clock);
+}
+
+TestEnv::~TestEnv()
+{
+    setAppClock(nullptr);
+}
+
+void TestEnv::writeParamIni(const QString &lines) const
+{
+    QDir().mkpath(appPaths.paramDir);
+    QFile f(appPaths.paramIniPath);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write("[General]\n" + lines.toUtf8() + "\n");
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Shared test fixture: a fresh data folder and program folder in a temporary directory,
+// the shared state emptied, and a fixed clock installed.
+#include "clock.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class TestEnv
+{
+public:
+    // Points appPaths at a new temporary folder (created folders included when
+    // createFolders is true), empties every shared queue, list and record, and installs
+    // a fixed clock at `now` (local time).
+    explicit TestEnv(const QDateTime &now = QDateTime(QDate(2026, 1, 15), QTime(12, 0)),
+                     bool createFolders = true);
+    ~TestEnv(); // restores the system clock
+
+    QString root() const { return m_dir.path(); }
+    QString dataLocation() const { return m_dir.path() + QStringLiteral("/data"); }
+    QString appDir() const { return m_dir.path() + QStringLiteral("/app"); }
+    FixedClock &clock() { return m_clock; }
+
+    // Writes "param.ini" with the given key=value lines (INI syntax, no group).
+    void writeParamIni(const QString &lines) const;
+
+private:
+    QTemporaryDir m_dir;
+    FixedClock m_clock;
+};
+
+// Empties every shared value of the core back to its state before main().
+void resetSharedState();

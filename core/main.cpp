@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QStandardPaths>
 
-#ifdef KESTRAVA_HAVE_UI
+#ifdef KESTRAVA_HAVE_MAINWINDOW
 #include "mainwindow.h"
 #endif
 
@@ -12,7 +12,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     runStartup(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
                QCoreApplication::applicationDirPath());
-#ifdef KESTRAVA_HAVE_UI
+#ifdef KESTRAVA_HAVE_MAINWINDOW
     auto *window = new MainWindow;
     window->loadQmlView(QStringLiteral("../Kestrava/qml/qmlmain.qml"));
     window->show();

@@ -1,0 +1,97 @@
+#pragma once
+// The bridge between the QML user interface and the program: every request signal of the
+// QML root object that asks for live status, warnings or settings lands on a slot here,
+// and each slot answers with one reply signal before it returns.
+//
+// Thread: GUI thread only (the object and every slot). The slots copy what one reply needs
+// under the read side of upsInfo.lock, settingsLock, scheduleListLock or warningListLock,
+// release it, and build and emit the reply afterwards; a setter changes its record under
+// the write side of settingsLock and touches "param.ini" and the databases after release.
+//
+// The order of the signals and slots and the signals' parameter names are the QML
+// contract: QML handlers refer to the parameters by name. Do not reorder.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class qmlobject : public QObject
+{
+    Q_OBJECT
+public:
+    qmlobject();
+    ~qmlobject() override;
+
+    // Column titles of the CSV exports of the history browser; filled by that export alone.
+    QStringList dayHeader;
+    QStringList monthHeader;
+    QStringList yearHeader;
+    QStringList analogHeader;
+    QStringList eventHeader;
+    QStringList smsHeader;
+
+signals:
+    void sigFlowState(QString runState, QString batState, QString load, QString input, QString pvPower,
+                      QString batPower);
+    void sigMainGenInfo(QString strMainGenInfo);
+    void sigACInfo(QString strACInfo);
+    void sigDeviceInfo(QString strDeviceInfo);
+    void sigBatInfo(QString strBatInfo);
+    void sigBypassInfo(QString strBypassInfo);
+    void sigOutputInfo(QString strOutputInfo);
+    void sigOtherInfo(QString strOtherInfo);
+    void sigPVInfo(QString strPVTInfo, QString strPVInfo);
+    void sigMainModuleInfo(QString strModuleFlag, QString strMainMInfo);
+    // Emitted by the history browser's chart, report and record slots.
+    void sigChartDay(QString daystr);
+    void sigChartMonth(QString monthstr);
+    void sigChartYear(QString yearstr);
+    void sigChartTotal(QString totalstr);
+    void sigReport(QString strtype, QString strpage, QString dcount, QString strValue);
+    void sigAnalogDataRecord(QString strpage, QString dcount, QString strValue);
+    void sigEventDataRecord(QString strpage, QString dcount, QString strValue);
+    void sigSMSDataRecord(QString strpage, QString dcount, QString strValue);
+    void emailGetSig(QString emailjson);
+    void sigQtSSMSSet(QString smsjson);
+    // Part of the declared interface; never emitted.
+    void sigQtSInverterM(QString invertermjson);
+    void sigComNameSig(QString comName);
+    void warningDataSig(QString strtest);
+    void clearAlarmSig();
+    // Raised by the QML side itself (device port and modem port are the same); the main
+    // window shows its warning box.
+    void qmlobjectCom();
+    void siglang(QString lang);
+    void sigSysSet(QString sysjson);
+    void sigSMSState(QString smsjson);
+    void sigScheduleTime(QString scheTime);
+    void sigprotocol(QString strProtocol);
+
+public slots:
+    // The history browser's handlegetChartData(QString) belongs here, first of the slots.
+    void handleMainGenInfo();
+    void handleMainModuleData(QString request);
+    void handleGetACInfo();
+    void handleGetBatInfo();
+    void handleGetBypassInfo();
+    void handleGetOtherInfo();
+    void handleGetOutputInfo();
+    void handleGetPVInfo();
+    // The history browser's handleOperReportRecord(QString) and handleReportRecord(QString)
+    // belong here.
+    void handleSetComConfig(QString request);
+    void handleSetPublicPara(QString request);
+    void handleSetEmail(QString request);
+    void handleSetSMS(QString request);
+    void handleGetEmailSet();
+    void handleGetSMSSet();
+    void handleWarningData();
+    void handleClearWarning();
+    void handleGetFlowState();
+    void handleGetLanguage();
+    void handleGetSystemSet();
+    void handleSendSMSTest(QString request);
+    void handleGetSMSState();
+    void handleGetScheduleTime();
+    void handleGetProtocol();
+    void handleGetdeviceInfo();
+};

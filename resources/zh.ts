@@ -2,10 +2,41 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>MainWindow</name>
+    <message>
+        <source>Exit(&amp;Q)</source>
+        <translation>退出(Q)</translation>
+    </message>
+    <message>
+        <source>Kestrava</source>
+        <translation>Kestrava</translation>
+    </message>
+    <message>
+        <source>Minimize(&amp;N)</source>
+        <translation>最小化(N)</translation>
+    </message>
+    <message>
+        <source>Resume(&amp;R)</source>
+        <translation>恢复(R)</translation>
+    </message>
+    <message>
+        <source>The SMS communication port and the UPS communication port can&apos;t be same !</source>
+        <translation>短信端口和设备通讯端口不能一样！</translation>
+    </message>
+    <message>
+        <source>Tip</source>
+        <translation>提示</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>System fault disappear</source>
         <translation>系统故障消失</translation>
+    </message>
+    <message>
+        <source>d:</source>
+        <translation>天</translation>
     </message>
 </context>
 </TS>

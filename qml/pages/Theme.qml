@@ -1,0 +1,18 @@
+pragma Singleton
+import QtQuick
+
+QtObject {
+    readonly property color background: "#eef2f6"
+    readonly property color header: "#1f3a56"
+    readonly property color headerText: "#ffffff"
+    readonly property color nav: "#2b4c6f"
+    readonly property color navActive: "#3f7cbf"
+    readonly property color card: "#ffffff"
+    readonly property color cardBorder: "#d5dde6"
+    readonly property color text: "#1d2733"
+    readonly property color muted: "#607080"
+    readonly property color accent: "#1565c0"
+    readonly property color good: "#2e7d32"
+    readonly property color alarm: "#d32f2f"
+    readonly property int fontSize: 13
+}

@@ -1,0 +1,338 @@
+#include "mainwindow.h"
+
+#include "dialogs.h"
+#include "events.h"
+#include "logging.h"
+#include "paths.h"
+#include "devicestate.h"
+#include "settings.h"
+#include "translation.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMetaMethod>
+#include <QPainter>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWidget>
+#include <QReadLocker>
+#include <QTimer>
+
+uint32_t runSeconds = 0;
+
+namespace {
+constexpr int kTickMs = 1000;
+constexpr int kWindowWidth = 980;
+constexpr int kWindowHeight = 680;
+// The view sits inside these margins (left, top, right, bottom); the window paints
+// nothing there, so they stay transparent.
+constexpr int kMarginLeft = 5;
+constexpr int kMarginTop = 3;
+constexpr int kMarginRight = 5;
+constexpr int kMarginBottom = 7;
+constexpr unsigned kSecondsPerDay = 86400;
+constexpr unsigned kSecondsPerHour = 3600;
+constexpr unsigned kSecondsPerMinute = 60;
+
+enum RequestReceiver { ToBridge, ToSerial, ToWindow };
+
+struct RequestRow
+{
+    const char *signal; // of the QML root object; (QString) carries a request text
+    RequestReceiver receiver;
+    const char *slot;
+};
+
+// The QML root's request signals and where each lands, in wiring order. A request
+// whose slot is not built yet has no row.
+const RequestRow kRequestRows[] = {
+    {"getFlowStateSignal()", ToBridge, "handleGetFlowState()"},
+    {"getLanguageSignal()", ToBridge, "handleGetLanguage()"},
+    {"getmwindowgenInfoSinal()", ToBridge, "handleMainGenInfo()"},
+    {"getacInfoSignal()", ToBridge, "handleGetACInfo()"},
+    {"getbatinfoSignal()", ToBridge, "handleGetBatInfo()"},
+    {"getbypassinfoSignal()", ToBridge, "handleGetBypassInfo()"},
+    {"getotherinfoSignal()", ToBridge, "handleGetOtherInfo()"},
+    {"getoutputinfoSignal()", ToBridge, "handleGetOutputInfo()"},
+    {"getdeviceinfoSignal()", ToBridge, "handleGetdeviceInfo()"},
+    {"getpvinfoSignal()", ToBridge, "handleGetPVInfo()"},
+    {"mainModuleDataSignal(QString)", ToBridge, "handleMainModuleData(QString)"},
+    {"setComConfigSignal(QString)", ToBridge, "handleSetComConfig(QString)"},
+    {"setPublicparaSignal(QString)", ToBridge, "handleSetPublicPara(QString)"},
+    {"setemailSignal(QString)", ToBridge, "handleSetEmail(QString)"},
+    {"setsmsSignal(QString)", ToBridge, "handleSetSMS(QString)"},
+    {"getemailsetSignal()", ToBridge, "handleGetEmailSet()"},
+    {"getsmssetSignal()", ToBridge, "handleGetSMSSet()"},
+    {"getWarningDataSignal()", ToBridge, "handleWarningData()"},
+    {"clearWarningSignal()", ToBridge, "handleClearWarning()"},
+    {"getSystemSetSignal()", ToBridge, "handleGetSystemSet()"},
+    {"getSMSStateSignal()", ToBridge, "handleGetSMSState()"},
+    {"sendSMSTestSignal(QString)", ToBridge, "handleSendSMSTest(QString)"},
+    {"getProtocolSignal()", ToBridge, "handleGetProtocol()"},
+    {"getScheduleTimeSignal()", ToBridge, "handleGetScheduleTime()"},
+};
+
+QString currentLang()
+{
+    QReadLocker locker(&settingsLock);
+    return systemSettings.lang;
+}
+
+QString twoDigits(unsigned value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+void callItem(QQuickItem *item, const char *function)
+{
+    if (item)
+        QMetaObject::invokeMethod(item, function);
+}
+
+void callItem(QQuickItem *item, const char *function, const QVariant &argument)
+{
+    if (!item)
+        return;
+    QVariant discarded;
+    QMetaObject::invokeMethod(item, function, Q_RETURN_ARG(QVariant, discarded),
+                              Q_ARG(QVariant, argument));
+}
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QWidget(parent),
+      cursor(Qt::ArrowCursor),
+      shadowPixmap(QStringLiteral(":/qml/Image/window_shadow.png"))
+{
+    {
+        // Every text built in this block follows lang; the catalogues go when it ends.
+        ChineseTranslatorScope translators(currentLang());
+        initEventTexts();
+
+        timer = new QTimer(this);
+        timer->start(kTickMs);
+
+        declarativeView = new QQuickWidget(this);
+        auto *layout = new QHBoxLayout;
+        layout->addWidget(declarativeView);
+        layout->setContentsMargins(kMarginLeft, kMarginTop, kMarginRight, kMarginBottom);
+        setLayout(layout);
+        setFixedSize(kWindowWidth, kWindowHeight);
+
+        buildTrayIcon();
+    }
+
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+
+#ifdef KESTRAVA_HAVE_BRIDGE
+    connect(&qmlBridge, &qmlobject::qmlobjectCom, this, &MainWindow::handleWarning);
+#endif
+#ifdef KESTRAVA_HAVE_DEVICE
+    if (serialThread.metaObject()->indexOfSignal("serialCom()") >= 0)
+        connect(&serialThread, SIGNAL(serialCom()), this, SLOT(handleSerialCom()));
+#endif
+    connect(timer, &QTimer::timeout, this, &MainWindow::mainTimer);
+}
+
+MainWindow::~MainWindow()
+{
+    delete timer;
+    timer = nullptr;
+    // The view and its engine go before the objects they were given: QML handlers and
+    // bindings reach the bridge and the thread objects until the engine is gone.
+    delete declarativeView;
+    declarativeView = nullptr;
+    stopThreads();
+    delete trayIconMenu;
+}
+
+void MainWindow::stopThreads()
+{
+    // Every stop request goes out before the first wait, so the threads wind down
+    // together and the exit takes the longest of their current exchanges, not the sum.
+#ifdef KESTRAVA_HAVE_DEVICE
+    serialThread.stop();
+    serialThread.exit(0);
+    serialThread.wait();
+#endif
+}
+
+void MainWindow::buildTrayIcon()
+{
+    trayIcon = new QSystemTrayIcon(this);
+
+    minimizeAction = new QAction(QIcon(QStringLiteral(":/images/gtk-remove.png")), tr("Minimize(&N)"), this);
+    restoreAction = new QAction(QIcon(QStringLiteral(":/images/gtk-fullscreen.png")), tr("Resume(&R)"), this);
+    quitAction = new QAction(QIcon(QStringLiteral(":/images/stop.png")), tr("Exit(&Q)"), this);
+    connect(restoreAction, &QAction::triggered, this, &QWidget::showNormal);
+    connect(minimizeAction, &QAction::triggered, this, &QWidget::hide);
+    connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+
+    trayIconMenu = new QMenu;
+    trayIconMenu->addAction(restoreAction);
+    trayIconMenu->addSeparator();
+    trayIconMenu->addAction(minimizeAction);
+    trayIconMenu->addSeparator();
+    trayIconMenu->addAction(quitAction);
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        qCDebug(lcUi) << "no system tray: the tray icon stays hidden";
+        return;
+    }
+    trayIcon->setIcon(QIcon(QStringLiteral(":/images/vemlo.png")));
+    trayIcon->setToolTip(tr("Kestrava"));
+    trayIcon->setContextMenu(trayIconMenu);
+    trayIcon->setVisible(true);
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
+}
+
+void MainWindow::loadQmlView(const QString &path)
+{
+    declarativeView->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    if (declarativeView->status() != QQuickWidget::Ready)
+        qCWarning(lcUi) << "the user interface did not load from" << path << declarativeView->errors();
+
+    QQmlContext *context = declarativeView->rootContext();
+    context->setContextProperty(QStringLiteral("window"), this);
+    connectRootSignals(declarativeView->rootObject());
+#ifdef KESTRAVA_HAVE_BRIDGE
+    context->setContextProperty(QStringLiteral("qmlobject"), &qmlBridge);
+#endif
+    context->setContextProperty(QStringLiteral("ThreeUPS"), &upsInfo);
+#ifdef KESTRAVA_HAVE_DEVICE
+    context->setContextProperty(QStringLiteral("serial"), &serialThread);
+    serialThread.start(QThread::InheritPriority);
+#endif
+}
+
+QObject *MainWindow::requestReceiver(int receiver)
+{
+    switch (receiver) {
+    case ToBridge:
+#ifdef KESTRAVA_HAVE_BRIDGE
+        return &qmlBridge;
+#else
+        return nullptr;
+#endif
+    case ToSerial:
+#ifdef KESTRAVA_HAVE_DEVICE
+        return &serialThread;
+#else
+        return nullptr;
+#endif
+    case ToWindow:
+        return this;
+    }
+    return nullptr;
+}
+
+void MainWindow::connectRootSignals(QObject *root)
+{
+    if (!root) {
+        qCWarning(lcUi) << "no QML root object: no request signal is wired";
+        return;
+    }
+    const QMetaObject *rootMeta = root->metaObject();
+    for (const RequestRow &row : kRequestRows) {
+        const int signalIndex = rootMeta->indexOfSignal(row.signal);
+        if (signalIndex < 0) {
+            qCWarning(lcUi) << "the QML root declares no signal" << row.signal;
+            continue;
+        }
+        QObject *receiver = requestReceiver(row.receiver);
+        const int slotIndex = receiver ? receiver->metaObject()->indexOfSlot(row.slot) : -1;
+        if (slotIndex < 0) {
+            qCWarning(lcUi) << "no receiver for" << row.signal << "slot" << row.slot;
+            continue;
+        }
+        connect(root, rootMeta->method(signalIndex), receiver, receiver->metaObject()->method(slotIndex));
+    }
+}
+
+QQuickItem *MainWindow::findRootItem(const char *objectName) const
+{
+    auto *root = declarativeView ? qobject_cast<QQuickItem *>(declarativeView->rootObject()) : nullptr;
+    return root ? root->findChild<QQuickItem *>(QLatin1String(objectName)) : nullptr;
+}
+
+bool MainWindow::getInitValue()
+{
+    return false;
+}
+
+QString MainWindow::mystr()
+{
+    return QStringLiteral("10");
+}
+
+void MainWindow::mainTimer()
+{
+    ++runSeconds;
+    callItem(findRootItem("sysRunTime"), "getRunTime", formatRunTime(runSeconds));
+
+    qsizetype warnings = 0;
+    {
+        // Counted and released before QML runs: a QML handler that clears the list
+        // takes this lock for writing.
+        QReadLocker locker(&warningListLock);
+        warnings = warningList.size();
+    }
+    QQuickItem *alarmRect = findRootItem("alarmRect");
+    if (warnings == 0) {
+        callItem(alarmRect, "setOpacity_0");
+        return;
+    }
+    callItem(alarmRect, "setOpacity_1");
+    callItem(findRootItem("alarmNum"), "updateAlarmNo", QVariant(int(warnings)));
+}
+
+QString MainWindow::formatRunTime(unsigned int seconds) const
+{
+    const unsigned days = seconds / kSecondsPerDay;
+    const QString clock = twoDigits((seconds % kSecondsPerDay) / kSecondsPerHour) + QLatin1Char(':')
+        + twoDigits((seconds % kSecondsPerHour) / kSecondsPerMinute) + QLatin1Char(':')
+        + twoDigits(seconds % kSecondsPerMinute);
+    if (days == 0)
+        return clock;
+    ChineseTranslatorScope translators(currentLang());
+    return twoDigits(days) + QObject::tr("d:") + clock;
+}
+
+void MainWindow::handleWarning()
+{
+    // Built with no catalogue installed, so it reads in English whatever lang says.
+    QMessageBox box(QMessageBox::Warning, tr("Tip"),
+                    tr("The SMS communication port and the UPS communication port can't be same !"),
+                    QMessageBox::Ok, this);
+    box.setDefaultButton(static_cast<QPushButton *>(nullptr));
+    dialogs().execMessageBox(box);
+}
+
+void MainWindow::handleSerialCom()
+{
+}
+
+void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::Trigger && isHidden())
+        showNormal();
+}
+
+void MainWindow::paintEvent(QPaintEvent *)
+{
+    // Paints nothing: with the translucent background everything outside the view
+    // stays transparent.
+    QPainter painter(this);
+    painter.end();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    repaint();
+}

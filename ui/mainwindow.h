@@ -1,0 +1,83 @@
+#pragma once
+// The program's one top-level window: a frameless, translucent 980 x 680 widget whose
+// only content is the QML view. It owns the worker threads and the bridge object, loads
+// the QML file, publishes the context objects, wires the QML root's request signals,
+// offers the tray icon and drives the run-time and alarm indicator once a second.
+//
+// Thread: GUI thread only. The worker-thread objects belong to the GUI thread too, so
+// every slot wired from the QML root runs synchronously inside the QML's emission.
+#include <QCursor>
+#include <QPixmap>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <cstdint>
+
+#ifdef KESTRAVA_HAVE_BRIDGE
+#include "qmlobject.h"
+#endif
+#ifdef KESTRAVA_HAVE_DEVICE
+#include "serial_thread.h"
+#endif
+
+class QAction;
+class QMenu;
+class QQuickItem;
+class QTimer;
+
+// Ticks of the window's one-second timer since start; counts ticks, not wall time.
+// GUI thread only.
+extern uint32_t runSeconds;
+
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Loads the QML file (a local path, relative paths against the working directory),
+    // publishes the context objects, wires the request signals and starts the threads.
+    void loadQmlView(const QString &path);
+
+    // "hh:mm:ss", with days "DDd:hh:mm:ss" (day mark translated when lang is "0").
+    QString formatRunTime(unsigned int seconds) const;
+
+public slots:
+    bool getInitValue();
+    QString mystr();
+    void mainTimer();
+    void handleWarning();
+    void handleSerialCom();
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildTrayIcon();
+    void connectRootSignals(QObject *root);
+    QObject *requestReceiver(int receiver);
+    QQuickItem *findRootItem(const char *objectName) const;
+    void stopThreads();
+
+    QTimer *timer = nullptr;
+    QCursor cursor;
+#ifdef KESTRAVA_HAVE_DEVICE
+    serial_thread serialThread;
+#endif
+#ifdef KESTRAVA_HAVE_BRIDGE
+    qmlobject qmlBridge;
+#endif
+    QStringList configTexts;
+    QStringList emailTexts;
+    // The original window shadow image is not among the resources; nothing draws it.
+    QPixmap shadowPixmap;
+    QMenu *trayIconMenu = nullptr; // parentless (Qt 6 has no desktop widget); owned here
+    QSystemTrayIcon *trayIcon = nullptr;
+    QAction *quitAction = nullptr;
+    QAction *minimizeAction = nullptr;
+    QAction *restoreAction = nullptr;
+};

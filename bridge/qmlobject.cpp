@@ -1,6 +1,22 @@
 #include "qmlobject.h"
 
+#include "bridgecommon.h"
+#include "clock.h"
+#include "events.h"
+#include "logging.h"
 #include "paths.h"
+#include "textformats.h"
+
+#include <QMetaObject>
+#include <QQuickItem>
+#include <QReadLocker>
+#include <QWriteLocker>
+
+namespace {
+// The QML item of the window's alarm indicator and the function that switches it off.
+const char kAlarmItemName[] = "alarmRect";
+const char kAlarmOffFunction[] = "setOpacity_0";
+}
 
 qmlobject::qmlobject()
 {
@@ -9,98 +25,28 @@ qmlobject::qmlobject()
 
 qmlobject::~qmlobject() = default;
 
-void qmlobject::handleMainGenInfo()
-{
-}
-
-void qmlobject::handleMainModuleData(QString)
-{
-}
-
-void qmlobject::handleGetACInfo()
-{
-}
-
-void qmlobject::handleGetBatInfo()
-{
-}
-
-void qmlobject::handleGetBypassInfo()
-{
-}
-
-void qmlobject::handleGetOtherInfo()
-{
-}
-
-void qmlobject::handleGetOutputInfo()
-{
-}
-
-void qmlobject::handleGetPVInfo()
-{
-}
-
-void qmlobject::handleSetComConfig(QString)
-{
-}
-
-void qmlobject::handleSetPublicPara(QString)
-{
-}
-
-void qmlobject::handleSetEmail(QString)
-{
-}
-
-void qmlobject::handleSetSMS(QString)
-{
-}
-
-void qmlobject::handleGetEmailSet()
-{
-}
-
-void qmlobject::handleGetSMSSet()
-{
-}
-
 void qmlobject::handleWarningData()
 {
+    QList<EventItem> items;
+    {
+        QReadLocker locker(&warningListLock);
+        items = warningList;
+    }
+    // The family is the one active now, not the one of the moment the event was posted.
+    const QString protocol = bridgeProtocol();
+    WarningListJson list;
+    for (auto it = items.crbegin(); it != items.crend(); ++it)
+        list.add(it->time.toString(QLatin1String(kMinuteFormat)), eventText(it->code, protocol));
+    emit warningDataSig(list.text());
 }
 
 void qmlobject::handleClearWarning()
 {
-}
-
-void qmlobject::handleGetFlowState()
-{
-}
-
-void qmlobject::handleGetLanguage()
-{
-}
-
-void qmlobject::handleGetSystemSet()
-{
-}
-
-void qmlobject::handleSendSMSTest(QString)
-{
-}
-
-void qmlobject::handleGetSMSState()
-{
-}
-
-void qmlobject::handleGetScheduleTime()
-{
-}
-
-void qmlobject::handleGetProtocol()
-{
-}
-
-void qmlobject::handleGetdeviceInfo()
-{
+    if (QQuickItem *alarm = findViewItem(QLatin1String(kAlarmItemName)))
+        QMetaObject::invokeMethod(alarm, kAlarmOffFunction);
+    {
+        QWriteLocker locker(&warningListLock);
+        warningList.clear();
+    }
+    emit clearAlarmSig();
 }

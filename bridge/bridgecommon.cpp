@@ -1,0 +1,29 @@
+#include "bridgecommon.h"
+
+#include "paths.h"
+#include "settings.h"
+
+#include <QQuickItem>
+#include <QQuickWidget>
+#include <QReadLocker>
+
+QString bridgeProtocol()
+{
+    QReadLocker locker(&settingsLock);
+    return deviceSettings.comProtocol;
+}
+
+bool bridgeInverterActive()
+{
+    return deviceFamily(bridgeProtocol()) == DeviceFamily::Inverter;
+}
+
+QQuickItem *findViewItem(const QString &objectName)
+{
+    if (!declarativeView)
+        return nullptr;
+    QQuickItem *root = declarativeView->rootObject();
+    if (!root)
+        return nullptr;
+    return root->findChild<QQuickItem *>(objectName);
+}

@@ -1,0 +1,355 @@
+// Settings replies and setters: system, port, language, protocol, schedule times, e-mail,
+// SMS and the test SMS. GUI thread. A setter changes its record under the write side of
+// settingsLock, then writes "param.ini" and its table after release; a getter copies under
+// the read side and builds after release.
+#include "qmlobject.h"
+
+#include "bridgecommon.h"
+#include "clock.h"
+#include "events.h"
+#include "helpers.h"
+#include "logging.h"
+#include "paths.h"
+#include "schedule.h"
+#include "settings.h"
+#include "sqlutil.h"
+#include "textformats.h"
+#include "translation.h"
+
+#include <QReadLocker>
+#include <QWriteLocker>
+
+#include <iterator>
+
+namespace {
+
+template<typename Record>
+struct KeyedMember
+{
+    const char *key;
+    QString Record::*member;
+};
+
+// The port codes, in the order of the system-settings reply and of the request.
+const KeyedMember<SystemSettings> kPortKeys[] = {
+    {"dev_boudrate", &SystemSettings::dev_boudrate}, {"dev_databit", &SystemSettings::dev_databit},
+    {"dev_checkbit", &SystemSettings::dev_checkbit}, {"dev_stopbit", &SystemSettings::dev_stopbit},
+    {"msg_boudrate", &SystemSettings::msg_boudrate}, {"msg_databit", &SystemSettings::msg_databit},
+    {"msg_checkbit", &SystemSettings::msg_checkbit}, {"msg_stopbit", &SystemSettings::msg_stopbit},
+};
+
+// The single e-mail values, in request and "param.ini" order. The reply puts the two
+// recipient lists after the first kEmailServerKeyCount of them.
+const KeyedMember<EmailSettings> kEmailKeys[] = {
+    {"serverHostaddr", &EmailSettings::serverHostaddr},
+    {"serverHostPort", &EmailSettings::serverHostPort},
+    {"senderAddr", &EmailSettings::senderAddr},
+    {"serverAuthFlag", &EmailSettings::serverAuthFlag},
+    {"senderAccount", &EmailSettings::senderAccount},
+    {"senderPassword", &EmailSettings::senderPassword},
+    {"sslFlag", &EmailSettings::sslFlag},
+    {"genRDFlag", &EmailSettings::genRDFlag},
+    {"genRDay", &EmailSettings::genRDay},
+    {"genRMFlag", &EmailSettings::genRMFlag},
+    {"genRMonth", &EmailSettings::genRMonth},
+    {"genRYFlag", &EmailSettings::genRYFlag},
+    {"genRYear", &EmailSettings::genRYear},
+};
+constexpr int kEmailServerKeyCount = 7;
+constexpr int kEmailKeyCount = int(std::size(kEmailKeys));
+
+const char kPasswordKey[] = "senderPassword";
+
+// A recipient whose request carried no mask gets the mask that selects nothing but the
+// events every recipient receives.
+const QString kMissingMask = QStringLiteral("0");
+
+// Request lists arrive as one text; masks are padded so the lists stay parallel and no
+// reader goes past the end of the mask list.
+void padMasks(QStringList &masks, qsizetype recipientCount)
+{
+    while (masks.size() < recipientCount)
+        masks.append(kMissingMask);
+}
+
+bool rejectNonObject(const RequestJson &request, const char *slot)
+{
+    if (request.isObject())
+        return false;
+    qCDebug(lcBridge) << slot << "ignores a request that is not a JSON object; nothing changed";
+    return true;
+}
+
+struct RecipientTable
+{
+    const char *connection;
+    const QString &path;
+    const char *table;
+    const char *createSql;
+};
+
+// Rewrites one recipient table in one transaction, so a failure leaves the old rows.
+void rewriteRecipientTable(const RecipientTable &t, const QStringList &recipients, const QStringList &masks)
+{
+    DbConnection db(QLatin1String(t.connection), t.path, DbConnection::CreateIfMissing);
+    if (!db.isOpen()) {
+        qCWarning(lcBridge) << "cannot open" << t.path << "; the recipient table keeps its old rows";
+        return;
+    }
+    const QString table = QLatin1String(t.table);
+    const QString insert = QStringLiteral("insert into %1 values(?,?)").arg(table);
+    const bool ok = db.transaction([&] {
+        if (!db.exec(QStringLiteral("drop table if exists %1").arg(table)) || !db.exec(QLatin1String(t.createSql)))
+            return false;
+        for (qsizetype i = 0; i < recipients.size(); ++i) {
+            if (!db.exec(insert, {recipients.at(i), masks.value(i, kMissingMask)}))
+                return false;
+        }
+        return true;
+    });
+    if (!ok)
+        qCWarning(lcBridge) << "cannot rewrite" << table << "in" << t.path;
+}
+
+// The modem's identity lines still end in the carriage return of its answer.
+QString withoutLastCharacter(const QString &text)
+{
+    return text.isEmpty() ? text : text.chopped(1);
+}
+
+// The modem members of the SMS replies, copied under the read side of settingsLock.
+struct ModemState
+{
+    qint32 connect = 0;
+    QString model, modemOperator, manufacturer, softwareVersion, serviceCentre;
+    qint32 signalQuality = 0;
+};
+
+// Caller holds settingsLock for reading.
+ModemState copyModemState()
+{
+    const SmsSettings &s = smsSettings;
+    return ModemState{s.connect, s.modemModel, s.modemOperator, s.modemManufacturer, s.modemSoftwareVersion,
+                      s.modemServiceCentre, s.modemSignalQuality};
+}
+
+void addModemState(ReplyJson &reply, const ModemState &m)
+{
+    reply.add("smsconnected", QString::number(m.connect))
+        .add("model", withoutLastCharacter(m.model))
+        .add("operator", m.modemOperator)
+        .add("manufacturer", withoutLastCharacter(m.manufacturer))
+        .add("signalquality", QString::number(m.signalQuality))
+        .add("softwareversion", withoutLastCharacter(m.softwareVersion))
+        .add("sercentreadd", m.serviceCentre);
+}
+
+} // namespace
+
+void qmlobject::handleGetSystemSet()
+{
+    SystemSettings s;
+    {
+        QReadLocker locker(&settingsLock);
+        s = systemSettings;
+    }
+    ReplyJson reply;
+    reply.add("lang", s.lang);
+    for (const auto &k : kPortKeys)
+        reply.add(k.key, s.*k.member);
+    emit sigSysSet(reply.text());
+}
+
+void qmlobject::handleSetComConfig(QString request)
+{
+    const RequestJson req(request);
+    if (rejectNonObject(req, "handleSetComConfig"))
+        return;
+    ParamKeys keys;
+    {
+        QWriteLocker locker(&settingsLock);
+        for (const auto &k : kPortKeys) {
+            const QString value = req.value(QLatin1String(k.key));
+            systemSettings.*k.member = value;
+            keys.append({QLatin1String(k.key), value});
+        }
+    }
+    writeParamKeys(keys);
+}
+
+void qmlobject::handleGetScheduleTime()
+{
+    QString shutdown, startup;
+    {
+        QReadLocker locker(&scheduleListLock);
+        shutdown = nextShutdownTime;
+        startup = nextStartupTime;
+    }
+    emit sigScheduleTime(ReplyJson().add("nextShutdownTime", shutdown).add("nextStartupTime", startup).text());
+}
+
+void qmlobject::handleGetLanguage()
+{
+    QString lang;
+    {
+        QReadLocker locker(&settingsLock);
+        lang = systemSettings.lang;
+    }
+    emit siglang(lang);
+}
+
+void qmlobject::handleSetPublicPara(QString request)
+{
+    const RequestJson req(request);
+    if (rejectNonObject(req, "handleSetPublicPara"))
+        return;
+    const QString lang = req.value(QStringLiteral("lang"));
+    {
+        // The event texts come out Chinese only while the catalogues are installed.
+        const ChineseTranslatorScope translators(lang);
+        initEventTexts();
+    }
+    {
+        QWriteLocker locker(&settingsLock);
+        systemSettings.lang = lang;
+    }
+    writeParamKeys({{QStringLiteral("lang"), lang}});
+}
+
+void qmlobject::handleGetProtocol()
+{
+    const QString protocol = bridgeProtocol();
+    QString family = protocol;
+    if (protocol == QLatin1String("1") || protocol == QLatin1String("2"))
+        family = QStringLiteral("1");
+    else if (protocol == QLatin1String("3") || protocol == QLatin1String("4"))
+        family = QStringLiteral("2");
+    emit sigprotocol(family);
+    qCDebug(lcBridge) << "strProtocolstrProtocol" << protocol << protocol;
+}
+
+void qmlobject::handleSetEmail(QString request)
+{
+    const RequestJson req(request);
+    if (rejectNonObject(req, "handleSetEmail"))
+        return;
+    QString values[kEmailKeyCount];
+    for (int i = 0; i < kEmailKeyCount; ++i)
+        values[i] = req.value(QLatin1String(kEmailKeys[i].key));
+    const QStringList recipients = req.list(QStringLiteral("email_receiver_addrs"));
+    QStringList masks = req.list(QStringLiteral("email_event_flag"));
+    padMasks(masks, recipients.size());
+    {
+        QWriteLocker locker(&settingsLock);
+        for (int i = 0; i < kEmailKeyCount; ++i)
+            emailSettings.*kEmailKeys[i].member = values[i];
+        emailSettings.mailRecipients = recipients;
+        emailSettings.mailEventFlags = masks;
+    }
+    ParamKeys keys;
+    for (int i = 0; i < kEmailKeyCount; ++i) {
+        const bool password = qstrcmp(kEmailKeys[i].key, kPasswordKey) == 0;
+        keys.append({QLatin1String(kEmailKeys[i].key),
+                     password ? scramblePassword(values[i], ScrambleEncode) : values[i]});
+    }
+    writeParamKeys(keys);
+    rewriteRecipientTable({"saveemailrec", appPaths.smtpRecDbPath, "emailrec",
+                           "create table emailrec(recipient varchar,eventflag varchar)"},
+                          recipients, masks);
+}
+
+void qmlobject::handleGetEmailSet()
+{
+    EmailSettings e;
+    {
+        QReadLocker locker(&settingsLock);
+        e = emailSettings;
+    }
+    ReplyJson reply;
+    for (int i = 0; i < kEmailKeyCount; ++i) {
+        if (i == kEmailServerKeyCount) {
+            reply.addList("email_receiver_addrs", e.mailRecipients);
+            reply.addList("email_event_flag", e.mailEventFlags);
+        }
+        reply.add(kEmailKeys[i].key, e.*kEmailKeys[i].member);
+    }
+    emit emailGetSig(reply.text());
+}
+
+void qmlobject::handleSetSMS(QString request)
+{
+    const RequestJson req(request);
+    if (rejectNonObject(req, "handleSetSMS"))
+        return;
+    const QString flag = req.value(QStringLiteral("smsFlag"));
+    const QString portName = req.value(QStringLiteral("comName"));
+    const QStringList phones = req.list(QStringLiteral("phones"));
+    QStringList masks = req.list(QStringLiteral("sms_event_flag"));
+    padMasks(masks, phones.size());
+    {
+        QWriteLocker locker(&settingsLock);
+        smsSettings.smsFlag = flag;
+        smsSettings.SMSSelectName = portName;
+        smsSettings.smsPhones = phones;
+        smsSettings.smsEventFlags = masks;
+    }
+    writeParamKeys({{QStringLiteral("smsFlag"), flag}, {QStringLiteral("SMSSelectName"), portName}});
+    rewriteRecipientTable({"savesmsrec", appPaths.smsRecDbPath, "smsrec",
+                           "create table smsrec(recnumber varchar,eventflag varchar)"},
+                          phones, masks);
+}
+
+void qmlobject::handleGetSMSSet()
+{
+    // The port list first: listing the system's ports takes no lock of ours.
+    QStringList ports;
+    const int portCount = serialPortCount();
+    for (int i = 0; i < portCount; ++i)
+        ports.append(getSerialPortName(i, QStringLiteral("value")));
+
+    QString flag, selected;
+    QStringList phones, masks;
+    ModemState modem;
+    {
+        QReadLocker locker(&settingsLock);
+        flag = smsSettings.smsFlag;
+        selected = smsSettings.SMSSelectName;
+        phones = smsSettings.smsPhones;
+        masks = smsSettings.smsEventFlags;
+        modem = copyModemState();
+    }
+    ReplyJson reply;
+    reply.add("smsFlag", flag)
+        .addObject("comName", ReplyJson().addList("com", ports).add("selected", selected))
+        .addList("phones", phones)
+        .addList("sms_event_flag", masks);
+    addModemState(reply, modem);
+    emit sigQtSSMSSet(reply.text());
+}
+
+void qmlobject::handleGetSMSState()
+{
+    ModemState modem;
+    {
+        QReadLocker locker(&settingsLock);
+        modem = copyModemState();
+    }
+    ReplyJson reply;
+    addModemState(reply, modem);
+    emit sigSMSState(reply.text());
+}
+
+void qmlobject::handleSendSMSTest(QString request)
+{
+    const RequestJson req(request);
+    if (rejectNonObject(req, "handleSendSMSTest"))
+        return;
+    {
+        QWriteLocker locker(&settingsLock);
+        smsSettings.smsTestPhone = req.value(QStringLiteral("testphone"));
+    }
+    // To the SMS queue alone: the test is no event of the device.
+    const EventItem test{appClock().now(), EventTestSms};
+    QWriteLocker locker(&smsEventQueueLock);
+    smsEventQueue.append(test);
+}

@@ -1,0 +1,106 @@
+#pragma once
+// The texts that travel between the program and the QML side, each written once here:
+// the request reader and the builders of the reply formats. Stateless apart from the
+// builder being filled; reentrant, usable from any thread.
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class QJsonValue;
+
+// One request of the QML side: a JSON object text. Each member reads as text by the
+// script ToString rule: a string unchanged, a number in its shortest ECMAScript form,
+// true/false, null as "null", an array as its items joined by ",". A missing member, or
+// any member of a request that is not a JSON object, reads as the empty text.
+class RequestJson
+{
+public:
+    explicit RequestJson(const QString &text);
+
+    // False for an empty text, a text that does not parse, or a JSON value that is not an
+    // object. Setters change nothing then: empty texts would wipe the stored settings.
+    bool isObject() const { return m_isObject; }
+    QString value(const QString &key) const;
+    // The member's text split at every "," with empty parts kept (an empty text gives one
+    // empty item), the way recipient lists travel.
+    QStringList list(const QString &key) const;
+
+private:
+    QJsonObject m_object;
+    bool m_isObject = false;
+};
+
+// ECMAScript Number::toString of a double: 1.5 -> "1.5", 10 -> "10", 1e21 -> "1e+21",
+// 1e-7 -> "1e-7", -0 -> "0".
+QString ecmaNumberText(double value);
+// ECMAScript ToString of a JSON value as described for RequestJson.
+QString ecmaText(const QJsonValue &value);
+
+// A JSON object built by hand: every scalar quoted, lists of quoted texts, nested objects;
+// members in the order they are added, no white space. Inside values, '"', '\' and control
+// characters are escaped; any other text is inserted unchanged.
+class ReplyJson
+{
+public:
+    ReplyJson &add(const char *key, const QString &value);
+    ReplyJson &addList(const char *key, const QStringList &items);
+    ReplyJson &addObject(const char *key, const ReplyJson &object);
+    QString text() const;
+
+private:
+    void startMember(const char *key);
+    QString m_body;
+};
+
+// Appends text to out with the escapes of a JSON string value (no surrounding quotes).
+void appendJsonEscaped(QString &out, const QString &text);
+
+// Runs of "#", key, "!", value; no items is the empty text. Nothing is escaped.
+class TaggedValueText
+{
+public:
+    TaggedValueText &add(const char *key, const QString &value);
+    TaggedValueText &addIf(bool gate, const char *key, const QString &value)
+    {
+        return gate ? add(key, value) : *this;
+    }
+    const QString &text() const { return m_text; }
+    bool isEmpty() const { return m_text.isEmpty(); }
+
+private:
+    QString m_text;
+};
+
+// A table: fields joined by "|", rows joined by "@"; no rows is the empty text.
+class FieldRowText
+{
+public:
+    FieldRowText &addRow(const QStringList &fields);
+    const QString &text() const { return m_text; }
+
+private:
+    QString m_text;
+    bool m_hasRow = false;
+};
+
+// One page of records: {"key":<titles joined by "#">,"value":<rows as FieldRowText>}.
+// With no titles and no rows it is the empty page of a missing database.
+QString recordPageJson(const QStringList &columnTitles, const QString &rowsText);
+
+// The on-screen warnings: [{"date":...,"description":...},...] in the order added.
+class WarningListJson
+{
+public:
+    WarningListJson &add(const QString &date, const QString &description);
+    QString text() const;
+
+private:
+    QString m_items;
+};
+
+// One day's chart series: slot k (the five minutes from k x 5 minutes after midnight) at
+// position k, joined by "#"; a slot without a value holds "0"; the text ends with the last
+// slot that has a value; no values is the empty text. Slots outside the day are ignored.
+inline constexpr int kDaySlots = 24 * 60 / 5;
+QString daySeriesText(const QMap<int, QString> &slotValues);

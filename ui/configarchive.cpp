@@ -1,0 +1,329 @@
+#include "configarchive.h"
+
+#include "dialogs.h"
+#include "logging.h"
+#include "packzip.h"
+#include "paths.h"
+#include "schedule.h"
+#include "settings.h"
+#include "translation.h"
+
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+#include <quazip/quazipfileinfo.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QReadLocker>
+#include <QSaveFile>
+
+#include <memory>
+#include <vector>
+
+namespace ConfigArchive {
+
+namespace {
+
+enum ConfigText {
+    TitleText,
+    ImportConfirmText,
+    OpenCaptionText,
+    FilterText,
+    SaveCaptionText,
+    RestoreConfirmText,
+    OkText,
+    CancelText,
+    ConfigTextCount
+};
+
+const char *const kConfigSources[ConfigTextCount] = {
+    QT_TRANSLATE_NOOP("MainWindow", "Parameter Settings"),
+    QT_TRANSLATE_NOOP("MainWindow", "The current configuration will be lost if use this configuration file,confirm to continue?"),
+    QT_TRANSLATE_NOOP("MainWindow", "Open"),
+    QT_TRANSLATE_NOOP("MainWindow", "Configuration File(*.zip)"),
+    QT_TRANSLATE_NOOP("MainWindow", "Save As"),
+    QT_TRANSLATE_NOOP("MainWindow", "The current configuration will be lost if restore default configuration,confirm to continue?"),
+    QT_TRANSLATE_NOOP("MainWindow", "OK"),
+    QT_TRANSLATE_NOOP("MainWindow", "Cancel"),
+};
+
+const QString kStartPath = QStringLiteral("/*.zip");
+const QString kBoxStyle = QStringLiteral("background-color: rgb(255, 255, 255);");
+
+QString currentLang()
+{
+    QReadLocker l(&settingsLock);
+    return systemSettings.lang;
+}
+
+// The history thread rewrites "schedule.db" with the write side of scheduleListLock
+// held; holding the read side while the folder is packed, filled or emptied keeps a
+// half-written database out of the archive and the folder.
+class ParamFolderGuard
+{
+public:
+    ParamFolderGuard() : m_lock(&scheduleListLock) {}
+
+private:
+    QReadLocker m_lock;
+};
+
+struct StagedEntry
+{
+    QString target;
+    bool folder = false;
+    QByteArray data;
+};
+
+bool isInside(const QString &path, const QString &folder)
+{
+    return path.startsWith(folder + QLatin1Char('/'));
+}
+
+// The name as written in the archive: relative, "/" between folder names, and no way
+// up. Anything else came from another system or from someone aiming outside.
+bool isPlainEntryName(const QString &name)
+{
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
+        || name.contains(QChar(0)))
+        return false;
+    if (name.size() >= 2 && name.at(1) == QLatin1Char(':') && name.at(0).isLetter())
+        return false;
+    const QStringList parts = name.split(QLatin1Char('/'));
+    return !parts.contains(QStringLiteral(".."));
+}
+
+// Whether writing target stays in the folder once links already in it are followed:
+// the deepest part of the path that exists decides where a write would land.
+bool landsInside(const QString &target, const QString &folder, const QString &canonicalFolder)
+{
+    QString probe = target;
+    while (probe != folder) {
+        const QFileInfo fi(probe);
+        if (fi.isSymLink() || fi.exists()) {
+            const QString resolved = fi.canonicalFilePath();
+            return !resolved.isEmpty() && !canonicalFolder.isEmpty()
+                && (resolved == canonicalFolder || isInside(resolved, canonicalFolder));
+        }
+        const QString up = fi.path();
+        if (up == probe)
+            return false;
+        probe = up;
+    }
+    return true;
+}
+
+ImportResult readArchive(const QString &archiveFile, const QString &paramDir,
+                         QList<StagedEntry> &entries)
+{
+    const QFileInfo file(archiveFile);
+    if (!file.isFile())
+        return ImportResult::NotReadable;
+    if (file.size() > kMaxArchiveBytes)
+        return ImportResult::TooLarge;
+
+    QuaZip zip(archiveFile);
+    if (!zip.open(QuaZip::mdUnzip)) {
+        qCWarning(lcUi) << "not a readable zip archive:" << archiveFile << zip.getZipError();
+        return ImportResult::Damaged;
+    }
+    const int count = zip.getEntriesCount();
+    if (count < 0)
+        return ImportResult::Damaged;
+    if (count > kMaxEntries)
+        return ImportResult::TooLarge;
+    if (count == 0)
+        return ImportResult::Imported;
+
+    const QString folder = QDir::cleanPath(paramDir);
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    QMap<QString, qsizetype> byTarget; // a later entry of the same name wins
+    qint64 total = 0;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        QuaZipFileInfo64 info;
+        if (!zip.getCurrentFileInfo(&info))
+            return ImportResult::Damaged;
+        const QString name = info.name;
+        const QString target = QDir::cleanPath(folder + QLatin1Char('/') + name);
+        const bool isFolder = name.endsWith(QLatin1Char('/'));
+        if (!isPlainEntryName(name) || !(isInside(target, folder) || (isFolder && target == folder))
+            || !landsInside(target, folder, canonicalFolder)) {
+            qCWarning(lcUi) << "archive entry would land outside the settings folder:" << name;
+            return ImportResult::UnsafeName;
+        }
+        if (info.uncompressedSize > quint64(kMaxEntryBytes)) {
+            qCWarning(lcUi) << "archive entry too large:" << name << info.uncompressedSize;
+            return ImportResult::TooLarge;
+        }
+
+        StagedEntry staged{target, isFolder, {}};
+        if (!isFolder) {
+            QuaZipFile entry(&zip);
+            if (!entry.open(QIODevice::ReadOnly)) {
+                qCWarning(lcUi) << "cannot open archive entry" << name << entry.getZipError();
+                return ImportResult::Damaged;
+            }
+            // One byte beyond the stated size shows an entry that is longer than it says.
+            staged.data = entry.read(qint64(info.uncompressedSize) + 1);
+            entry.close();
+            if (staged.data.size() != qint64(info.uncompressedSize) || entry.getZipError() != UNZ_OK) {
+                qCWarning(lcUi) << "archive entry damaged:" << name << entry.getZipError();
+                return ImportResult::Damaged;
+            }
+            total += staged.data.size();
+            if (total > kMaxArchiveBytes) {
+                qCWarning(lcUi) << "archive entries too large together:" << archiveFile;
+                return ImportResult::TooLarge;
+            }
+        }
+        const auto known = byTarget.constFind(target);
+        if (known != byTarget.constEnd() && entries.at(*known).folder == isFolder) {
+            entries[*known] = staged;
+        } else {
+            byTarget.insert(target, entries.size());
+            entries.append(staged);
+        }
+    }
+    if (zip.getZipError() != UNZ_OK) {
+        qCWarning(lcUi) << "zip archive damaged:" << archiveFile << zip.getZipError();
+        return ImportResult::Damaged;
+    }
+    return ImportResult::Imported;
+}
+
+ImportResult moveIntoPlace(const QList<StagedEntry> &entries)
+{
+    for (const StagedEntry &e : entries) {
+        const QString dir = e.folder ? e.target : QFileInfo(e.target).path();
+        if (!QDir().mkpath(dir)) {
+            qCWarning(lcUi) << "cannot create folder" << dir;
+            return ImportResult::WriteFailed;
+        }
+    }
+    // Every file is written to its temporary first; only when all are written does the
+    // first one replace its target, so a failed write leaves the folder's files alone.
+    std::vector<std::unique_ptr<QSaveFile>> written;
+    for (const StagedEntry &e : entries) {
+        if (e.folder)
+            continue;
+        auto out = std::make_unique<QSaveFile>(e.target);
+        if (!out->open(QIODevice::WriteOnly)) {
+            // For example a folder of that name: this entry is skipped, the others go on.
+            qCWarning(lcUi) << "cannot write" << e.target << out->errorString();
+            continue;
+        }
+        if (out->write(e.data) != e.data.size()) {
+            qCWarning(lcUi) << "cannot write" << e.target << out->errorString();
+            return ImportResult::WriteFailed;
+        }
+        written.push_back(std::move(out));
+    }
+    ImportResult result = ImportResult::Imported;
+    for (const auto &out : written) {
+        if (!out->commit()) {
+            qCWarning(lcUi) << "cannot replace" << out->fileName() << out->errorString();
+            result = ImportResult::WriteFailed;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+void initConfigTexts(QStringList &configTexts)
+{
+    configTexts.clear();
+    for (const char *source : kConfigSources)
+        configTexts.append(QCoreApplication::translate("MainWindow", source));
+}
+
+bool exportParamFolder(const QString &paramDir, const QString &archiveFile)
+{
+    const QFileInfo target(archiveFile);
+    QString destDir = target.absolutePath();
+    if (!destDir.endsWith(QLatin1Char('/')))
+        destDir += QLatin1Char('/');
+    PackZip packer(paramDir + QLatin1Char('/'), destDir, target.absoluteFilePath());
+    bool packed = false;
+    QObject::connect(&packer, &PackZip::ZipEnd, &packer, [&packed] { packed = true; });
+    const ParamFolderGuard guard;
+    packer.packFolder();
+    return packed;
+}
+
+ImportResult importArchive(const QString &archiveFile, const QString &paramDir)
+{
+    QList<StagedEntry> entries;
+    const ParamFolderGuard guard;
+    const ImportResult read = readArchive(archiveFile, paramDir, entries);
+    if (read != ImportResult::Imported) {
+        qCWarning(lcUi) << "archive refused, settings unchanged:" << archiveFile;
+        return read;
+    }
+    return moveIntoPlace(entries);
+}
+
+void removeParamFiles(const QString &paramDir)
+{
+    const ParamFolderGuard guard;
+    const QStringList names = QDir(paramDir).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        const QString path = QStringLiteral("%1/%2").arg(paramDir, name);
+        if (!QFile::remove(path))
+            qCWarning(lcUi) << "cannot remove" << path;
+    }
+}
+
+void handleOutputConfig(QWidget *window, QStringList &configTexts)
+{
+    const ChineseTranslatorScope zh(currentLang());
+    initConfigTexts(configTexts);
+    const QString chosen = dialogs().getSaveFileName(window, configTexts.at(SaveCaptionText), kStartPath,
+                                                     configTexts.at(FilterText));
+    if (chosen.isEmpty())
+        return;
+    exportParamFolder(appPaths.paramDir, chosen);
+}
+
+void handleInputConfig(QWidget *window, QStringList &configTexts)
+{
+    const ChineseTranslatorScope zh(currentLang());
+    initConfigTexts(configTexts);
+    QMessageBox box(window);
+    box.setWindowTitle(configTexts.at(TitleText));
+    box.setText(configTexts.at(ImportConfirmText));
+    box.setIcon(QMessageBox::Information);
+    box.setStyleSheet(kBoxStyle);
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    if (dialogs().execMessageBox(box) != box.button(QMessageBox::Ok))
+        return;
+    const QString chosen = dialogs().getOpenFileName(window, configTexts.at(OpenCaptionText), kStartPath,
+                                                     configTexts.at(FilterText));
+    if (chosen.isEmpty())
+        return;
+    importArchive(chosen, appPaths.paramDir);
+}
+
+void handleRestoreConfig(QWidget *window, QStringList &configTexts)
+{
+    const ChineseTranslatorScope zh(currentLang());
+    initConfigTexts(configTexts);
+    QMessageBox box(window);
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(configTexts.at(TitleText));
+    box.setText(configTexts.at(RestoreConfirmText));
+    box.setStyleSheet(kBoxStyle);
+    const QPushButton *ok = box.addButton(configTexts.at(OkText), QMessageBox::AcceptRole);
+    box.addButton(configTexts.at(CancelText), QMessageBox::RejectRole);
+    if (dialogs().execMessageBox(box) != ok)
+        return;
+    removeParamFiles(appPaths.paramDir);
+}
+
+} // namespace ConfigArchive

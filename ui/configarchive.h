@@ -1,0 +1,54 @@
+#pragma once
+// Export, import and restore of the "param" folder: the bodies of MainWindow's three
+// archive slots. GUI thread only; every question to the user goes through dialogs().
+// Nothing is shown afterwards and nothing is reloaded: what the folder holds takes
+// effect at the next start.
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace ConfigArchive {
+
+// Settings files are a few kilobytes; these bounds are far above any real folder and
+// keep a hostile archive from filling memory or the disk.
+inline constexpr qint64 kMaxEntryBytes = 16 * 1024 * 1024;
+inline constexpr qint64 kMaxArchiveBytes = 64 * 1024 * 1024; // the zip file, and all entries together
+// Every file of an import is staged (an open temporary file) before the first one
+// replaces its target, so the count stays well under the usual limit of open files.
+inline constexpr int kMaxEntries = 256;
+
+// Clears configTexts and appends the eight dialog texts (translation context
+// MainWindow) in the language of the catalogues installed at the time of the call.
+void initConfigTexts(QStringList &configTexts);
+
+// Each installs the Chinese catalogues for its whole run when lang is "0" (so the
+// texts Qt puts into the dialogs follow), rebuilds configTexts, asks, then acts.
+void handleOutputConfig(QWidget *window, QStringList &configTexts);
+void handleInputConfig(QWidget *window, QStringList &configTexts);
+void handleRestoreConfig(QWidget *window, QStringList &configTexts);
+
+// The work behind the slots, without dialogs.
+
+// Packs paramDir into archiveFile, which is replaced only by a complete archive.
+// Returns whether the archive was written.
+bool exportParamFolder(const QString &paramDir, const QString &archiveFile);
+
+enum class ImportResult {
+    Imported,    // every entry is in place (a target that cannot be opened is skipped)
+    NotReadable, // no such file
+    TooLarge,    // the file, an entry, the entries together or their count is over its bound
+    UnsafeName,  // an entry would land outside paramDir
+    Damaged,     // not a zip archive, or an entry does not read back whole and intact
+    WriteFailed, // a folder or file could not be written; see the log
+};
+// Reads and checks the whole archive first; only when every entry is sound does it
+// move the files into place, each replacing its target in one rename. On any result
+// but Imported and WriteFailed, nothing in paramDir has changed.
+ImportResult importArchive(const QString &archiveFile, const QString &paramDir);
+
+// Removes every file directly in paramDir, hidden ones included; links and
+// subfolders stay. A file that cannot be removed is skipped.
+void removeParamFiles(const QString &paramDir);
+
+} // namespace ConfigArchive

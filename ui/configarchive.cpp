@@ -135,8 +135,10 @@ ImportResult readArchive(const QString &archiveFile, const QString &paramDir,
     const int count = zip.getEntriesCount();
     if (count < 0)
         return ImportResult::Damaged;
-    if (count > kMaxEntries)
+    if (count > kMaxEntries) {
+        qCWarning(lcUi) << "archive has too many entries:" << archiveFile << count;
         return ImportResult::TooLarge;
+    }
     if (count == 0)
         return ImportResult::Imported;
 

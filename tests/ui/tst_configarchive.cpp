@@ -1,0 +1,622 @@
+// Export, import and restore of the settings folder, against real files in a temporary
+// folder and real zip archives (written here with QuaZip, checked with Python's zipfile).
+#include "configarchive.h"
+#include "dialogs.h"
+#include "packzip.h"
+#include "paths.h"
+#include "settings.h"
+#include "testenv.h"
+
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+#include <quazip/quazipnewinfo.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+using namespace ConfigArchive;
+
+namespace {
+
+// Answers every dialog at once and remembers what it was shown.
+class FakeDialogs : public Dialogs
+{
+public:
+    enum Answer { Close, Accept, Reject };
+    struct FileCall
+    {
+        QWidget *parent;
+        QString caption, dir, filter;
+    };
+    struct BoxSeen
+    {
+        QWidget *parent;
+        QString title, text, styleSheet, defaultButton;
+        QMessageBox::Icon icon;
+        QStringList buttons;
+    };
+
+    QString openAnswer;
+    QString saveAnswer;
+    Answer boxAnswer = Accept;
+    QList<FileCall> openCalls, saveCalls;
+    QList<BoxSeen> boxes;
+
+    QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,
+                            const QString &filter) override
+    {
+        openCalls.append({parent, caption, dir, filter});
+        return openAnswer;
+    }
+    QString getSaveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                            const QString &filter) override
+    {
+        saveCalls.append({parent, caption, dir, filter});
+        return saveAnswer;
+    }
+    QAbstractButton *execMessageBox(QMessageBox &box) override
+    {
+        BoxSeen seen{box.parentWidget(), box.windowTitle(), box.text(), box.styleSheet(),
+                     box.defaultButton() ? box.defaultButton()->text() : QString(), box.icon(), {}};
+        QAbstractButton *answer = nullptr;
+        for (QAbstractButton *b : box.buttons()) {
+            seen.buttons.append(b->text());
+            const QMessageBox::ButtonRole role = box.buttonRole(b);
+            if ((boxAnswer == Accept && role == QMessageBox::AcceptRole)
+                || (boxAnswer == Reject && role == QMessageBox::RejectRole))
+                answer = b;
+        }
+        boxes.append(seen);
+        return answer;
+    }
+};
+
+using FileTree = QMap<QString, QByteArray>;
+
+struct ZipEntry
+{
+    QString name;
+    QByteArray data;
+};
+
+// method 0 stores the bytes as they are, so a test can find and damage them.
+void writeZip(const QString &path, const QList<ZipEntry> &entries, int method = Z_DEFLATED)
+{
+    QuaZip zip(path);
+    QVERIFY(zip.open(QuaZip::mdCreate));
+    for (const ZipEntry &e : entries) {
+        QuaZipFile f(&zip);
+        QVERIFY(f.open(QIODevice::WriteOnly, QuaZipNewInfo(e.name), nullptr, 0, method,
+                       method == 0 ? 0 : Z_DEFAULT_COMPRESSION));
+        QCOMPARE(f.write(e.data), e.data.size());
+        f.close();
+        QCOMPARE(f.getZipError(), ZIP_OK);
+    }
+    zip.close();
+    QCOMPARE(zip.getZipError(), ZIP_OK);
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(data), data.size());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Every entry under dir, links not followed: files by content, folders and links marked.
+FileTree snapshot(const QString &dir)
+{
+    FileTree tree;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    const QDir base(dir);
+    while (it.hasNext()) {
+        const QFileInfo fi(it.next());
+        const QString rel = base.relativeFilePath(fi.filePath());
+        if (fi.isSymLink())
+            tree.insert(rel, "link -> " + fi.symLinkTarget().toUtf8());
+        else if (fi.isDir())
+            tree.insert(rel, "<folder>");
+        else
+            tree.insert(rel, readFile(fi.filePath()));
+    }
+    return tree;
+}
+
+// Names and compression methods of an archive, read by an independent zip reader,
+// which also checks every entry's CRC.
+QList<QPair<QString, int>> pythonListing(const QString &zipPath)
+{
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral("-c"),
+              QStringLiteral("import json, sys, zipfile\n"
+                             "z = zipfile.ZipFile(sys.argv[1])\n"
+                             "assert z.testzip() is None\n"
+                             "print(json.dumps([[i.filename, i.compress_type] for i in z.infolist()]))\n"),
+              zipPath});
+    if (!py.waitForFinished(30000) || py.exitCode() != 0) {
+        qWarning() << py.readAllStandardError();
+        return {{QStringLiteral("<python failed>"), -1}};
+    }
+    QList<QPair<QString, int>> out;
+    for (const QJsonValue &v : QJsonDocument::fromJson(py.readAllStandardOutput()).array())
+        out.append({v.toArray().at(0).toString(), v.toArray().at(1).toInt()});
+    return out;
+}
+
+QByteArray binaryBytes(int n, int seed)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    quint32 x = quint32(seed) * 2654435761u + 1;
+    for (int i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        b[i] = char(x >> 24);
+    }
+    return b;
+}
+
+} // namespace
+
+// Names with sizes or markers, so a failed comparison shows which file differs.
+char *toString(const FileTree &tree)
+{
+    QStringList lines;
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it)
+        lines.append(it.key() + QLatin1Char('=')
+                     + (it.value().startsWith('<') || it.value().startsWith("link")
+                            ? QString::fromUtf8(it.value())
+                            : QString::number(it.value().size()) + QStringLiteral(" bytes ")
+                                  + QString::number(qChecksum(it.value()))));
+    return qstrdup(lines.join(QStringLiteral(", ")).toUtf8().constData());
+}
+
+class TestConfigArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void roundTripGivesIdenticalFiles();
+    void packFolderReportsAndNamesEntries();
+    void exportReplacesOnlyTheChosenFile_data();
+    void exportReplacesOnlyTheChosenFile();
+    void failedPackingKeepsTheChosenFile();
+    void exportDoesNotFollowLinks();
+    void hostileArchiveChangesNothing_data();
+    void hostileArchiveChangesNothing();
+    void importWritesEntries_data();
+    void importWritesEntries();
+    void restoreRemovesOnlyFilesOnOk_data();
+    void restoreRemovesOnlyFilesOnOk();
+    void importAsksFirst_data();
+    void importAsksFirst();
+    void dialogTexts_data();
+    void dialogTexts();
+
+private:
+    QString param(const QString &name) const { return appPaths.paramDir + QLatin1Char('/') + name; }
+    void fillParamFolder();
+
+    std::unique_ptr<TestEnv> env;
+    FakeDialogs fake;
+    QWidget window;
+    QStringList configTexts;
+    QString outside;  // a folder beside the data folder that nothing may write into
+    QString archives; // where the tests keep their archives
+};
+
+void TestConfigArchive::init()
+{
+    env = std::make_unique<TestEnv>();
+    fake = FakeDialogs();
+    setDialogs(&fake);
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.lang = QStringLiteral("1");
+    }
+    outside = env->root() + QStringLiteral("/outside");
+    archives = env->root() + QStringLiteral("/archives");
+    QVERIFY(QDir().mkpath(outside));
+    QVERIFY(QDir().mkpath(archives));
+    writeFile(outside + QStringLiteral("/secret.txt"), "not for the archive");
+}
+
+void TestConfigArchive::cleanup()
+{
+    setDialogs(nullptr);
+    env.reset();
+}
+
+void TestConfigArchive::fillParamFolder()
+{
+    writeFile(param("param.ini"), "[General]\nlang=1\ncomProtocol=3\n");
+    writeFile(param("smtprec.db"), binaryBytes(5000, 1));
+    writeFile(param("smsrec.db"), binaryBytes(3072, 2));
+    writeFile(param("schedule.db"), binaryBytes(8192, 3));
+}
+
+void TestConfigArchive::roundTripGivesIdenticalFiles()
+{
+    fillParamFolder();
+    writeFile(param("empty.dat"), QByteArray());
+    writeFile(param("sub/notes.txt"), "a file in a subfolder\n");
+    writeFile(param("sub/deeper/x.bin"), binaryBytes(70000, 4));
+    writeFile(param(QStringLiteral("备注.txt")), "non-ASCII name");
+    const FileTree before = snapshot(appPaths.paramDir);
+
+    fake.saveAnswer = archives + QStringLiteral("/backup.zip");
+    handleOutputConfig(&window, configTexts);
+    QVERIFY(QFileInfo(fake.saveAnswer).isFile());
+
+    fake.boxAnswer = FakeDialogs::Accept;
+    handleRestoreConfig(&window, configTexts);
+    QVERIFY(QDir(appPaths.paramDir).removeRecursively());
+    QVERIFY(QDir().mkpath(appPaths.paramDir));
+
+    fake.openAnswer = fake.saveAnswer;
+    handleInputConfig(&window, configTexts);
+    QCOMPARE(snapshot(appPaths.paramDir), before);
+}
+
+void TestConfigArchive::packFolderReportsAndNamesEntries()
+{
+    writeFile(param("smtprec.db"), "c");
+    writeFile(param("Schedule.db"), "b");
+    writeFile(param("param.ini"), "a");
+    writeFile(param("smsrec.db"), "d");
+    // An archive of the folder's own name is never packed, in subfolders neither.
+    writeFile(param("param.zip"), "old archive");
+    QVERIFY(QDir().mkpath(param("sub")));
+    writeFile(param("sub/param.zip"), "old archive");
+    const QString workingDir = QDir::currentPath();
+
+    PackZip packer(appPaths.paramDir + QLatin1Char('/'), archives + QLatin1Char('/'));
+    QSignalSpy status(&packer, &PackZip::Status);
+    QSignalSpy end(&packer, &PackZip::ZipEnd);
+    QSignalSpy error(&packer, &PackZip::ZipError);
+    packer.packFolder();
+
+    QList<int> percents;
+    for (const QList<QVariant> &s : status)
+        percents.append(s.at(0).toInt());
+    QCOMPARE(percents, (QList<int>{0, 25, 50, 75, 100}));
+    QCOMPARE(error.count(), 0);
+    QCOMPARE(end.count(), 1);
+    const QString zipPath = archives + QStringLiteral("/param.zip");
+    QCOMPARE(end.at(0).at(0).toString(), zipPath);
+    QCOMPARE(QDir::currentPath(), workingDir);
+    const QList<QPair<QString, int>> deflated = {
+        {"param.ini", 8}, {"Schedule.db", 8}, {"smsrec.db", 8}, {"smtprec.db", 8}};
+    QCOMPARE(pythonListing(zipPath), deflated);
+}
+
+void TestConfigArchive::exportReplacesOnlyTheChosenFile_data()
+{
+    QTest::addColumn<QString>("chosenName");
+    QTest::addColumn<bool>("filled");
+    QTest::addColumn<bool>("chosenExists");
+
+    QTest::newRow("new file") << "backup.zip" << true << false;
+    QTest::newRow("over an existing file") << "backup.zip" << true << true;
+    QTest::newRow("named param.zip") << "param.zip" << true << true;
+    QTest::newRow("empty param folder") << "backup.zip" << false << true;
+    QTest::newRow("empty param folder, param.zip") << "param.zip" << false << true;
+}
+
+void TestConfigArchive::exportReplacesOnlyTheChosenFile()
+{
+    QFETCH(QString, chosenName);
+    QFETCH(bool, filled);
+    QFETCH(bool, chosenExists);
+    if (filled)
+        fillParamFolder();
+    // Someone else's file of the working name of old, beside the chosen one.
+    writeFile(archives + QStringLiteral("/param.zip"), "unrelated");
+    const QString chosen = archives + QLatin1Char('/') + chosenName;
+    if (chosenExists)
+        writeFile(chosen, "previous content");
+    const FileTree before = snapshot(archives);
+
+    fake.saveAnswer = chosen;
+    handleOutputConfig(&window, configTexts);
+
+    FileTree expected = before;
+    if (filled) {
+        QCOMPARE(pythonListing(chosen).size(), 4);
+        expected.insert(chosenName, readFile(chosen));
+    }
+    QCOMPARE(snapshot(archives), expected);
+}
+
+void TestConfigArchive::failedPackingKeepsTheChosenFile()
+{
+    fillParamFolder();
+    const QString chosen = archives + QStringLiteral("/backup.zip");
+    writeFile(chosen, "previous content");
+    PackZip packer(appPaths.paramDir + QLatin1Char('/'), archives + QLatin1Char('/'), chosen);
+    // After the first file is packed the next one vanishes, so packing fails half way.
+    connect(&packer, &PackZip::Status, this, [this] { QFile::remove(param("schedule.db")); });
+    QSignalSpy end(&packer, &PackZip::ZipEnd);
+    QSignalSpy error(&packer, &PackZip::ZipError);
+    packer.packFolder();
+
+    QCOMPARE(error.count(), 1);
+    QCOMPARE(end.count(), 0);
+    QCOMPARE(snapshot(archives), (FileTree{{"backup.zip", "previous content"}}));
+}
+
+void TestConfigArchive::exportDoesNotFollowLinks()
+{
+    fillParamFolder();
+    QVERIFY(QFile::link(appPaths.paramDir, param("loop")));
+    QVERIFY(QFile::link(outside, param("outside")));
+    QVERIFY(QFile::link(outside + QStringLiteral("/secret.txt"), param("secret.txt")));
+    const QString chosen = archives + QStringLiteral("/backup.zip");
+    QVERIFY(exportParamFolder(appPaths.paramDir, chosen));
+    const QList<QPair<QString, int>> expected = {
+        {"param.ini", 8}, {"schedule.db", 8}, {"smsrec.db", 8}, {"smtprec.db", 8}};
+    QCOMPARE(pythonListing(chosen), expected);
+}
+
+void TestConfigArchive::hostileArchiveChangesNothing_data()
+{
+    QTest::addColumn<QList<ZipEntry>>("entries");
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("expected");
+
+    const ZipEntry good{QStringLiteral("param.ini"), "[General]\nlang=0\n"};
+    const auto row = [&](const char *name, const QList<ZipEntry> &hostile, const char *damage,
+                         ImportResult result) {
+        QTest::newRow(name) << (QList<ZipEntry>{good} + hostile) << QString::fromLatin1(damage)
+                            << int(result);
+    };
+    const QByteArray evil = "written by a hostile archive";
+    row("dot-dot", {{"../evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("dot-dot far up", {{"../../outside/evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("dot-dot inside a path", {{"sub/../../evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("dot-dot folder entry", {{"../evil/", {}}}, "", ImportResult::UnsafeName);
+    row("absolute", {{"<outside>/evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("backslash", {{"..\\evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("drive letter", {{"C:/evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("drive-relative", {{"C:evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("through a link out of the folder", {{"out/evil.txt", evil}}, "", ImportResult::UnsafeName);
+    row("onto a dangling link", {{"gone.ini", evil}}, "", ImportResult::UnsafeName);
+    row("oversized entry", {{"big.db", QByteArray(kMaxEntryBytes + 1, '\0')}}, "",
+        ImportResult::TooLarge);
+    QList<ZipEntry> many;
+    for (int i = 0; i < kMaxEntries; ++i)
+        many.append({QStringLiteral("f%1").arg(i), "x"});
+    row("too many entries", many, "", ImportResult::TooLarge);
+    row("truncated file", {{"smtprec.db", binaryBytes(20000, 5)}}, "truncate", ImportResult::Damaged);
+    row("damaged entry", {{"smsrec.db", binaryBytes(20000, 6)}}, "flip", ImportResult::Damaged);
+    row("not a zip file", {}, "text", ImportResult::Damaged);
+}
+
+void TestConfigArchive::hostileArchiveChangesNothing()
+{
+    QFETCH(QList<ZipEntry>, entries);
+    QFETCH(QString, damage);
+    QFETCH(int, expected);
+    fillParamFolder();
+    QVERIFY(QFile::link(outside, param("out")));
+    QVERIFY(QFile::link(outside + QStringLiteral("/gone.ini"), param("gone.ini")));
+    for (ZipEntry &e : entries)
+        e.name.replace(QStringLiteral("<outside>"), outside);
+
+    const QString zipPath = archives + QStringLiteral("/hostile.zip");
+    writeZip(zipPath, entries, damage == QLatin1String("flip") ? 0 : Z_DEFLATED);
+    QByteArray bytes = readFile(zipPath);
+    if (damage == QLatin1String("truncate"))
+        bytes.truncate(bytes.size() / 2);
+    if (damage == QLatin1String("flip")) {
+        const qsizetype at = bytes.indexOf(entries.last().data.left(64));
+        QVERIFY(at > 0);
+        bytes[at + 1000] = char(bytes[at + 1000] ^ 0x5a);
+    }
+    if (damage == QLatin1String("text"))
+        bytes = "[General]\nlang=0\n";
+    writeFile(zipPath, bytes);
+
+    const FileTree before = snapshot(env->root());
+    QCOMPARE(int(importArchive(zipPath, appPaths.paramDir)), expected);
+    QCOMPARE(snapshot(env->root()), before);
+    QVERIFY(!QFileInfo::exists(env->root() + QStringLiteral("/evil.txt")));
+}
+
+void TestConfigArchive::importWritesEntries_data()
+{
+    QTest::addColumn<QList<ZipEntry>>("entries");
+    QTest::addColumn<FileTree>("changes");
+
+    QTest::newRow("shorter param.ini") << QList<ZipEntry>{{"param.ini", "[General]\n"}}
+                                       << FileTree{{"param.ini", "[General]\n"}};
+    QTest::newRow("file in a new subfolder")
+        << QList<ZipEntry>{{"sub/a.txt", "A"}}
+        << FileTree{{"sub", "<folder>"}, {"sub/a.txt", "A"}};
+    QTest::newRow("folder entry makes only its folder")
+        << QList<ZipEntry>{{"emptydir/", {}}} << FileTree{{"emptydir", "<folder>"}};
+    QTest::newRow("target that is a folder is skipped")
+        << QList<ZipEntry>{{"blocked.db", "X"}, {"smsrec.db", "new"}}
+        << FileTree{{"smsrec.db", "new"}};
+    QTest::newRow("later entry of the same name wins")
+        << QList<ZipEntry>{{"schedule.db", "first"}, {"./schedule.db", "second"}}
+        << FileTree{{"schedule.db", "second"}};
+}
+
+void TestConfigArchive::importWritesEntries()
+{
+    QFETCH(QList<ZipEntry>, entries);
+    QFETCH(FileTree, changes);
+    fillParamFolder();
+    writeFile(param("param.ini"), "[General]\nlang=1\n" + QByteArray(4000, ';'));
+    QVERIFY(QDir().mkpath(param("blocked.db")));
+    const QString zipPath = archives + QStringLiteral("/a.zip");
+    writeZip(zipPath, entries);
+
+    FileTree expected = snapshot(appPaths.paramDir);
+    expected.insert(changes);
+    QCOMPARE(importArchive(zipPath, appPaths.paramDir), ImportResult::Imported);
+    QCOMPARE(snapshot(appPaths.paramDir), expected);
+}
+
+void TestConfigArchive::restoreRemovesOnlyFilesOnOk_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("OK") << int(FakeDialogs::Accept) << true;
+    QTest::newRow("Cancel") << int(FakeDialogs::Reject) << false;
+    QTest::newRow("closed or Escape") << int(FakeDialogs::Close) << false;
+}
+
+void TestConfigArchive::restoreRemovesOnlyFilesOnOk()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, removed);
+    fillParamFolder();
+    writeFile(param(".hidden"), "h");
+    writeFile(param("sub/keep.txt"), "stays");
+    QVERIFY(QFile::link(outside + QStringLiteral("/secret.txt"), param("link.txt")));
+    const FileTree before = snapshot(env->root());
+
+    fake.boxAnswer = FakeDialogs::Answer(answer);
+    handleRestoreConfig(&window, configTexts);
+
+    FileTree expected = before;
+    if (removed) {
+        const QString p = QDir(env->root()).relativeFilePath(appPaths.paramDir) + QLatin1Char('/');
+        for (const char *name : {"param.ini", "smtprec.db", "smsrec.db", "schedule.db", ".hidden"})
+            expected.remove(p + QLatin1String(name));
+    }
+    QCOMPARE(snapshot(env->root()), expected);
+    QCOMPARE(fake.boxes.size(), 1);
+}
+
+void TestConfigArchive::importAsksFirst_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("chooseFile");
+    QTest::addColumn<int>("fileDialogs");
+    QTest::newRow("confirmation refused") << int(FakeDialogs::Reject) << true << 0;
+    QTest::newRow("confirmation closed") << int(FakeDialogs::Close) << true << 0;
+    QTest::newRow("file dialog cancelled") << int(FakeDialogs::Accept) << false << 1;
+}
+
+void TestConfigArchive::importAsksFirst()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, chooseFile);
+    QFETCH(int, fileDialogs);
+    fillParamFolder();
+    const QString zipPath = archives + QStringLiteral("/a.zip");
+    writeZip(zipPath, {{"param.ini", "[General]\nlang=0\n"}});
+    const FileTree before = snapshot(appPaths.paramDir);
+
+    fake.boxAnswer = FakeDialogs::Answer(answer);
+    fake.openAnswer = chooseFile ? zipPath : QString();
+    handleInputConfig(&window, configTexts);
+    QCOMPARE(fake.openCalls.size(), fileDialogs);
+    QCOMPARE(snapshot(appPaths.paramDir), before);
+}
+
+void TestConfigArchive::dialogTexts_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("importButtons");
+
+    QTest::newRow("English") << "1"
+                             << QStringList{"Parameter Settings",
+                                            "The current configuration will be lost if use this "
+                                            "configuration file,confirm to continue?",
+                                            "Open",
+                                            "Configuration File(*.zip)",
+                                            "Save As",
+                                            "The current configuration will be lost if restore "
+                                            "default configuration,confirm to continue?",
+                                            "OK",
+                                            "Cancel"}
+                             << QStringList{"OK", "Cancel"};
+    QTest::newRow("Chinese") << "0"
+                             << QStringList{"参数设置",
+                                            "使用此配置文件将丢失当前配置，确认继续吗？",
+                                            "打开",
+                                            "配置文件(*.zip)",
+                                            "另存为",
+                                            "恢复默认配置将丢失当前配置，确认继续吗？",
+                                            "确定",
+                                            "取消"}
+                             << QStringList{"确定", "取消"};
+}
+
+void TestConfigArchive::dialogTexts()
+{
+    QFETCH(QString, lang);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, importButtons);
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.lang = lang;
+    }
+    fake.boxAnswer = FakeDialogs::Accept;
+    handleInputConfig(&window, configTexts);
+    QCOMPARE(configTexts, texts);
+    handleOutputConfig(&window, configTexts);
+    fake.boxAnswer = FakeDialogs::Reject;
+    handleRestoreConfig(&window, configTexts);
+
+    const QString style = QStringLiteral("background-color: rgb(255, 255, 255);");
+    QCOMPARE(fake.boxes.size(), 2);
+    const FakeDialogs::BoxSeen &import = fake.boxes.at(0);
+    QCOMPARE(import.parent, &window);
+    QCOMPARE(import.title, texts.at(0));
+    QCOMPARE(import.text, texts.at(1));
+    QCOMPARE(import.icon, QMessageBox::Information);
+    QCOMPARE(import.styleSheet, style);
+    QCOMPARE(import.buttons, importButtons);
+    QCOMPARE(import.defaultButton, importButtons.at(0));
+    const FakeDialogs::BoxSeen &restore = fake.boxes.at(1);
+    QCOMPARE(restore.parent, &window);
+    QCOMPARE(restore.title, texts.at(0));
+    QCOMPARE(restore.text, texts.at(5));
+    QCOMPARE(restore.icon, QMessageBox::Information);
+    QCOMPARE(restore.styleSheet, style);
+    QCOMPARE(restore.buttons, (QStringList{texts.at(6), texts.at(7)}));
+
+    QCOMPARE(fake.openCalls.size(), 1);
+    QCOMPARE(fake.openCalls.at(0).parent, &window);
+    QCOMPARE(fake.openCalls.at(0).caption, texts.at(2));
+    QCOMPARE(fake.openCalls.at(0).dir, QStringLiteral("/*.zip"));
+    QCOMPARE(fake.openCalls.at(0).filter, texts.at(3));
+    QCOMPARE(fake.saveCalls.size(), 1);
+    QCOMPARE(fake.saveCalls.at(0).parent, &window);
+    QCOMPARE(fake.saveCalls.at(0).caption, texts.at(4));
+    QCOMPARE(fake.saveCalls.at(0).dir, QStringLiteral("/*.zip"));
+    QCOMPARE(fake.saveCalls.at(0).filter, texts.at(3));
+    // The catalogues go with the slot.
+    QCOMPARE(QCoreApplication::translate("MainWindow", "Open"), QStringLiteral("Open"));
+}
+
+QTEST_MAIN(TestConfigArchive)
+#include "tst_configarchive.moc"

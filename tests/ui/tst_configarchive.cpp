@@ -26,6 +26,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <tuple>
+
 using namespace ConfigArchive;
 
 namespace {
@@ -39,6 +41,10 @@ public:
     {
         QWidget *parent;
         QString caption, dir, filter;
+        bool operator==(const FileCall &o) const
+        {
+            return std::tie(parent, caption, dir, filter) == std::tie(o.parent, o.caption, o.dir, o.filter);
+        }
     };
     struct BoxSeen
     {
@@ -46,6 +52,11 @@ public:
         QString title, text, styleSheet, defaultButton;
         QMessageBox::Icon icon;
         QStringList buttons;
+        bool operator==(const BoxSeen &o) const
+        {
+            return std::tie(parent, title, text, styleSheet, defaultButton, icon, buttons)
+                == std::tie(o.parent, o.title, o.text, o.styleSheet, o.defaultButton, o.icon, o.buttons);
+        }
     };
 
     QString openAnswer;
@@ -587,33 +598,15 @@ void TestConfigArchive::dialogTexts()
     handleRestoreConfig(&window, configTexts);
 
     const QString style = QStringLiteral("background-color: rgb(255, 255, 255);");
-    QCOMPARE(fake.boxes.size(), 2);
-    const FakeDialogs::BoxSeen &import = fake.boxes.at(0);
-    QCOMPARE(import.parent, &window);
-    QCOMPARE(import.title, texts.at(0));
-    QCOMPARE(import.text, texts.at(1));
-    QCOMPARE(import.icon, QMessageBox::Information);
-    QCOMPARE(import.styleSheet, style);
-    QCOMPARE(import.buttons, importButtons);
-    QCOMPARE(import.defaultButton, importButtons.at(0));
-    const FakeDialogs::BoxSeen &restore = fake.boxes.at(1);
-    QCOMPARE(restore.parent, &window);
-    QCOMPARE(restore.title, texts.at(0));
-    QCOMPARE(restore.text, texts.at(5));
-    QCOMPARE(restore.icon, QMessageBox::Information);
-    QCOMPARE(restore.styleSheet, style);
-    QCOMPARE(restore.buttons, (QStringList{texts.at(6), texts.at(7)}));
-
-    QCOMPARE(fake.openCalls.size(), 1);
-    QCOMPARE(fake.openCalls.at(0).parent, &window);
-    QCOMPARE(fake.openCalls.at(0).caption, texts.at(2));
-    QCOMPARE(fake.openCalls.at(0).dir, QStringLiteral("/*.zip"));
-    QCOMPARE(fake.openCalls.at(0).filter, texts.at(3));
-    QCOMPARE(fake.saveCalls.size(), 1);
-    QCOMPARE(fake.saveCalls.at(0).parent, &window);
-    QCOMPARE(fake.saveCalls.at(0).caption, texts.at(4));
-    QCOMPARE(fake.saveCalls.at(0).dir, QStringLiteral("/*.zip"));
-    QCOMPARE(fake.saveCalls.at(0).filter, texts.at(3));
+    using Box = FakeDialogs::BoxSeen;
+    QCOMPARE(fake.boxes,
+             (QList<Box>{{&window, texts.at(0), texts.at(1), style, importButtons.at(0),
+                          QMessageBox::Information, importButtons},
+                         {&window, texts.at(0), texts.at(5), style, QString(),
+                          QMessageBox::Information, {texts.at(6), texts.at(7)}}}));
+    using Call = FakeDialogs::FileCall;
+    QCOMPARE(fake.openCalls, (QList<Call>{{&window, texts.at(2), "/*.zip", texts.at(3)}}));
+    QCOMPARE(fake.saveCalls, (QList<Call>{{&window, texts.at(4), "/*.zip", texts.at(3)}}));
     // The catalogues go with the slot.
     QCOMPARE(QCoreApplication::translate("MainWindow", "Open"), QStringLiteral("Open"));
 }

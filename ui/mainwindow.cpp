@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "configarchive.h"
 #include "dialogs.h"
 #include "events.h"
 #include "logging.h"
@@ -69,6 +70,9 @@ const RequestRow kRequestRows[] = {
     {"getsmssetSignal()", ToBridge, "handleGetSMSSet()"},
     {"getWarningDataSignal()", ToBridge, "handleWarningData()"},
     {"clearWarningSignal()", ToBridge, "handleClearWarning()"},
+    {"inputConfigSignal()", ToWindow, "handleInputConfig()"},
+    {"outputConfigSignal()", ToWindow, "handleOutputConfig()"},
+    {"restoreconfigSignal()", ToWindow, "handleRestoreConfig()"},
     {"getSystemSetSignal()", ToBridge, "handleGetSystemSet()"},
     {"getSMSStateSignal()", ToBridge, "handleGetSMSState()"},
     {"sendSMSTestSignal(QString)", ToBridge, "handleSendSMSTest(QString)"},
@@ -301,6 +305,26 @@ QString MainWindow::formatRunTime(unsigned int seconds) const
         return clock;
     ChineseTranslatorScope translators(currentLang());
     return twoDigits(days) + QObject::tr("d:") + clock;
+}
+
+void MainWindow::initConfigTexts()
+{
+    ConfigArchive::initConfigTexts(configTexts);
+}
+
+void MainWindow::handleInputConfig()
+{
+    ConfigArchive::handleInputConfig(this, configTexts);
+}
+
+void MainWindow::handleOutputConfig()
+{
+    ConfigArchive::handleOutputConfig(this, configTexts);
+}
+
+void MainWindow::handleRestoreConfig()
+{
+    ConfigArchive::handleRestoreConfig(this, configTexts);
 }
 
 void MainWindow::handleWarning()

@@ -48,6 +48,10 @@ public slots:
     bool getInitValue();
     QString mystr();
     void mainTimer();
+    // The configuration archive; the work is ConfigArchive's (configarchive.h).
+    void handleInputConfig();
+    void handleOutputConfig();
+    void handleRestoreConfig();
     void handleWarning();
     void handleSerialCom();
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
@@ -58,6 +62,7 @@ protected:
 
 private:
     void buildTrayIcon();
+    void initConfigTexts();
     void connectRootSignals(QObject *root);
     QObject *requestReceiver(int receiver);
     QQuickItem *findRootItem(const char *objectName) const;

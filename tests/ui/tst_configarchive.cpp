@@ -2,6 +2,7 @@
 // folder and real zip archives (written here with QuaZip, checked with Python's zipfile).
 #include "configarchive.h"
 #include "dialogs.h"
+#include "mainwindow.h"
 #include "packzip.h"
 #include "paths.h"
 #include "settings.h"
@@ -22,6 +23,8 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QQuickItem>
+#include <QQuickWidget>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -225,6 +228,8 @@ private slots:
     void importAsksFirst();
     void dialogTexts_data();
     void dialogTexts();
+    void qmlRequestsReachTheArchive_data();
+    void qmlRequestsReachTheArchive();
 
 private:
     QString param(const QString &name) const { return appPaths.paramDir + QLatin1Char('/') + name; }
@@ -609,6 +614,49 @@ void TestConfigArchive::dialogTexts()
     QCOMPARE(fake.saveCalls, (QList<Call>{{&window, texts.at(4), "/*.zip", texts.at(3)}}));
     // The catalogues go with the slot.
     QCOMPARE(QCoreApplication::translate("MainWindow", "Open"), QStringLiteral("Open"));
+}
+
+void TestConfigArchive::qmlRequestsReachTheArchive_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<FileTree>("changes");
+    QTest::addColumn<QStringList>("removed");
+    QTest::newRow("export") << QByteArray("outputConfigSignal") << FileTree{} << QStringList{};
+    QTest::newRow("import") << QByteArray("inputConfigSignal")
+                            << FileTree{{"param.ini", "[General]\nlang=0\n"}} << QStringList{};
+    QTest::newRow("restore") << QByteArray("restoreconfigSignal") << FileTree{}
+                             << QStringList{"param.ini", "schedule.db", "smsrec.db", "smtprec.db"};
+}
+
+void TestConfigArchive::qmlRequestsReachTheArchive()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(FileTree, changes);
+    QFETCH(QStringList, removed);
+    fillParamFolder();
+    const QString importFile = archives + QStringLiteral("/in.zip");
+    writeZip(importFile, {{"param.ini", "[General]\nlang=0\n"}});
+    FileTree expected = snapshot(appPaths.paramDir);
+    expected.insert(changes);
+    for (const QString &name : removed)
+        expected.remove(name);
+
+    MainWindow mainWindow;
+    mainWindow.loadQmlView(QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml"));
+    QVERIFY(declarativeView->rootObject());
+    fake.boxAnswer = FakeDialogs::Accept;
+    fake.openAnswer = importFile;
+    fake.saveAnswer = archives + QStringLiteral("/out.zip");
+    QVERIFY(QMetaObject::invokeMethod(declarativeView->rootObject(), request.constData()));
+
+    QCOMPARE(snapshot(appPaths.paramDir), expected);
+    QCOMPARE(QFileInfo::exists(fake.saveAnswer), request == "outputConfigSignal");
+    QCOMPARE(fake.boxes.size() + fake.saveCalls.size(), 1);
+    QWidget *const parent = &mainWindow;
+    for (const FakeDialogs::BoxSeen &box : fake.boxes)
+        QCOMPARE(box.parent, parent);
+    for (const FakeDialogs::FileCall &call : fake.saveCalls)
+        QCOMPARE(call.parent, parent);
 }
 
 QTEST_MAIN(TestConfigArchive)

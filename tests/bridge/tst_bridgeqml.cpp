@@ -1,0 +1,138 @@
+// The bridge through the real QML engine: the QML side sends JSON.stringify requests and
+// JSON.parses the replies.
+#include "bridgefixture.h"
+#include "events.h"
+#include "paths.h"
+#include "qmlobject.h"
+#include "settings.h"
+#include "testenv.h"
+
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWidget>
+#include <QtTest>
+
+#include <memory>
+
+class TestBridgeQml : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void emailThroughQml_data();
+    void emailThroughQml();
+    void moduleThroughQml();
+    void warningsAndClearThroughQml();
+
+private:
+    QVariant rootProperty(const char *name) const { return view->rootObject()->property(name); }
+
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<QQuickWidget> view;
+    qmlobject bridge;
+};
+
+void TestBridgeQml::initTestCase()
+{
+    view = std::make_unique<QQuickWidget>();
+    view->rootContext()->setContextProperty(QStringLiteral("qmlobject"), &bridge);
+    view->setSource(QUrl::fromLocalFile(QStringLiteral(KESTRAVA_SOURCE_DIR "/tests/bridge/bridgetest.qml")));
+    QVERIFY2(view->status() == QQuickWidget::Ready, qPrintable(QDebug::toString(view->errors())));
+    QObject *root = view->rootObject();
+    QVERIFY(connect(root, SIGNAL(setemailSignal(QString)), &bridge, SLOT(handleSetEmail(QString))));
+    QVERIFY(connect(root, SIGNAL(getemailsetSignal()), &bridge, SLOT(handleGetEmailSet())));
+    QVERIFY(connect(root, SIGNAL(mainModuleDataSignal(QString)), &bridge, SLOT(handleMainModuleData(QString))));
+    QVERIFY(connect(root, SIGNAL(getWarningDataSignal()), &bridge, SLOT(handleWarningData())));
+    QVERIFY(connect(root, SIGNAL(clearWarningSignal()), &bridge, SLOT(handleClearWarning())));
+}
+
+void TestBridgeQml::init()
+{
+    env = std::make_unique<TestEnv>();
+    loadSystemSettings();
+    loadDeviceSettings();
+    loadEmailSettings();
+    loadSmsSettings();
+    initEventTexts();
+    declarativeView = view.get();
+}
+
+void TestBridgeQml::cleanup()
+{
+    declarativeView = nullptr;
+    env.reset();
+}
+
+void TestBridgeQml::cleanupTestCase()
+{
+    view.reset();
+}
+
+void TestBridgeQml::emailThroughQml_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QStringList>("recipients");
+    QTest::addColumn<QVariantList>("masks");
+    QTest::addColumn<QString>("readRecipients");
+    QTest::addColumn<QString>("readMasks");
+    QTest::newRow("plain") << "secret" << QStringList{"a@example.org", "b@example.org"} << QVariantList{3, 12}
+                           << "a@example.org;b@example.org" << "3;12";
+    QTest::newRow("quote and backslash") << "a\"b\\c" << QStringList{"a@example.org"} << QVariantList{"7"}
+                                         << "a@example.org" << "7";
+    QTest::newRow("control character and unicode") << QString::fromUtf8("密\tcode\n") << QStringList{"x@y.z", "w@v.u"}
+                                                   << QVariantList{1} << "x@y.z;w@v.u" << "1;0";
+}
+
+void TestBridgeQml::emailThroughQml()
+{
+    QFETCH(QString, password);
+    QFETCH(QStringList, recipients);
+    QFETCH(QVariantList, masks);
+    QFETCH(QString, readRecipients);
+    QFETCH(QString, readMasks);
+    QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "saveEmail", Q_ARG(QVariant, password),
+                                      Q_ARG(QVariant, recipients), Q_ARG(QVariant, masks)));
+    QCOMPARE(rootProperty("password").toString(), password);
+    QCOMPARE(rootProperty("recipients").toString(), readRecipients);
+    QCOMPARE(rootProperty("masks").toString(), readMasks);
+    QCOMPARE(emailSettings.serverHostPort, QStringLiteral("25"));
+}
+
+void TestBridgeQml::moduleThroughQml()
+{
+    fillDeviceState();
+    Masks m;
+    m.bat = 0x0011; // battery mode and voltage
+    setMasks(m);
+    setProtocol(QStringLiteral("1"));
+    upsInfo.commState = CommOk;
+    QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "askModule", Q_ARG(QVariant, QStringLiteral("battery"))));
+    QCOMPARE(rootProperty("moduleFlag").toString(), QStringLiteral("battery"));
+    QCOMPARE(rootProperty("moduleText").toString(), QStringLiteral("#batvol!u3#batmode!bm"));
+}
+
+void TestBridgeQml::warningsAndClearThroughQml()
+{
+    addEventRecord(EventItem{QDateTime(QDate(2026, 1, 15), QTime(8, 0)), 1});
+    addEventRecord(EventItem{QDateTime(QDate(2026, 1, 15), QTime(8, 5)), 57});
+    QObject *root = view->rootObject();
+    QVERIFY(QMetaObject::invokeMethod(root, "getWarningDataSignal"));
+    QCOMPARE(rootProperty("warningCount").toInt(), 2);
+    QCOMPARE(rootProperty("newestWarning").toString(), QStringLiteral("2026-01-15 08:05 Communication failed"));
+
+    auto *alarm = root->findChild<QQuickItem *>(QStringLiteral("alarmRect"));
+    QVERIFY(alarm);
+    QCOMPARE(alarm->opacity(), 1.0);
+    QVERIFY(QMetaObject::invokeMethod(root, "clearWarningSignal"));
+    QCOMPARE(alarm->opacity(), 0.0);
+    QVERIFY(rootProperty("alarmCleared").toBool());
+    QVERIFY(QMetaObject::invokeMethod(root, "getWarningDataSignal"));
+    QCOMPARE(rootProperty("warningCount").toInt(), 0);
+}
+
+QTEST_MAIN(TestBridgeQml)
+#include "tst_bridgeqml.moc"

@@ -178,6 +178,21 @@ QList<QPair<QString, int>> pythonListing(const QString &zipPath)
     return out;
 }
 
+// The time stored with an entry (local time, to two seconds), read by Python's zipfile.
+QDateTime pythonEntryTime(const QString &zipPath, const QString &name)
+{
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral("-c"),
+              QStringLiteral("import sys, zipfile\n"
+                             "t = zipfile.ZipFile(sys.argv[1]).getinfo(sys.argv[2]).date_time\n"
+                             "print('%04d-%02d-%02dT%02d:%02d:%02d' % t)\n"),
+              zipPath, name});
+    if (!py.waitForFinished(30000) || py.exitCode() != 0)
+        return {};
+    return QDateTime::fromString(QString::fromLatin1(py.readAllStandardOutput().trimmed()), Qt::ISODate);
+}
+
 QByteArray binaryBytes(int n, int seed)
 {
     QByteArray b(n, Qt::Uninitialized);
@@ -307,6 +322,12 @@ void TestConfigArchive::packFolderReportsAndNamesEntries()
     QVERIFY(QDir().mkpath(param("sub")));
     writeFile(param("sub/param.zip"), "old archive");
     const QString workingDir = QDir::currentPath();
+    const QDateTime modified(QDate(2024, 3, 9), QTime(17, 45, 30));
+    {
+        QFile f(param("param.ini"));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
 
     PackZip packer(appPaths.paramDir + QLatin1Char('/'), archives + QLatin1Char('/'));
     QSignalSpy status(&packer, &PackZip::Status);
@@ -326,6 +347,7 @@ void TestConfigArchive::packFolderReportsAndNamesEntries()
     const QList<QPair<QString, int>> deflated = {
         {"param.ini", 8}, {"Schedule.db", 8}, {"smsrec.db", 8}, {"smtprec.db", 8}};
     QCOMPARE(pythonListing(zipPath), deflated);
+    QCOMPARE(pythonEntryTime(zipPath, QStringLiteral("param.ini")), modified);
 }
 
 void TestConfigArchive::exportReplacesOnlyTheChosenFile_data()
@@ -425,6 +447,11 @@ void TestConfigArchive::hostileArchiveChangesNothing_data()
     for (int i = 0; i < kMaxEntries; ++i)
         many.append({QStringLiteral("f%1").arg(i), "x"});
     row("too many entries", many, "", ImportResult::TooLarge);
+    QList<ZipEntry> large;
+    for (int i = 0; i < 5; ++i)
+        large.append({QStringLiteral("large%1.db").arg(i), QByteArray(13 * 1024 * 1024, '\0')});
+    row("entries too large together", large, "", ImportResult::TooLarge);
+    row("oversized archive file", {}, "grow", ImportResult::TooLarge);
     row("truncated file", {{"smtprec.db", binaryBytes(20000, 5)}}, "truncate", ImportResult::Damaged);
     row("damaged entry", {{"smsrec.db", binaryBytes(20000, 6)}}, "flip", ImportResult::Damaged);
     row("not a zip file", {}, "text", ImportResult::Damaged);
@@ -454,6 +481,8 @@ void TestConfigArchive::hostileArchiveChangesNothing()
     if (damage == QLatin1String("text"))
         bytes = "[General]\nlang=0\n";
     writeFile(zipPath, bytes);
+    if (damage == QLatin1String("grow")) // sparse, so this costs no disk
+        QVERIFY(QFile(zipPath).resize(kMaxArchiveBytes + 1));
 
     const FileTree before = snapshot(env->root());
     QCOMPARE(int(importArchive(zipPath, appPaths.paramDir)), expected);

@@ -285,11 +285,8 @@ const UpsItem kUpsAcPage[] = {
 };
 const InverterItem kInverterAcPage[] = {{"inputfre", 7}, {"inputvol", 1}};
 
-// The main page's module panels: other key sets and orders than the pages.
-const UpsItem kBypassPanel[] = {
-    field("bypassfre", BypassFreq),      field("bypassvol", BypassVol), field("bypasscur", BypassCurr),
-    field("bypassactp", BypassActPower), status("bypassstate", 11),     status("bypasssupply", 19),
-};
+// The main page's module panels: other key sets and orders than the pages, but for the
+// bypass panel, which is the bypass page.
 const UpsItem kAcPanel[] = {
     field("inputfac", InputPowerFac), field("inputfre", InputFreq), field("inputvol", InputVolt),
     field("inputcur", InputCurr),     status("inputfault", 10),
@@ -478,7 +475,7 @@ void qmlobject::handleMainModuleData(QString request)
     }
     QString text;
     if (flag == QLatin1String("bypass"))
-        text = upsItemsText(kBypassPanel);
+        text = upsItemsText(kUpsBypassPage);
     else if (flag == QLatin1String("ac"))
         text = upsItemsText(kAcPanel);
     else if (flag == QLatin1String("pv"))

@@ -73,3 +73,10 @@ inline Masks allMasks()
     m.pvInputCount = 8;
     return m;
 }
+
+inline void setDeviceState(const QString &protocol, const Masks &masks, int commState)
+{
+    setProtocol(protocol);
+    setMasks(masks);
+    upsInfo.commState = commState;
+}

@@ -141,9 +141,7 @@ void TestLivePages::livePage()
     QFETCH(Masks, masks);
     QFETCH(QString, expected);
 
-    setProtocol(protocol);
-    setMasks(masks);
-    upsInfo.commState = commState;
+    setDeviceState(protocol, masks, commState);
     QSignalSpy spy(&bridge, signal.constData());
     QVERIFY(QMetaObject::invokeMethod(&bridge, slot.constData()));
     QCOMPARE(spy.count(), 1);
@@ -195,9 +193,7 @@ void TestLivePages::modulePanel()
     QFETCH(QString, flag);
     QFETCH(QString, expected);
 
-    setProtocol(protocol);
-    setMasks(masks);
-    upsInfo.commState = commState;
+    setDeviceState(protocol, masks, commState);
     QSignalSpy spy(&bridge, &qmlobject::sigMainModuleInfo);
     bridge.handleMainModuleData(request);
     QCOMPARE(spy.count(), 1);
@@ -328,9 +324,7 @@ void TestLivePages::otherInfo()
     QFETCH(Masks, masks);
     QFETCH(QString, expected);
 
-    setProtocol(protocol);
-    setMasks(masks);
-    upsInfo.commState = commState;
+    setDeviceState(protocol, masks, commState);
     QSignalSpy spy(&bridge, &qmlobject::sigOtherInfo);
     bridge.handleGetOtherInfo();
     QCOMPARE(spy.count(), 1);
@@ -385,9 +379,7 @@ void TestLivePages::pvInfo()
     QFETCH(QString, values);
     QFETCH(QString, inputs);
 
-    setProtocol(protocol);
-    setMasks(masks);
-    upsInfo.commState = commState;
+    setDeviceState(protocol, masks, commState);
     QSignalSpy spy(&bridge, &qmlobject::sigPVInfo);
     bridge.handleGetPVInfo();
     QCOMPARE(spy.count(), 1);

@@ -25,22 +25,65 @@ bool isValidMinuteText(const QString &text)
     return t.isValid() && t.toString(QLatin1String(kMinuteFormat)) == text;
 }
 
+namespace {
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+const QString kClockFormat = QStringLiteral("hh:mm");
+
+// Splits a minute text into its calendar date and its clock part (" hh:mm"); the text
+// must be exactly in kMinuteFormat (no lenient parsing of other forms).
+bool splitMinuteText(const QString &text, QDate *date, QString *clockPart)
+{
+    if (text.size() != 16 || text.at(10) != QLatin1Char(' '))
+        return false;
+    const QString datePart = text.left(10);
+    const QString timePart = text.mid(11);
+    const QDate d = QDate::fromString(datePart, kDateFormat);
+    const QTime t = QTime::fromString(timePart, kClockFormat);
+    if (!d.isValid() || !t.isValid() || d.toString(kDateFormat) != datePart || t.toString(kClockFormat) != timePart)
+        return false;
+    *date = d;
+    *clockPart = text.mid(10);
+    return true;
+}
+}
+
+bool isMinuteText(const QString &text)
+{
+    QDate date;
+    QString clockPart;
+    return splitMinuteText(text, &date, &clockPart);
+}
+
 QString advancePastNow(const QString &text, int periodDays, const QString &now)
 {
-    if (periodDays <= 0 || !isValidMinuteText(text))
+    QDate date;
+    QString clockPart;
+    if (periodDays <= 0 || !splitMinuteText(text, &date, &clockPart))
         return QString();
-    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QString clockPart = text.mid(10); // " hh:mm"
-    const QDate today = QDate::fromString(now.left(10), QStringLiteral("yyyy-MM-dd"));
-    if (!today.isValid())
+    QDate today;
+    QString nowClock;
+    if (!splitMinuteText(now, &today, &nowClock))
         return text; // no usable "now": nothing to compare against
     QDate next = date;
     if (today > date)
         next = date.addDays((date.daysTo(today) / periodDays) * periodDays);
-    QString result = next.toString(QStringLiteral("yyyy-MM-dd")) + clockPart;
+    QString result = next.toString(kDateFormat) + clockPart;
+    // At most two more steps: next is at most one period before today's date.
     while (result <= now) {
         next = next.addDays(periodDays);
-        result = next.toString(QStringLiteral("yyyy-MM-dd")) + clockPart;
+        result = next.toString(kDateFormat) + clockPart;
     }
     return result;
+}
+
+QString catchUpDueTime(const QString &text, int periodDays, const QString &now)
+{
+    if (text.isEmpty())
+        return text;
+    // A time in another form never matches the clock and cannot be advanced.
+    if (!isMinuteText(text))
+        return QString();
+    if (now < text)
+        return text;
+    return periodDays > 0 ? advancePastNow(text, periodDays, now) : QString();
 }

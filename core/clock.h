@@ -56,7 +56,16 @@ inline constexpr const char *kMinuteFormat = "yyyy-MM-dd hh:mm";
 // True when text is a real local minute in kMinuteFormat (not garbage, not a time that
 // a daylight-saving change skips).
 bool isValidMinuteText(const QString &text);
+// True when text is a calendar date and a clock time in kMinuteFormat, whether or not
+// that clock time exists on that day in the local zone (a daylight-saving gap).
+bool isMinuteText(const QString &text);
 // Moves a minute text on by whole periods of periodDays calendar days (the clock time
 // stays) until it lies after now; a time equal to now counts as past. Whole periods are
-// skipped at once, so this ends for every input. An invalid text gives "".
+// skipped at once, so this ends for every input. A text that is not a minute text, or a
+// period below 1, gives ""; a clock time skipped by daylight saving on one day is kept
+// for the following days. A now that is not a minute text leaves the text as it is.
 QString advancePastNow(const QString &text, int periodDays, const QString &now);
+// The catch-up of a stored due time at start: "" stays ""; a text that is not a minute
+// text becomes ""; a time after now stays; a past time moves on by periodDays, or
+// becomes "" (spent) when periodDays is 0 (a once-only or unknown repeat code).
+QString catchUpDueTime(const QString &text, int periodDays, const QString &now);

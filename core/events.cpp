@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 
+#include <iterator>
+
 namespace {
 // Source texts are exact (double spaces included): translations are looked up by them.
-const char *const kUpsTexts[EventCodeCount] = {
+const char *const kUpsTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "System fault disappear"),
     QT_TRANSLATE_NOOP("QObject", "System fault happen"),
     QT_TRANSLATE_NOOP("QObject", "Rectifier fault disappear"),
@@ -89,7 +91,7 @@ const char *const kUpsTexts[EventCodeCount] = {
     QT_TRANSLATE_NOOP("QObject", "Send  dischargedepth command"),
 };
 
-const char *const kInverterTexts[EventCodeCount] = {
+const char *const kInverterTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "Input abnormal disappear"),
     QT_TRANSLATE_NOOP("QObject", "Input abnormal appear"),
     QT_TRANSLATE_NOOP("QObject", "Input volt abnormal disappear"),
@@ -170,6 +172,10 @@ const char *const kInverterTexts[EventCodeCount] = {
     QT_TRANSLATE_NOOP("QObject", "Send  dischargedepth command"),
 };
 
+// Both tables hold one text per code: a missing or extra line would shift every later code.
+static_assert(std::size(kUpsTexts) == EventCodeCount);
+static_assert(std::size(kInverterTexts) == EventCodeCount);
+
 QStringList translateAll(const char *const (&sources)[EventCodeCount])
 {
     QStringList texts;
@@ -200,6 +206,11 @@ void addEventRecord(const EventItem &item)
 void postEvent(int code)
 {
     addEventRecord(EventItem{appClock().now(), code});
+}
+
+void postTestSmsEvent()
+{
+    appendLocked(smsEventQueue, smsEventQueueLock, EventItem{appClock().now(), EventTestSms});
 }
 
 void initEventTexts()

@@ -63,6 +63,9 @@ extern QStringList inverterEventTexts;
 void addEventRecord(const EventItem &item);
 // Stamps the current time of appClock() and posts.
 void postEvent(int code);
+// The test SMS (code 59, stamped by appClock()): into smsEventQueue only, so it reaches
+// neither the event log, the mails nor the warning list.
+void postTestSmsEvent();
 
 // Rebuilds both tables through the translators installed at the time of the call,
 // built completely first and swapped in under the write side of settingsLock.

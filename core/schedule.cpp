@@ -33,11 +33,8 @@ void takeEarlier(QString *next, bool *seen, const QString &time)
 
 QString catchUpTaskTime(const QString &tasktime, const QString &taskfreq, const QString &now)
 {
-    if (tasktime.isEmpty() || now < tasktime)
-        return tasktime;
-    const int days = periodDays(taskfreq);
     // "0" and unknown codes do not repeat: a past task is spent.
-    return days ? advancePastNow(tasktime, days, now) : QString();
+    return catchUpDueTime(tasktime, periodDays(taskfreq), now);
 }
 
 void selectNextTimes()
@@ -77,20 +74,13 @@ void loadSchedule()
 void saveSchedule(int caller)
 {
     const QString name = caller == ScheduleCallerHistory ? QStringLiteral("savesched_1") : QStringLiteral("savesched");
+    QList<QVariantList> rows;
+    rows.reserve(scheduleList.size());
+    for (const ScheduleItem &row : std::as_const(scheduleList))
+        rows.append({row.tasktime, row.taskfreq, row.tasktype, row.tasksettime});
     {
         DbConnection db(name, appPaths.scheduleDbPath, DbConnection::CreateIfMissing);
-        // The rewrite is one transaction: a crash leaves the old schedule or the new one.
-        const bool saved = db.isOpen() && db.transaction([&db] {
-            db.exec(QStringLiteral("drop table schedtable")); // absent on the first save
-            if (!db.exec(kCreateTable))
-                return false;
-            for (const ScheduleItem &row : std::as_const(scheduleList)) {
-                if (!db.exec(kInsertRow, {row.tasktime, row.taskfreq, row.tasktype, row.tasksettime}))
-                    return false;
-            }
-            return true;
-        });
-        if (!saved)
+        if (!db.rewriteTable(QStringLiteral("schedtable"), kCreateTable, kInsertRow, rows))
             qCWarning(lcCore) << "schedule not saved to" << appPaths.scheduleDbPath;
     }
     nextShutdownTime.clear();

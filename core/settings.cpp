@@ -12,7 +12,11 @@
 namespace {
 QString text(const QSettings &ini, const char *key, const QString &fallback)
 {
-    return ini.value(QLatin1String(key), fallback).toString();
+    const QVariant value = ini.value(QLatin1String(key), fallback);
+    // An unquoted value with commas, as a hand edit may leave it, reads as a list.
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1String(", "));
+    return value.toString();
 }
 
 // Reads one recipient table (column 0 the address or number, column 1 the event mask).
@@ -33,6 +37,34 @@ void loadRecipients(const QString &connection, const QString &path, const QStrin
         masks->append(row.at(1));
     }
 }
+
+bool saveRecipients(const QString &connection, const QString &path, const QString &table,
+                    const QString &createSql, const QStringList &addresses, const QStringList &masks)
+{
+    QList<QVariantList> rows;
+    rows.reserve(addresses.size());
+    for (int i = 0; i < addresses.size(); ++i)
+        rows.append({addresses.at(i), masks.value(i)});
+    DbConnection db(connection, path, DbConnection::CreateIfMissing);
+    const bool saved = db.rewriteTable(table, createSql, QStringLiteral("insert into %1 values(?,?)").arg(table), rows);
+    if (!saved)
+        qCWarning(lcCore) << "recipients not saved to" << path;
+    return saved;
+}
+}
+
+bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags)
+{
+    return saveRecipients(QStringLiteral("saveemailrec"), appPaths.smtpRecDbPath, QStringLiteral("emailrec"),
+                          QStringLiteral("create table emailrec(recipient varchar,eventflag varchar)"),
+                          recipients, eventFlags);
+}
+
+bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags)
+{
+    return saveRecipients(QStringLiteral("savesmsrec"), appPaths.smsRecDbPath, QStringLiteral("smsrec"),
+                          QStringLiteral("create table smsrec(recnumber varchar,eventflag varchar)"), phones,
+                          eventFlags);
 }
 
 void loadSystemSettings()
@@ -112,13 +144,13 @@ void loadSmsSettings()
 
 QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now)
 {
-    if (nextTestTime.isEmpty() || now < nextTestTime)
-        return nextTestTime;
+    // "0" and unknown interval codes do not repeat: a past test time is spent.
+    int days = 0;
     if (testInterval == QLatin1String("1"))
-        return advancePastNow(nextTestTime, 7, now);
-    if (testInterval == QLatin1String("2"))
-        return advancePastNow(nextTestTime, 14, now);
-    return QString(); // "0" or an unknown interval: no further test is due
+        days = 7;
+    else if (testInterval == QLatin1String("2"))
+        days = 14;
+    return catchUpDueTime(nextTestTime, days, now);
 }
 
 bool writeParamKeys(const ParamKeys &keys)

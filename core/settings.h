@@ -95,6 +95,13 @@ void loadDeviceSettings();
 void loadEmailSettings();
 void loadSmsSettings();
 
+// Rewrite a recipient table whole from parallel lists (entry i of masks belongs to entry
+// i of the addresses), in one transaction with bound values, so a crash leaves the old
+// table or the new one and an apostrophe is stored as it is. The caller passes copies
+// taken under settingsLock and calls without holding it. False when not saved.
+bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags); // "smtprec.db"
+bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags);       // "smsrec.db"
+
 // Moves a past strNextTestTime on by its interval until it lies after now; "" when
 // there is nothing to advance or the interval code is unknown. Used at load and by the
 // self-test firing.

@@ -117,3 +117,19 @@ bool DbConnection::transaction(const std::function<bool()> &body)
     }
     return true;
 }
+
+bool DbConnection::rewriteTable(const QString &table, const QString &createSql, const QString &insertSql,
+                                const QList<QVariantList> &rows)
+{
+    return transaction([&] {
+        // Fails harmlessly when the table does not exist yet.
+        exec(QStringLiteral("drop table ") + table);
+        if (!exec(createSql))
+            return false;
+        for (const QVariantList &row : rows) {
+            if (!exec(insertSql, row))
+                return false;
+        }
+        return true;
+    });
+}

@@ -36,6 +36,11 @@ public:
     // Runs body inside one transaction: committed when body returns true, else rolled back,
     // so a crash or power cut leaves the old content or the new.
     bool transaction(const std::function<bool()> &body);
+    // Replaces a whole table in one transaction: drop (absent on a first save), create,
+    // then one insert per row with its values bound. False, with the old content kept,
+    // when any step fails.
+    bool rewriteTable(const QString &table, const QString &createSql, const QString &insertSql,
+                      const QList<QVariantList> &rows);
 
 private:
     QString m_name;

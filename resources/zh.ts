@@ -67,6 +67,558 @@
         <translation>系统故障消失</translation>
     </message>
     <message>
+        <source>System fault happen</source>
+        <translation>系统故障发生</translation>
+    </message>
+    <message>
+        <source>Rectifier fault disappear</source>
+        <translation>整流器故障消失</translation>
+    </message>
+    <message>
+        <source>Rectifier fault happen</source>
+        <translation>整流器故障发生</translation>
+    </message>
+    <message>
+        <source>Bus fault disappear</source>
+        <translation>母线故障消失</translation>
+    </message>
+    <message>
+        <source>Bus fault happen</source>
+        <translation>母线故障发生</translation>
+    </message>
+    <message>
+        <source>Battery fault disappear</source>
+        <translation>电池故障消失</translation>
+    </message>
+    <message>
+        <source>Battery fault happen</source>
+        <translation>电池故障发生</translation>
+    </message>
+    <message>
+        <source>Inverter fault disappear</source>
+        <translation>逆变器故障消失</translation>
+    </message>
+    <message>
+        <source>Inverter fault happen</source>
+        <translation>逆变器故障发生</translation>
+    </message>
+    <message>
+        <source>Output fault disappear</source>
+        <translation>输出故障消失</translation>
+    </message>
+    <message>
+        <source>Output fault happen</source>
+        <translation>输出故障发生</translation>
+    </message>
+    <message>
+        <source>Charging module fault disappear</source>
+        <translation>充电模块故障消失</translation>
+    </message>
+    <message>
+        <source>Charging module fault happen</source>
+        <translation>充电模块故障发生</translation>
+    </message>
+    <message>
+        <source>Fan fault disappear</source>
+        <translation>风扇故障消失</translation>
+    </message>
+    <message>
+        <source>Fan fault happen</source>
+        <translation>风扇故障发生</translation>
+    </message>
+    <message>
+        <source>Fuse fault disappear</source>
+        <translation>熔丝故障消失</translation>
+    </message>
+    <message>
+        <source>Fuse fault happen</source>
+        <translation>熔丝故障发生</translation>
+    </message>
+    <message>
+        <source>Over temperature disappear</source>
+        <translation>过温消失</translation>
+    </message>
+    <message>
+        <source>Over temperature happen</source>
+        <translation>过温发生</translation>
+    </message>
+    <message>
+        <source>Input fault disappear</source>
+        <translation>输入故障消失</translation>
+    </message>
+    <message>
+        <source>Input fault happen</source>
+        <translation>输入故障发生</translation>
+    </message>
+    <message>
+        <source>Bypass fault disappear</source>
+        <translation>旁路故障消失</translation>
+    </message>
+    <message>
+        <source>Bypass fault happen</source>
+        <translation>旁路故障发生</translation>
+    </message>
+    <message>
+        <source>Output overload disappear</source>
+        <translation>输出过载消失</translation>
+    </message>
+    <message>
+        <source>Output overload happen</source>
+        <translation>输出过载发生</translation>
+    </message>
+    <message>
+        <source>PV Input fault disappear</source>
+        <translation>光伏输入故障消失</translation>
+    </message>
+    <message>
+        <source>PV Input fault happen</source>
+        <translation>光伏输入故障发生</translation>
+    </message>
+    <message>
+        <source>PV fault diappear</source>
+        <translation>光伏故障消失</translation>
+    </message>
+    <message>
+        <source>PV fault happen</source>
+        <translation>光伏故障发生</translation>
+    </message>
+    <message>
+        <source>Battery voltage normal</source>
+        <translation>电池电压正常</translation>
+    </message>
+    <message>
+        <source>Battery voltage low</source>
+        <translation>电池电压低</translation>
+    </message>
+    <message>
+        <source>Battery voltage depletion disappear</source>
+        <translation>电池电压耗尽消失</translation>
+    </message>
+    <message>
+        <source>Battery voltage depletion happen</source>
+        <translation>电池电压耗尽发生</translation>
+    </message>
+    <message>
+        <source>Output off disappear</source>
+        <translation>输出关闭消失</translation>
+    </message>
+    <message>
+        <source>Output off happen</source>
+        <translation>输出关闭发生</translation>
+    </message>
+    <message>
+        <source>Shutdown disappear</source>
+        <translation>关机消失</translation>
+    </message>
+    <message>
+        <source>Shutdown happen</source>
+        <translation>关机发生</translation>
+    </message>
+    <message>
+        <source>Bypass supply disappear</source>
+        <translation>旁路供电消失</translation>
+    </message>
+    <message>
+        <source>Bypass supply happen</source>
+        <translation>旁路供电发生</translation>
+    </message>
+    <message>
+        <source>Battery supply disappear</source>
+        <translation>电池供电消失</translation>
+    </message>
+    <message>
+        <source>Battery supply happen</source>
+        <translation>电池供电发生</translation>
+    </message>
+    <message>
+        <source>Execute closing output disappear</source>
+        <translation>执行关闭输出消失</translation>
+    </message>
+    <message>
+        <source>Execute closing output happen</source>
+        <translation>执行关闭输出发生</translation>
+    </message>
+    <message>
+        <source>Execute shutdown disappear</source>
+        <translation>执行关机消失</translation>
+    </message>
+    <message>
+        <source>Execute shutdown happen</source>
+        <translation>执行关机发生</translation>
+    </message>
+    <message>
+        <source>Wait input recovery disappear</source>
+        <translation>等待输入恢复消失</translation>
+    </message>
+    <message>
+        <source>Wait input recovery happen</source>
+        <translation>等待输入恢复发生</translation>
+    </message>
+    <message>
+        <source>Delay shutdown disappear</source>
+        <translation>延时关机消失</translation>
+    </message>
+    <message>
+        <source>Delay shutdown happen</source>
+        <translation>延时关机发生</translation>
+    </message>
+    <message>
+        <source>Upcoming shutdown disappear</source>
+        <translation>即将关机消失</translation>
+    </message>
+    <message>
+        <source>Upcoming shutdown happen</source>
+        <translation>即将关机发生</translation>
+    </message>
+    <message>
+        <source>Test disappear</source>
+        <translation>测试消失</translation>
+    </message>
+    <message>
+        <source>Test happen</source>
+        <translation>测试发生</translation>
+    </message>
+    <message>
+        <source>Test failure disappear</source>
+        <translation>测试失败消失</translation>
+    </message>
+    <message>
+        <source>Test failure happen</source>
+        <translation>测试失败发生</translation>
+    </message>
+    <message>
+        <source>Communication  succeed</source>
+        <translation>通讯成功</translation>
+    </message>
+    <message>
+        <source>Communication failed</source>
+        <translation>通讯失败</translation>
+    </message>
+    <message>
+        <source>Serial port failed to open</source>
+        <translation>串口打开失败</translation>
+    </message>
+    <message>
+        <source>This is test SMS!</source>
+        <translation>这是测试短信！</translation>
+    </message>
+    <message>
+        <source>This is test Email!</source>
+        <translation>这是测试邮件！</translation>
+    </message>
+    <message>
+        <source>Send email success</source>
+        <translation>发送邮件成功</translation>
+    </message>
+    <message>
+        <source>Send email fail</source>
+        <translation>发送邮件失败</translation>
+    </message>
+    <message>
+        <source>Schedule shut down inverter command</source>
+        <translation>定时关闭逆变器命令</translation>
+    </message>
+    <message>
+        <source>Schedule start up inverter command</source>
+        <translation>定时开启逆变器命令</translation>
+    </message>
+    <message>
+        <source>Manual bypass on</source>
+        <translation>手动旁路开启</translation>
+    </message>
+    <message>
+        <source>Manual bypass off</source>
+        <translation>手动旁路关闭</translation>
+    </message>
+    <message>
+        <source>Send battery test one minute command</source>
+        <translation>发送电池测试一分钟命令</translation>
+    </message>
+    <message>
+        <source>Send battery low voltage test command</source>
+        <translation>发送电池低电压测试命令</translation>
+    </message>
+    <message>
+        <source>Send cancel test command</source>
+        <translation>发送取消测试命令</translation>
+    </message>
+    <message>
+        <source>Send countdown to shut down the inverter command</source>
+        <translation>发送倒计时关闭逆变器命令</translation>
+    </message>
+    <message>
+        <source>Send delay starting inverter command</source>
+        <translation>发送延时开启逆变器命令</translation>
+    </message>
+    <message>
+        <source>Send cancel to Shut down inverter command</source>
+        <translation>发送取消关闭逆变器命令</translation>
+    </message>
+    <message>
+        <source>Send  shutting down inverter</source>
+        <translation>发送关闭逆变器命令</translation>
+    </message>
+    <message>
+        <source>Send startup command of starting up inverter command</source>
+        <translation>发送开启逆变器命令</translation>
+    </message>
+    <message>
+        <source>Send  On Bypassswitch command</source>
+        <translation>发送开启旁路开关命令</translation>
+    </message>
+    <message>
+        <source>Send  Off Bypassswitch command</source>
+        <translation>发送关闭旁路开关命令</translation>
+    </message>
+    <message>
+        <source>Send  dischargedepth command</source>
+        <translation>发送放电深度命令</translation>
+    </message>
+    <message>
+        <source>Input abnormal disappear</source>
+        <translation>市电异常消失</translation>
+    </message>
+    <message>
+        <source>Input abnormal appear</source>
+        <translation>市电异常发生</translation>
+    </message>
+    <message>
+        <source>Input volt abnormal disappear</source>
+        <translation>市电电压异常消失</translation>
+    </message>
+    <message>
+        <source>Input volt abnormal appear</source>
+        <translation>市电电压异常发生</translation>
+    </message>
+    <message>
+        <source>Input freq abnormal disappear</source>
+        <translation>市电频率异常消失</translation>
+    </message>
+    <message>
+        <source>Input freq abnormal appear</source>
+        <translation>市电频率异常发生</translation>
+    </message>
+    <message>
+        <source>Batt low volt disappear</source>
+        <translation>电池电压低消失</translation>
+    </message>
+    <message>
+        <source>Batt low volt appear</source>
+        <translation>电池电压低发生</translation>
+    </message>
+    <message>
+        <source>Batt discharge end disappear</source>
+        <translation>电池放电终止消失</translation>
+    </message>
+    <message>
+        <source>Batt discharge end appear</source>
+        <translation>电池放电终止发生</translation>
+    </message>
+    <message>
+        <source>Batt volt abnormal disappear</source>
+        <translation>电池电压异常消失</translation>
+    </message>
+    <message>
+        <source>Batt volt abnormal appear</source>
+        <translation>电池电压异常发生</translation>
+    </message>
+    <message>
+        <source>System fault appear</source>
+        <translation>系统故障发生</translation>
+    </message>
+    <message>
+        <source>BUS volt high disappear</source>
+        <translation>母线电压高消失</translation>
+    </message>
+    <message>
+        <source>BUS volt high appear</source>
+        <translation>母线电压高发生</translation>
+    </message>
+    <message>
+        <source>Inverter fault appear</source>
+        <translation>逆变器故障发生</translation>
+    </message>
+    <message>
+        <source>Inverter soft start timeout disappear</source>
+        <translation>逆变器软启动超时消失</translation>
+    </message>
+    <message>
+        <source>Inverter soft start timeout appear</source>
+        <translation>逆变器软启动超时发生</translation>
+    </message>
+    <message>
+        <source>Inverter over temp disappear</source>
+        <translation>逆变器过温消失</translation>
+    </message>
+    <message>
+        <source>Inverter over temp appear</source>
+        <translation>逆变器过温发生</translation>
+    </message>
+    <message>
+        <source>Inverter volt high disappear</source>
+        <translation>逆变器电压高消失</translation>
+    </message>
+    <message>
+        <source>Inverter volt high appear</source>
+        <translation>逆变器电压高发生</translation>
+    </message>
+    <message>
+        <source>Inverter volt low disappear</source>
+        <translation>逆变器电压低消失</translation>
+    </message>
+    <message>
+        <source>Inverter volt low appear</source>
+        <translation>逆变器电压低发生</translation>
+    </message>
+    <message>
+        <source>Output short circuit disappear</source>
+        <translation>输出短路消失</translation>
+    </message>
+    <message>
+        <source>Output short circuit appear</source>
+        <translation>输出短路发生</translation>
+    </message>
+    <message>
+        <source>Over load fault disappear</source>
+        <translation>过载故障消失</translation>
+    </message>
+    <message>
+        <source>Over load fault appear</source>
+        <translation>过载故障发生</translation>
+    </message>
+    <message>
+        <source>Over load timeout disappear</source>
+        <translation>过载超时消失</translation>
+    </message>
+    <message>
+        <source>Over load timeout appear</source>
+        <translation>过载超时发生</translation>
+    </message>
+    <message>
+        <source>System overtemp fault disappear</source>
+        <translation>系统过温故障消失</translation>
+    </message>
+    <message>
+        <source>System overtemp fault appear</source>
+        <translation>系统过温故障发生</translation>
+    </message>
+    <message>
+        <source>Output over volt disappear</source>
+        <translation>输出过压消失</translation>
+    </message>
+    <message>
+        <source>Output over volt appear</source>
+        <translation>输出过压发生</translation>
+    </message>
+    <message>
+        <source>Output over current disappear</source>
+        <translation>输出过流消失</translation>
+    </message>
+    <message>
+        <source>Output over current appear</source>
+        <translation>输出过流发生</translation>
+    </message>
+    <message>
+        <source>PV owe volt disappear</source>
+        <translation>光伏欠压消失</translation>
+    </message>
+    <message>
+        <source>PV owe volt appear</source>
+        <translation>光伏欠压发生</translation>
+    </message>
+    <message>
+        <source>PV over volt disappear</source>
+        <translation>光伏过压消失</translation>
+    </message>
+    <message>
+        <source>PV over volt appear</source>
+        <translation>光伏过压发生</translation>
+    </message>
+    <message>
+        <source>BUS fault disappear</source>
+        <translation>母线故障消失</translation>
+    </message>
+    <message>
+        <source>BUS fault appear</source>
+        <translation>母线故障发生</translation>
+    </message>
+    <message>
+        <source>Batt fault disappear</source>
+        <translation>电池故障消失</translation>
+    </message>
+    <message>
+        <source>Batt fault appear</source>
+        <translation>电池故障发生</translation>
+    </message>
+    <message>
+        <source>Reserved0</source>
+        <translation>保留0</translation>
+    </message>
+    <message>
+        <source>Reserved1</source>
+        <translation>保留1</translation>
+    </message>
+    <message>
+        <source>Reserved2</source>
+        <translation>保留2</translation>
+    </message>
+    <message>
+        <source>Reserved3</source>
+        <translation>保留3</translation>
+    </message>
+    <message>
+        <source>Reserved4</source>
+        <translation>保留4</translation>
+    </message>
+    <message>
+        <source>Reserved5</source>
+        <translation>保留5</translation>
+    </message>
+    <message>
+        <source>Reserved6</source>
+        <translation>保留6</translation>
+    </message>
+    <message>
+        <source>Reserved7</source>
+        <translation>保留7</translation>
+    </message>
+    <message>
+        <source>Reserved8</source>
+        <translation>保留8</translation>
+    </message>
+    <message>
+        <source>Reserved9</source>
+        <translation>保留9</translation>
+    </message>
+    <message>
+        <source>Send turn on inverter command</source>
+        <translation>发送开机命令</translation>
+    </message>
+    <message>
+        <source>Send turn off inverter command</source>
+        <translation>发送关机命令</translation>
+    </message>
+    <message>
+        <source>Send cancel alarm voice command</source>
+        <translation>发送消除告警声音命令</translation>
+    </message>
+    <message>
+        <source>Send clear total gen command</source>
+        <translation>发送清除总发电量命令</translation>
+    </message>
+    <message>
+        <source>Day Report</source>
+        <translation>日报表</translation>
+    </message>
+    <message>
+        <source>Month Report</source>
+        <translation>月报表</translation>
+    </message>
+    <message>
+        <source>Year Report</source>
+        <translation>年报表</translation>
+    </message>
+    <message>
         <source>d:</source>
         <translation>天</translation>
     </message>

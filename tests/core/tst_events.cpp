@@ -1,0 +1,266 @@
+// Event fan-out, the two event-text tables with their Chinese catalogue, and the command queue.
+#include "commandqueue.h"
+#include "events.h"
+#include "settings.h"
+#include "testenv.h"
+#include "translation.h"
+
+#include <QThread>
+#include <QTranslator>
+#include <QtTest>
+
+#include <climits>
+#include <memory>
+#include <vector>
+
+class TestEvents : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tablesHoldOneTextPerCode();
+    void textByCode_data();
+    void textByCode();
+    void activeFamilyPicksTable();
+    void warningListKeepsEightNewest();
+    void testSmsReachesSmsQueueOnly();
+    void concurrentPostsAreAllKept();
+    void commandQueueOrder();
+    void chineseTexts_data();
+    void chineseTexts();
+    void everyTextHasChinese();
+    void scopeLeavesEnglishBehind();
+    void catalogues();
+};
+
+namespace {
+QList<int> codes(const QList<EventItem> &queue)
+{
+    QList<int> out;
+    for (const EventItem &e : queue)
+        out << e.code;
+    return out;
+}
+}
+
+void TestEvents::tablesHoldOneTextPerCode()
+{
+    TestEnv env;
+    initEventTexts();
+    QCOMPARE(upsEventTexts.size(), 78);
+    QCOMPARE(inverterEventTexts.size(), 78);
+    for (int code = 0; code < 78; ++code) {
+        QVERIFY2(!upsEventTexts.at(code).isEmpty(), qPrintable(QString::number(code)));
+        QVERIFY2(!inverterEventTexts.at(code).isEmpty(), qPrintable(QString::number(code)));
+    }
+    // Status edges come in pairs per bit; the two texts of a pair always differ.
+    for (int bit = 0; bit < 28; ++bit) {
+        QVERIFY(upsEventTexts.at(2 * bit) != upsEventTexts.at(2 * bit + 1));
+        QVERIFY(inverterEventTexts.at(2 * bit) != inverterEventTexts.at(2 * bit + 1));
+    }
+}
+
+void TestEvents::textByCode_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("ups 0") << "0" << 0 << "System fault disappear";
+    QTest::addRow("ups 1") << "1" << 1 << "System fault happen";
+    QTest::addRow("ups 28") << "2" << 28 << "PV fault diappear";
+    QTest::addRow("ups 30") << "0" << 30 << "Battery voltage normal";
+    QTest::addRow("ups 55") << "0" << 55 << "Test failure happen";
+    QTest::addRow("ups 56") << "0" << 56 << "Communication  succeed";
+    QTest::addRow("ups 59") << "1" << 59 << "This is test SMS!";
+    QTest::addRow("ups 73") << "0" << 73 << "Send  shutting down inverter";
+    QTest::addRow("ups 74") << "0" << 74 << "Send startup command of starting up inverter command";
+    QTest::addRow("ups 75") << "0" << 75 << "Send  On Bypassswitch command";
+    QTest::addRow("ups 76") << "2" << 76 << "Send  Off Bypassswitch command";
+    QTest::addRow("ups 77") << "0" << 77 << "Send  dischargedepth command";
+    QTest::addRow("inverter 0") << "3" << 0 << "Input abnormal disappear";
+    QTest::addRow("inverter 13") << "4" << 13 << "System fault appear";
+    QTest::addRow("inverter 45") << "3" << 45 << "Batt fault appear";
+    QTest::addRow("inverter 46") << "3" << 46 << "Reserved0";
+    QTest::addRow("inverter 55") << "4" << 55 << "Reserved9";
+    QTest::addRow("inverter 57") << "3" << 57 << "Communication failed";
+    QTest::addRow("inverter 63") << "3" << 63 << "Schedule shut down inverter command";
+    QTest::addRow("inverter 72") << "3" << 72 << "Send cancel to Shut down inverter command";
+    QTest::addRow("inverter 73") << "3" << 73 << "Send turn on inverter command";
+    QTest::addRow("inverter 74") << "3" << 74 << "Send turn off inverter command";
+    QTest::addRow("inverter 75") << "4" << 75 << "Send cancel alarm voice command";
+    QTest::addRow("inverter 76") << "3" << 76 << "Send clear total gen command";
+    QTest::addRow("inverter 77") << "3" << 77 << "Send  dischargedepth command";
+    QTest::addRow("below range") << "0" << -1 << "";
+    QTest::addRow("past range ups") << "0" << 78 << "";
+    QTest::addRow("past range inverter") << "3" << 78 << "";
+    QTest::addRow("far past") << "3" << INT_MAX << "";
+    QTest::addRow("far below") << "0" << INT_MIN << "";
+}
+
+void TestEvents::textByCode()
+{
+    QFETCH(QString, protocol);
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    TestEnv env;
+    initEventTexts();
+    QCOMPARE(eventText(code, protocol), text);
+}
+
+void TestEvents::activeFamilyPicksTable()
+{
+    TestEnv env;
+    initEventTexts();
+    deviceSettings.comProtocol = QStringLiteral("4");
+    QCOMPARE(eventText(0), QStringLiteral("Input abnormal disappear"));
+    deviceSettings.comProtocol = QStringLiteral("1");
+    QCOMPARE(eventText(0), QStringLiteral("System fault disappear"));
+    // Before the tables are built nothing is read out of range.
+    upsEventTexts.clear();
+    QCOMPARE(eventText(0), QString());
+}
+
+void TestEvents::warningListKeepsEightNewest()
+{
+    TestEnv env;
+    for (int i = 1; i <= 9; ++i) {
+        env.clock().advanceMs(1000);
+        postEvent(i);
+    }
+    QCOMPARE(codes(warningList), (QList<int>{2, 3, 4, 5, 6, 7, 8, 9}));
+    const QList<int> all{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    QCOMPARE(codes(dbEventQueue), all);
+    QCOMPARE(codes(emailEventQueue), all);
+    QCOMPARE(codes(smsEventQueue), all);
+    QCOMPARE(dbEventQueue.last().time, env.clock().now());
+    QCOMPARE(warningList.first().time, env.clock().now().addSecs(-7));
+}
+
+void TestEvents::testSmsReachesSmsQueueOnly()
+{
+    TestEnv env;
+    postTestSmsEvent();
+    QCOMPARE(smsEventQueue.size(), 1);
+    QCOMPARE(smsEventQueue.first().code, 59);
+    QCOMPARE(smsEventQueue.first().time, env.clock().now());
+    QVERIFY(dbEventQueue.isEmpty());
+    QVERIFY(emailEventQueue.isEmpty());
+    QVERIFY(warningList.isEmpty());
+    QCOMPARE(takeAllEvents(smsEventQueue, smsEventQueueLock).size(), 1);
+    QVERIFY(smsEventQueue.isEmpty());
+}
+
+void TestEvents::concurrentPostsAreAllKept()
+{
+    TestEnv env;
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 500;
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back(QThread::create([t] {
+            for (int i = 0; i < kPerThread; ++i)
+                postEvent(t);
+        }));
+        threads.back()->start();
+    }
+    for (auto &t : threads)
+        QVERIFY(t->wait(30000));
+    QCOMPARE(dbEventQueue.size(), kThreads * kPerThread);
+    QCOMPARE(emailEventQueue.size(), kThreads * kPerThread);
+    QCOMPARE(smsEventQueue.size(), kThreads * kPerThread);
+    QCOMPARE(warningList.size(), 8);
+}
+
+void TestEvents::commandQueueOrder()
+{
+    TestEnv env;
+    appendCommand(QStringLiteral("depthDischarge"));
+    appendCommands({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
+    appendCommand(QStringLiteral("shutdown"));
+    QStringList taken;
+    QString word;
+    while (takeCommand(&word))
+        taken << word;
+    QCOMPARE(taken, (QStringList{"depthDischarge", "hour0-7", "hour8-15", "hour16-23", "shutdown"}));
+    QVERIFY(!takeCommand(&word));
+}
+
+void TestEvents::chineseTexts_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("zh ups 0") << "0" << "0" << 0 << "系统故障消失";
+    QTest::addRow("zh ups 56") << "0" << "1" << 56 << "通讯成功";
+    QTest::addRow("zh ups 73") << "0" << "0" << 73 << "发送关闭逆变器命令";
+    QTest::addRow("zh inverter 73") << "0" << "3" << 73 << "发送开机命令";
+    QTest::addRow("zh inverter 1") << "0" << "4" << 1 << "市电异常发生";
+    QTest::addRow("zh 77") << "0" << "3" << 77 << "发送放电深度命令";
+    QTest::addRow("zh inverter 46") << "0" << "3" << 46 << "保留0";
+    QTest::addRow("english") << "1" << "0" << 0 << "System fault disappear";
+    QTest::addRow("empty lang") << "" << "3" << 73 << "Send turn on inverter command";
+    QTest::addRow("other lang") << "00" << "0" << 56 << "Communication  succeed";
+}
+
+void TestEvents::chineseTexts()
+{
+    QFETCH(QString, lang);
+    QFETCH(QString, protocol);
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    TestEnv env;
+    {
+        ChineseTranslatorScope zh(lang);
+        initEventTexts();
+    }
+    QCOMPARE(eventText(code, protocol), text);
+}
+
+void TestEvents::everyTextHasChinese()
+{
+    TestEnv env;
+    initEventTexts();
+    const QStringList englishUps = upsEventTexts;
+    const QStringList englishInverter = inverterEventTexts;
+    {
+        ChineseTranslatorScope zh(QStringLiteral("0"));
+        initEventTexts();
+    }
+    for (int code = 0; code < 78; ++code) {
+        QVERIFY2(upsEventTexts.at(code) != englishUps.at(code), qPrintable(englishUps.at(code)));
+        QVERIFY2(inverterEventTexts.at(code) != englishInverter.at(code), qPrintable(englishInverter.at(code)));
+    }
+}
+
+void TestEvents::scopeLeavesEnglishBehind()
+{
+    TestEnv env;
+    {
+        ChineseTranslatorScope zh(QStringLiteral("0"));
+        QCOMPARE(QCoreApplication::translate("QObject", "Day Report"), QStringLiteral("日报表"));
+    }
+    QCOMPARE(QCoreApplication::translate("QObject", "Day Report"), QStringLiteral("Day Report"));
+    initEventTexts();
+    QCOMPARE(eventText(0, QStringLiteral("0")), QStringLiteral("System fault disappear"));
+}
+
+void TestEvents::catalogues()
+{
+    QTranslator toolkit;
+    QVERIFY(toolkit.load(QStringLiteral(":/qt_zh_CN.qm")));
+    QVERIFY(!toolkit.isEmpty());
+    QVERIFY(!toolkit.translate("QPlatformTheme", "Cancel").isEmpty());
+
+    QTranslator program;
+    QVERIFY(program.load(QStringLiteral(":/zh.qm")));
+    QCOMPARE(program.translate("QObject", "Day Report"), QStringLiteral("日报表"));
+    QCOMPARE(program.translate("QObject", "Month Report"), QStringLiteral("月报表"));
+    QCOMPARE(program.translate("QObject", "Year Report"), QStringLiteral("年报表"));
+
+    QCOMPARE(ThreadTranslator(QStringLiteral("0")).translate("QObject", "Year Report"), QStringLiteral("年报表"));
+    QCOMPARE(ThreadTranslator(QStringLiteral("1")).translate("QObject", "Year Report"), QStringLiteral("Year Report"));
+}
+
+QTEST_GUILESS_MAIN(TestEvents)
+#include "tst_events.moc"

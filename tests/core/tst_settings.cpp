@@ -1,0 +1,385 @@
+// The four settings loaders against real "param.ini" files and recipient databases.
+#include "clock.h"
+#include "dbfixture.h"
+#include "helpers.h"
+#include "paths.h"
+#include "settings.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QtTest>
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void defaultsWithoutFiles();
+    void valuesFromParamIni();
+    void numbersThatDoNotConvert_data();
+    void numbersThatDoNotConvert();
+    void corruptParamIni_data();
+    void corruptParamIni();
+    void passwordStoredScrambled_data();
+    void passwordStoredScrambled();
+    void recipientsFromDatabase();
+    void recipientsSurviveSaveAndLoad_data();
+    void recipientsSurviveSaveAndLoad();
+    void badRecipientDatabase_data();
+    void badRecipientDatabase();
+    void selfTestCatchUp_data();
+    void selfTestCatchUp();
+    void portCodes_data();
+    void portCodes();
+};
+
+namespace {
+void loadAll()
+{
+    loadSystemSettings();
+    loadDeviceSettings();
+    loadEmailSettings();
+    loadSmsSettings();
+}
+
+QDateTime minute(const QString &text)
+{
+    return QDateTime::fromString(text, QLatin1String(kMinuteFormat));
+}
+}
+
+void TestSettings::initTestCase()
+{
+    // The test runs in a zone whose clocks skip 02:00-03:00 on 2025-03-30.
+    QVERIFY(!isValidMinuteText(QStringLiteral("2025-03-30 02:30")));
+    QVERIFY(isMinuteText(QStringLiteral("2025-03-30 02:30")));
+    QVERIFY(isValidMinuteText(QStringLiteral("2025-03-30 03:30")));
+}
+
+void TestSettings::defaultsWithoutFiles()
+{
+    TestEnv env;
+    loadAll();
+    const SystemSettings &s = systemSettings;
+    QCOMPARE(s.preAlarm, QString());
+    QCOMPARE(s.lang, QStringLiteral("1"));
+    QCOMPARE(QStringList({s.dev_boudrate, s.dev_databit, s.dev_checkbit, s.dev_stopbit}),
+             QStringList({"2", "3", "1", "1"}));
+    QCOMPARE(QStringList({s.msg_boudrate, s.msg_databit, s.msg_checkbit, s.msg_stopbit}),
+             QStringList({"4", "3", "1", "1"}));
+    const DeviceSettings &d = deviceSettings;
+    QCOMPARE(QStringList({d.comProtocol, d.comType, d.comAddr, d.inverterSelectName}),
+             QStringList({"0", "0", "1", "None"}));
+    QCOMPARE(QStringList({d.testInterval, d.testTimePerWeek, d.selftestTime, d.selftestType}),
+             QStringList({"0", "0", "08:00", "0"}));
+    QCOMPARE(d.depthDischarge, 1.85);
+    QCOMPARE(QStringList({d.manBypassSwitch, d.countdownOffITime, d.delayStartITime, d.longctlSelected,
+                          d.strNextTestTime}),
+             QStringList({"0", "10", "10", "", ""}));
+    const EmailSettings &e = emailSettings;
+    QCOMPARE(e.serverHostaddr, QLatin1String(kDefaultServerHostaddr));
+    QCOMPARE(QStringList({e.serverHostPort, e.senderAddr, e.serverAuthFlag, e.senderAccount, e.senderPassword,
+                          e.sslFlag}),
+             QStringList({"25", "", "1", "", "", "1"}));
+    QCOMPARE(QStringList({e.genRDFlag, e.genRDay, e.genRMFlag, e.genRMonth, e.genRYFlag, e.genRYear}),
+             QStringList({"0", "", "0", "", "0", ""}));
+    QVERIFY(e.mailRecipients.isEmpty() && e.mailEventFlags.isEmpty());
+    const SmsSettings &m = smsSettings;
+    QCOMPARE(m.smsFlag, QStringLiteral("0"));
+    QCOMPARE(m.SMSSelectName, QStringLiteral("None"));
+    QCOMPARE(m.connect, 0);
+    QVERIFY(m.smsPhones.isEmpty() && m.smsEventFlags.isEmpty());
+    // Reading creates nothing: no "param.ini", no database file.
+    QCOMPARE(QDir(appPaths.paramDir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+void TestSettings::valuesFromParamIni()
+{
+    TestEnv env;
+    env.writeParamIni(QStringLiteral(
+        "preAlarm=5\nlang=0\ndev_boudrate=4\ndev_databit=2\ndev_checkbit=3\ndev_stopbit=2\n"
+        "msg_boudrate=7\nmsg_databit=1\nmsg_checkbit=2\nmsg_stopbit=2\n"
+        "comProtocol=3\ncomType=1\ncomAddr=7\ninverterSelectName=ttyUSB0\ntestInterval=2\n"
+        "testTimePerWeek=3\nselftestTime=21:30\nselftestType=1\ndepthDischarge=0.42\nmanBypassSwitch=1\n"
+        "countdownOffITime=30\ndelayStartITime=45\nlongctlSelected=delayOnInverter\n"
+        "strNextTestTime=2026-02-01 21:30\n"
+        "serverHostaddr=mail.example.org\nserverHostPort=587\nsenderAddr=ups@example.org\n"
+        "serverAuthFlag=0\nsenderAccount=ups\nsslFlag=0\ngenRDFlag=1\ngenRDay=23:00\n"
+        "genRMFlag=1\ngenRMonth=01 06:00\ngenRYFlag=1\ngenRYear=01/02 07:00\n"
+        "smsFlag=1\nSMSSelectName=ttyS1\nconnect=3"));
+    const QStringList before = folderSnapshot(appPaths.paramDir);
+    loadAll();
+    QCOMPARE(systemSettings.preAlarm, QStringLiteral("5"));
+    QCOMPARE(systemSettings.lang, QStringLiteral("0"));
+    QCOMPARE(systemSettings.dev_stopbit, QStringLiteral("2"));
+    QCOMPARE(systemSettings.msg_boudrate, QStringLiteral("7"));
+    QCOMPARE(systemSettings.msg_databit, QStringLiteral("1"));
+    QCOMPARE(deviceSettings.comProtocol, QStringLiteral("3"));
+    QCOMPARE(deviceSettings.comAddr, QStringLiteral("7"));
+    QCOMPARE(deviceSettings.inverterSelectName, QStringLiteral("ttyUSB0"));
+    QCOMPARE(deviceSettings.selftestTime, QStringLiteral("21:30"));
+    QCOMPARE(deviceSettings.depthDischarge, 0.42);
+    QCOMPARE(deviceSettings.delayStartITime, QStringLiteral("45"));
+    QCOMPARE(deviceSettings.longctlSelected, QStringLiteral("delayOnInverter"));
+    QCOMPARE(deviceSettings.strNextTestTime, QStringLiteral("2026-02-01 21:30"));
+    QCOMPARE(emailSettings.serverHostaddr, QStringLiteral("mail.example.org"));
+    QCOMPARE(emailSettings.serverHostPort, QStringLiteral("587"));
+    QCOMPARE(emailSettings.serverAuthFlag, QStringLiteral("0"));
+    QCOMPARE(emailSettings.genRMonth, QStringLiteral("01 06:00"));
+    QCOMPARE(emailSettings.genRYear, QStringLiteral("01/02 07:00"));
+    QCOMPARE(smsSettings.smsFlag, QStringLiteral("1"));
+    QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("ttyS1"));
+    QCOMPARE(smsSettings.connect, 3);
+    QCOMPARE(folderSnapshot(appPaths.paramDir), before);
+}
+
+void TestSettings::numbersThatDoNotConvert_data()
+{
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<double>("depth");
+    QTest::addColumn<int>("connect");
+    QTest::addColumn<QString>("delay");
+    QTest::addRow("letters") << "depthDischarge=abc\nconnect=x\ndelayStartITime=abc" << 0.0 << 0 << "abc";
+    QTest::addRow("empty") << "depthDischarge=\nconnect=\ndelayStartITime=" << 0.0 << 0 << "";
+    QTest::addRow("decimal comma") << "depthDischarge=\"1,5\"\nconnect=2.5" << 0.0 << 0 << "10";
+}
+
+void TestSettings::numbersThatDoNotConvert()
+{
+    QFETCH(QString, lines);
+    QFETCH(double, depth);
+    QFETCH(int, connect);
+    QFETCH(QString, delay);
+    TestEnv env;
+    env.writeParamIni(lines);
+    loadAll();
+    QCOMPARE(deviceSettings.depthDischarge, depth);
+    QCOMPARE(smsSettings.connect, connect);
+    QCOMPARE(deviceSettings.delayStartITime, delay);
+}
+
+void TestSettings::corruptParamIni_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary.append(char((i * 73 + 11) & 0xFF));
+    QTest::addRow("binary") << binary;
+    QTest::addRow("unterminated group") << QByteArray("[General\ncomProtocol=3\n");
+    QTest::addRow("no equals signs") << QByteArray("comProtocol\nlang\n\n");
+    QTest::addRow("other group only") << QByteArray("[Other]\ncomProtocol=3\nlang=0\n");
+    QTest::addRow("empty") << QByteArray();
+    QTest::addRow("nul bytes") << QByteArray("comProtocol=3") + QByteArray(3, '\0') + QByteArray("lang=0");
+}
+
+void TestSettings::corruptParamIni()
+{
+    QFETCH(QByteArray, content);
+    TestEnv env;
+    writeFile(appPaths.paramIniPath, content);
+    const QStringList before = folderSnapshot(appPaths.paramDir);
+    loadAll();
+    // Whatever a damaged file yields, every loader ends and the record is usable.
+    QVERIFY(!deviceSettings.selftestTime.isNull());
+    QVERIFY(!systemSettings.dev_boudrate.isEmpty());
+    QCOMPARE(emailSettings.serverHostPort, QStringLiteral("25"));
+    QCOMPARE(folderSnapshot(appPaths.paramDir), before);
+}
+
+void TestSettings::passwordStoredScrambled_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addRow("empty") << "";
+    QTest::addRow("plain") << "s3cret";
+    QTest::addRow("ini specials") << "a,b;c=d\"e'f#g\\h[i] %";
+    QTest::addRow("long") << "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJ";
+}
+
+void TestSettings::passwordStoredScrambled()
+{
+    QFETCH(QString, password);
+    TestEnv env;
+    QVERIFY(writeParamKeys({{QStringLiteral("senderPassword"), scramblePassword(password, ScrambleEncode)}}));
+    const QString stored = QSettings(appPaths.paramIniPath, QSettings::IniFormat).value("senderPassword").toString();
+    if (!password.isEmpty())
+        QVERIFY(stored != password);
+    loadEmailSettings();
+    QCOMPARE(emailSettings.senderPassword, password);
+    QCOMPARE(scramblePassword(emailSettings.senderPassword, ScrambleEncode), stored);
+}
+
+void TestSettings::recipientsFromDatabase()
+{
+    TestEnv env;
+    QVERIFY(runRawStatements(appPaths.smtpRecDbPath,
+                             {"create table emailrec(recipient varchar,eventflag varchar)",
+                              "insert into emailrec values('a@example.org','1')",
+                              "insert into emailrec values('b@example.org','255')",
+                              "insert into emailrec values('c@example.org','0')"}));
+    QVERIFY(runRawStatements(appPaths.smsRecDbPath,
+                             {"create table smsrec(recnumber varchar,eventflag varchar)",
+                              "insert into smsrec values('+4912345','3')"}));
+    const QStringList before = folderSnapshot(appPaths.paramDir);
+    loadEmailSettings();
+    loadSmsSettings();
+    QCOMPARE(emailSettings.mailRecipients, (QStringList{"a@example.org", "b@example.org", "c@example.org"}));
+    QCOMPARE(emailSettings.mailEventFlags, (QStringList{"1", "255", "0"}));
+    QCOMPARE(smsSettings.smsPhones, QStringList{"+4912345"});
+    QCOMPARE(smsSettings.smsEventFlags, QStringList{"3"});
+    QCOMPARE(folderSnapshot(appPaths.paramDir), before);
+    QVERIFY(!QSqlDatabase::contains(QStringLiteral("initemailrec")));
+    QVERIFY(!QSqlDatabase::contains(QStringLiteral("initsmsrec")));
+}
+
+void TestSettings::recipientsSurviveSaveAndLoad_data()
+{
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QStringList>("masks");
+    QTest::addRow("apostrophe") << QStringList{"o'brien@example.org", "x@example.org"} << QStringList{"7", "1'"};
+    QTest::addRow("quotes and semicolons") << QStringList{"a\"b'); drop table emailrec; --"} << QStringList{"0"};
+    QTest::addRow("none") << QStringList{} << QStringList{};
+    QTest::addRow("unicode") << QStringList{"用户@例子.中国"} << QStringList{"65535"};
+}
+
+void TestSettings::recipientsSurviveSaveAndLoad()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(QStringList, masks);
+    TestEnv env;
+    // An earlier, longer list is replaced as a whole.
+    QVERIFY(saveEmailRecipients({"old1", "old2", "old3"}, {"1", "2", "3"}));
+    QVERIFY(saveEmailRecipients(addresses, masks));
+    QVERIFY(saveSmsRecipients(addresses, masks));
+    loadEmailSettings();
+    loadSmsSettings();
+    QCOMPARE(emailSettings.mailRecipients, addresses);
+    QCOMPARE(emailSettings.mailEventFlags, masks);
+    QCOMPARE(smsSettings.smsPhones, addresses);
+    QCOMPARE(smsSettings.smsEventFlags, masks);
+    QVERIFY(!QSqlDatabase::contains(QStringLiteral("saveemailrec")));
+    QVERIFY(!QSqlDatabase::contains(QStringLiteral("savesmsrec")));
+}
+
+void TestSettings::badRecipientDatabase_data()
+{
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<QByteArray>("rawContent");
+    QTest::addRow("not sqlite") << QStringList{} << QByteArray("this is not a database\n");
+    QTest::addRow("sqlite header then garbage") << QStringList{} << QByteArray("SQLite format 3") + QByteArray(1, '\0') + QByteArray(200, 'x');
+    QTest::addRow("no table") << QStringList{"create table other(a varchar)"} << QByteArray();
+    QTest::addRow("one column") << QStringList{"create table emailrec(recipient varchar)",
+                                               "insert into emailrec values('a@example.org')",
+                                               "create table smsrec(recnumber varchar)",
+                                               "insert into smsrec values('123')"}
+                                << QByteArray();
+    QTest::addRow("no rows") << QStringList{"create table emailrec(recipient varchar,eventflag varchar)",
+                                            "create table smsrec(recnumber varchar,eventflag varchar)"}
+                             << QByteArray();
+}
+
+void TestSettings::badRecipientDatabase()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(QByteArray, rawContent);
+    TestEnv env;
+    for (const QString &path : {appPaths.smtpRecDbPath, appPaths.smsRecDbPath}) {
+        if (statements.isEmpty())
+            writeFile(path, rawContent);
+        else
+            QVERIFY(runRawStatements(path, statements));
+    }
+    emailSettings.mailRecipients = QStringList{"stale"};
+    smsSettings.smsPhones = QStringList{"stale"};
+    const QStringList before = folderSnapshot(appPaths.paramDir);
+    loadEmailSettings();
+    loadSmsSettings();
+    QVERIFY(emailSettings.mailRecipients.isEmpty());
+    QVERIFY(emailSettings.mailEventFlags.isEmpty());
+    QVERIFY(smsSettings.smsPhones.isEmpty());
+    QVERIFY(smsSettings.smsEventFlags.isEmpty());
+    QCOMPARE(emailSettings.serverHostPort, QStringLiteral("25"));
+    QCOMPARE(folderSnapshot(appPaths.paramDir), before);
+}
+
+void TestSettings::selfTestCatchUp_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("now");
+    QTest::addColumn<QString>("expected");
+    const QString now = QStringLiteral("2026-01-15 12:00");
+    QTest::addRow("none stays none") << "1" << "" << now << "";
+    QTest::addRow("weekly, 3 weeks 1 day past") << "1" << "2025-12-24 08:00" << now << "2026-01-21 08:00";
+    QTest::addRow("fortnightly, 1 day past") << "2" << "2026-01-14 12:00" << now << "2026-01-28 12:00";
+    QTest::addRow("equal to now is past") << "1" << "2026-01-15 12:00" << now << "2026-01-22 12:00";
+    QTest::addRow("one minute ahead stays") << "1" << "2026-01-15 12:01" << now << "2026-01-15 12:01";
+    QTest::addRow("no interval, past") << "0" << "2026-01-01 08:00" << now << "";
+    QTest::addRow("no interval, future") << "0" << "2026-02-01 08:00" << now << "2026-02-01 08:00";
+    QTest::addRow("unknown interval, past") << "5" << "2026-01-01 08:00" << now << "";
+    QTest::addRow("unknown interval, future") << "x" << "2026-02-01 08:00" << now << "2026-02-01 08:00";
+    QTest::addRow("far past") << "1" << "1900-01-01 08:00" << now << "2026-01-19 08:00";
+    QTest::addRow("garbage") << "1" << "garbage" << now << "";
+    QTest::addRow("garbage before now") << "2" << "1999-99-99 99:99" << now << "";
+    QTest::addRow("short form") << "1" << "2026-1-5 8:00" << now << "";
+    QTest::addRow("seconds") << "1" << "2026-01-10 08:00:00" << now << "";
+    // 02:30 does not exist in Berlin on 2025-03-30; the clock time stays for later days.
+    QTest::addRow("dst gap, past") << "1" << "2025-03-30 02:30" << "2025-04-01 10:00" << "2025-04-06 02:30";
+    QTest::addRow("dst gap, future") << "1" << "2025-03-30 02:30" << "2025-03-29 10:00" << "2025-03-30 02:30";
+    QTest::addRow("lands on dst gap") << "1" << "2025-03-23 02:30" << "2025-03-29 10:00" << "2025-03-30 02:30";
+    QTest::addRow("dst repeated hour") << "2" << "2025-10-12 02:30" << "2025-10-26 02:30" << "2025-11-09 02:30";
+}
+
+void TestSettings::selfTestCatchUp()
+{
+    QFETCH(QString, interval);
+    QFETCH(QString, stored);
+    QFETCH(QString, now);
+    QFETCH(QString, expected);
+    TestEnv env(minute(now));
+    QVERIFY(env.clock().now().isValid());
+    env.writeParamIni(QStringLiteral("testInterval=%1\nstrNextTestTime=%2").arg(interval, stored));
+    const QStringList before = folderSnapshot(appPaths.paramDir);
+    loadDeviceSettings();
+    QCOMPARE(deviceSettings.strNextTestTime, expected);
+    QCOMPARE(catchUpSelfTestTime(stored, interval, now), expected);
+    // The key keeps its old value until a writer stores a new one.
+    QCOMPARE(folderSnapshot(appPaths.paramDir), before);
+}
+
+void TestSettings::portCodes_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("deviceBaud");
+    QTest::addColumn<int>("modemBaud");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<char>("parity");
+    QTest::addColumn<int>("stopBits");
+    QTest::addRow("1") << "1" << 1200 << 1200 << 6 << 'N' << 1;
+    QTest::addRow("2") << "2" << 2400 << 2400 << 7 << 'O' << 2;
+    QTest::addRow("3") << "3" << 4800 << 4800 << 8 << 'E' << 1;
+    QTest::addRow("4") << "4" << 9600 << 9600 << 8 << 'N' << 1;
+    QTest::addRow("6") << "6" << 38400 << 38400 << 8 << 'N' << 1;
+    QTest::addRow("7") << "7" << 115200 << 115200 << 8 << 'N' << 1;
+    QTest::addRow("empty") << "" << 115200 << 9600 << 8 << 'N' << 1;
+    QTest::addRow("0") << "0" << 115200 << 9600 << 8 << 'N' << 1;
+}
+
+void TestSettings::portCodes()
+{
+    QFETCH(QString, code);
+    QFETCH(int, deviceBaud);
+    QFETCH(int, modemBaud);
+    QFETCH(int, dataBits);
+    QFETCH(char, parity);
+    QFETCH(int, stopBits);
+    QCOMPARE(devicePortBaud(code), deviceBaud);
+    QCOMPARE(modemPortBaud(code), modemBaud);
+    QCOMPARE(portDataBits(code), dataBits);
+    QCOMPARE(portParity(code), parity);
+    QCOMPARE(portStopBits(code), stopBits);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"

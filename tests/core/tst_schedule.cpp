@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <ctime>
+
 class TestSchedule : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,13 @@ private slots:
 };
 
 namespace {
+// Also when the binary is run by hand: ctest sets the same zone.
+const bool zoneSet = [] {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    return true;
+}();
+
 const QString kCreate = QStringLiteral(
     "create table schedtable(tasktime varchar,taskfreq varchar,tasktype varchar,tasksettime varchar)");
 

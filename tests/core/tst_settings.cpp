@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <ctime>
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,7 @@ private slots:
     void valuesFromParamIni();
     void numbersThatDoNotConvert_data();
     void numbersThatDoNotConvert();
+    void unquotedCommaValue();
     void corruptParamIni_data();
     void corruptParamIni();
     void passwordStoredScrambled_data();
@@ -36,6 +39,13 @@ private slots:
 };
 
 namespace {
+// Also when the binary is run by hand: ctest sets the same zone.
+const bool zoneSet = [] {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    return true;
+}();
+
 void loadAll()
 {
     loadSystemSettings();
@@ -158,6 +168,17 @@ void TestSettings::numbersThatDoNotConvert()
     QCOMPARE(deviceSettings.depthDischarge, depth);
     QCOMPARE(smsSettings.connect, connect);
     QCOMPARE(deviceSettings.delayStartITime, delay);
+}
+
+void TestSettings::unquotedCommaValue()
+{
+    TestEnv env;
+    // A hand edit without quotes: the INI reader splits it into a list.
+    env.writeParamIni(QStringLiteral("senderAddr=a@example.org, b@example.org\nselftestTime=\"07:00\""));
+    loadEmailSettings();
+    loadDeviceSettings();
+    QCOMPARE(emailSettings.senderAddr, QStringLiteral("a@example.org, b@example.org"));
+    QCOMPARE(deviceSettings.selftestTime, QStringLiteral("07:00"));
 }
 
 void TestSettings::corruptParamIni_data()

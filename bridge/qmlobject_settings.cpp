@@ -5,14 +5,11 @@
 #include "qmlobject.h"
 
 #include "bridgecommon.h"
-#include "clock.h"
 #include "events.h"
 #include "helpers.h"
 #include "logging.h"
-#include "paths.h"
 #include "schedule.h"
 #include "settings.h"
-#include "sqlutil.h"
 #include "textformats.h"
 #include "translation.h"
 
@@ -78,37 +75,6 @@ bool rejectNonObject(const RequestJson &request, const char *slot)
         return false;
     qCDebug(lcBridge) << slot << "ignores a request that is not a JSON object; nothing changed";
     return true;
-}
-
-struct RecipientTable
-{
-    const char *connection;
-    const QString &path;
-    const char *table;
-    const char *createSql;
-};
-
-// Rewrites one recipient table in one transaction, so a failure leaves the old rows.
-void rewriteRecipientTable(const RecipientTable &t, const QStringList &recipients, const QStringList &masks)
-{
-    DbConnection db(QLatin1String(t.connection), t.path, DbConnection::CreateIfMissing);
-    if (!db.isOpen()) {
-        qCWarning(lcBridge) << "cannot open" << t.path << "; the recipient table keeps its old rows";
-        return;
-    }
-    const QString table = QLatin1String(t.table);
-    const QString insert = QStringLiteral("insert into %1 values(?,?)").arg(table);
-    const bool ok = db.transaction([&] {
-        if (!db.exec(QStringLiteral("drop table if exists %1").arg(table)) || !db.exec(QLatin1String(t.createSql)))
-            return false;
-        for (qsizetype i = 0; i < recipients.size(); ++i) {
-            if (!db.exec(insert, {recipients.at(i), masks.value(i, kMissingMask)}))
-                return false;
-        }
-        return true;
-    });
-    if (!ok)
-        qCWarning(lcBridge) << "cannot rewrite" << table << "in" << t.path;
 }
 
 // The modem's identity lines still end in the carriage return of its answer.
@@ -253,9 +219,8 @@ void qmlobject::handleSetEmail(QString request)
                      password ? scramblePassword(values[i], ScrambleEncode) : values[i]});
     }
     writeParamKeys(keys);
-    rewriteRecipientTable({"saveemailrec", appPaths.smtpRecDbPath, "emailrec",
-                           "create table emailrec(recipient varchar,eventflag varchar)"},
-                          recipients, masks);
+    // A table that cannot be rewritten keeps its old rows; memory and "param.ini" hold the new.
+    saveEmailRecipients(recipients, masks);
 }
 
 void qmlobject::handleGetEmailSet()
@@ -294,9 +259,7 @@ void qmlobject::handleSetSMS(QString request)
         smsSettings.smsEventFlags = masks;
     }
     writeParamKeys({{QStringLiteral("smsFlag"), flag}, {QStringLiteral("SMSSelectName"), portName}});
-    rewriteRecipientTable({"savesmsrec", appPaths.smsRecDbPath, "smsrec",
-                           "create table smsrec(recnumber varchar,eventflag varchar)"},
-                          phones, masks);
+    saveSmsRecipients(phones, masks);
 }
 
 void qmlobject::handleGetSMSSet()
@@ -348,8 +311,5 @@ void qmlobject::handleSendSMSTest(QString request)
         QWriteLocker locker(&settingsLock);
         smsSettings.smsTestPhone = req.value(QStringLiteral("testphone"));
     }
-    // To the SMS queue alone: the test is no event of the device.
-    const EventItem test{appClock().now(), EventTestSms};
-    QWriteLocker locker(&smsEventQueueLock);
-    smsEventQueue.append(test);
+    postTestSmsEvent();
 }

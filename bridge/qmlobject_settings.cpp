@@ -61,12 +61,14 @@ const char kPasswordKey[] = "senderPassword";
 // events every recipient receives.
 const QString kMissingMask = QStringLiteral("0");
 
-// Request lists arrive as one text; masks are padded so the lists stay parallel and no
-// reader goes past the end of the mask list.
-void padMasks(QStringList &masks, qsizetype recipientCount)
+// Request lists arrive as one text each. Masks are padded, and masks beyond the last
+// recipient dropped, so the lists stay parallel: no reader goes past the end of the mask
+// list, and memory holds what the table will give back at the next start.
+void fitMasks(QStringList &masks, qsizetype recipientCount)
 {
     while (masks.size() < recipientCount)
         masks.append(kMissingMask);
+    masks.erase(masks.begin() + recipientCount, masks.end());
 }
 
 bool rejectNonObject(const RequestJson &request, const char *slot)
@@ -204,7 +206,7 @@ void qmlobject::handleSetEmail(QString request)
         values[i] = req.value(QLatin1String(kEmailKeys[i].key));
     const QStringList recipients = req.list(QStringLiteral("email_receiver_addrs"));
     QStringList masks = req.list(QStringLiteral("email_event_flag"));
-    padMasks(masks, recipients.size());
+    fitMasks(masks, recipients.size());
     {
         QWriteLocker locker(&settingsLock);
         for (int i = 0; i < kEmailKeyCount; ++i)
@@ -250,7 +252,7 @@ void qmlobject::handleSetSMS(QString request)
     const QString portName = req.value(QStringLiteral("comName"));
     const QStringList phones = req.list(QStringLiteral("phones"));
     QStringList masks = req.list(QStringLiteral("sms_event_flag"));
-    padMasks(masks, phones.size());
+    fitMasks(masks, phones.size());
     {
         QWriteLocker locker(&settingsLock);
         smsSettings.smsFlag = flag;

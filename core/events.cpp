@@ -6,11 +6,13 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
 // Source texts are exact (double spaces included): translations are looked up by them.
-const char *const kUpsTexts[] = {
+// Codes 0 to 55: the status edges of each family.
+const char *const kUpsStatusTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "System fault disappear"),
     QT_TRANSLATE_NOOP("QObject", "System fault happen"),
     QT_TRANSLATE_NOOP("QObject", "Rectifier fault disappear"),
@@ -67,31 +69,9 @@ const char *const kUpsTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "Test happen"),
     QT_TRANSLATE_NOOP("QObject", "Test failure disappear"),
     QT_TRANSLATE_NOOP("QObject", "Test failure happen"),
-    QT_TRANSLATE_NOOP("QObject", "Communication  succeed"),
-    QT_TRANSLATE_NOOP("QObject", "Communication failed"),
-    QT_TRANSLATE_NOOP("QObject", "Serial port failed to open"),
-    QT_TRANSLATE_NOOP("QObject", "This is test SMS!"),
-    QT_TRANSLATE_NOOP("QObject", "This is test Email!"),
-    QT_TRANSLATE_NOOP("QObject", "Send email success"),
-    QT_TRANSLATE_NOOP("QObject", "Send email fail"),
-    QT_TRANSLATE_NOOP("QObject", "Schedule shut down inverter command"),
-    QT_TRANSLATE_NOOP("QObject", "Schedule start up inverter command"),
-    QT_TRANSLATE_NOOP("QObject", "Manual bypass on"),
-    QT_TRANSLATE_NOOP("QObject", "Manual bypass off"),
-    QT_TRANSLATE_NOOP("QObject", "Send battery test one minute command"),
-    QT_TRANSLATE_NOOP("QObject", "Send battery low voltage test command"),
-    QT_TRANSLATE_NOOP("QObject", "Send cancel test command"),
-    QT_TRANSLATE_NOOP("QObject", "Send countdown to shut down the inverter command"),
-    QT_TRANSLATE_NOOP("QObject", "Send delay starting inverter command"),
-    QT_TRANSLATE_NOOP("QObject", "Send cancel to Shut down inverter command"),
-    QT_TRANSLATE_NOOP("QObject", "Send  shutting down inverter"),
-    QT_TRANSLATE_NOOP("QObject", "Send startup command of starting up inverter command"),
-    QT_TRANSLATE_NOOP("QObject", "Send  On Bypassswitch command"),
-    QT_TRANSLATE_NOOP("QObject", "Send  Off Bypassswitch command"),
-    QT_TRANSLATE_NOOP("QObject", "Send  dischargedepth command"),
 };
 
-const char *const kInverterTexts[] = {
+const char *const kInverterStatusTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "Input abnormal disappear"),
     QT_TRANSLATE_NOOP("QObject", "Input abnormal appear"),
     QT_TRANSLATE_NOOP("QObject", "Input volt abnormal disappear"),
@@ -148,6 +128,10 @@ const char *const kInverterTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "Reserved7"),
     QT_TRANSLATE_NOOP("QObject", "Reserved8"),
     QT_TRANSLATE_NOOP("QObject", "Reserved9"),
+};
+
+// Codes 56 to 72: link, test, schedule and command texts that both families share.
+const char *const kSharedTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "Communication  succeed"),
     QT_TRANSLATE_NOOP("QObject", "Communication failed"),
     QT_TRANSLATE_NOOP("QObject", "Serial port failed to open"),
@@ -165,23 +149,43 @@ const char *const kInverterTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "Send countdown to shut down the inverter command"),
     QT_TRANSLATE_NOOP("QObject", "Send delay starting inverter command"),
     QT_TRANSLATE_NOOP("QObject", "Send cancel to Shut down inverter command"),
+};
+
+// Codes 73 to 76: the command words that differ by family; code 77 is shared again.
+const char *const kUpsCommandTexts[] = {
+    QT_TRANSLATE_NOOP("QObject", "Send  shutting down inverter"),
+    QT_TRANSLATE_NOOP("QObject", "Send startup command of starting up inverter command"),
+    QT_TRANSLATE_NOOP("QObject", "Send  On Bypassswitch command"),
+    QT_TRANSLATE_NOOP("QObject", "Send  Off Bypassswitch command"),
+};
+
+const char *const kInverterCommandTexts[] = {
     QT_TRANSLATE_NOOP("QObject", "Send turn on inverter command"),
     QT_TRANSLATE_NOOP("QObject", "Send turn off inverter command"),
     QT_TRANSLATE_NOOP("QObject", "Send cancel alarm voice command"),
     QT_TRANSLATE_NOOP("QObject", "Send clear total gen command"),
-    QT_TRANSLATE_NOOP("QObject", "Send  dischargedepth command"),
 };
 
-// Both tables hold one text per code: a missing or extra line would shift every later code.
-static_assert(std::size(kUpsTexts) == EventCodeCount);
-static_assert(std::size(kInverterTexts) == EventCodeCount);
+const char *const kDepthDischargeText = QT_TRANSLATE_NOOP("QObject", "Send  dischargedepth command");
 
-QStringList translateAll(const char *const (&sources)[EventCodeCount])
+// Each table holds one text per code: a missing or extra line would shift every later code.
+static_assert(std::size(kUpsStatusTexts) == EventCommSucceed);
+static_assert(std::size(kInverterStatusTexts) == EventCommSucceed);
+static_assert(EventCommSucceed + std::size(kSharedTexts) == EventShutdownOrTurnOn);
+static_assert(EventShutdownOrTurnOn + std::size(kUpsCommandTexts) == EventDepthDischarge);
+static_assert(std::size(kInverterCommandTexts) == std::size(kUpsCommandTexts));
+static_assert(EventDepthDischarge + 1 == EventCodeCount);
+
+template<std::size_t S, std::size_t C>
+QStringList translateTable(const char *const (&status)[S], const char *const (&commands)[C])
 {
     QStringList texts;
     texts.reserve(EventCodeCount);
-    for (const char *source : sources)
-        texts << QCoreApplication::translate("QObject", source);
+    const auto append = [&texts](const char *source) { texts << QCoreApplication::translate("QObject", source); };
+    std::for_each(std::begin(status), std::end(status), append);
+    std::for_each(std::begin(kSharedTexts), std::end(kSharedTexts), append);
+    std::for_each(std::begin(commands), std::end(commands), append);
+    append(kDepthDischargeText);
     return texts;
 }
 
@@ -215,8 +219,8 @@ void postTestSmsEvent()
 
 void initEventTexts()
 {
-    QStringList ups = translateAll(kUpsTexts);
-    QStringList inverter = translateAll(kInverterTexts);
+    QStringList ups = translateTable(kUpsStatusTexts, kUpsCommandTexts);
+    QStringList inverter = translateTable(kInverterStatusTexts, kInverterCommandTexts);
     QWriteLocker locker(&settingsLock);
     upsEventTexts.swap(ups);
     inverterEventTexts.swap(inverter);

@@ -7,6 +7,7 @@
 #include "settings.h"
 #include "testenv.h"
 
+#include <QMetaMethod>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWidget>
@@ -27,6 +28,7 @@ private slots:
     void emailThroughQml();
     void moduleThroughQml();
     void warningsAndClearThroughQml();
+    void signalsAndSlotsInDeclaredOrder();
 
 private:
     QVariant rootProperty(const char *name) const { return view->rootObject()->property(name); }
@@ -132,6 +134,68 @@ void TestBridgeQml::warningsAndClearThroughQml()
     QVERIFY(rootProperty("alarmCleared").toBool());
     QVERIFY(QMetaObject::invokeMethod(root, "getWarningDataSignal"));
     QCOMPARE(rootProperty("warningCount").toInt(), 0);
+}
+
+void TestBridgeQml::signalsAndSlotsInDeclaredOrder()
+{
+    // QML handlers name the parameters, and the window wires the slots by signature.
+    const QStringList expectedSignals{
+        "sigFlowState(runState,batState,load,input,pvPower,batPower)",
+        "sigMainGenInfo(strMainGenInfo)",
+        "sigACInfo(strACInfo)",
+        "sigDeviceInfo(strDeviceInfo)",
+        "sigBatInfo(strBatInfo)",
+        "sigBypassInfo(strBypassInfo)",
+        "sigOutputInfo(strOutputInfo)",
+        "sigOtherInfo(strOtherInfo)",
+        "sigPVInfo(strPVTInfo,strPVInfo)",
+        "sigMainModuleInfo(strModuleFlag,strMainMInfo)",
+        "sigChartDay(daystr)",
+        "sigChartMonth(monthstr)",
+        "sigChartYear(yearstr)",
+        "sigChartTotal(totalstr)",
+        "sigReport(strtype,strpage,dcount,strValue)",
+        "sigAnalogDataRecord(strpage,dcount,strValue)",
+        "sigEventDataRecord(strpage,dcount,strValue)",
+        "sigSMSDataRecord(strpage,dcount,strValue)",
+        "emailGetSig(emailjson)",
+        "sigQtSSMSSet(smsjson)",
+        "sigQtSInverterM(invertermjson)",
+        "sigComNameSig(comName)",
+        "warningDataSig(strtest)",
+        "clearAlarmSig()",
+        "qmlobjectCom()",
+        "siglang(lang)",
+        "sigSysSet(sysjson)",
+        "sigSMSState(smsjson)",
+        "sigScheduleTime(scheTime)",
+        "sigprotocol(strProtocol)",
+    };
+    // The history browser's three slots join this list when they are built.
+    const QStringList expectedSlots{
+        "handleMainGenInfo()", "handleMainModuleData(QString)", "handleGetACInfo()", "handleGetBatInfo()",
+        "handleGetBypassInfo()", "handleGetOtherInfo()", "handleGetOutputInfo()", "handleGetPVInfo()",
+        "handleSetComConfig(QString)", "handleSetPublicPara(QString)", "handleSetEmail(QString)",
+        "handleSetSMS(QString)", "handleGetEmailSet()", "handleGetSMSSet()", "handleWarningData()",
+        "handleClearWarning()", "handleGetFlowState()", "handleGetLanguage()", "handleGetSystemSet()",
+        "handleSendSMSTest(QString)", "handleGetSMSState()", "handleGetScheduleTime()", "handleGetProtocol()",
+        "handleGetdeviceInfo()",
+    };
+    const QMetaObject &mo = qmlobject::staticMetaObject;
+    QStringList gotSignals, gotSlots;
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
+        const QMetaMethod m = mo.method(i);
+        if (m.methodType() == QMetaMethod::Signal) {
+            QVERIFY2(m.parameterTypes().count(QByteArray("QString")) == m.parameterCount(), m.methodSignature());
+            gotSignals << QString::fromLatin1(m.name() + '(' + m.parameterNames().join(',') + ')');
+        } else if (m.methodType() == QMetaMethod::Slot && m.access() == QMetaMethod::Public) {
+            gotSlots << QString::fromLatin1(m.methodSignature());
+        }
+    }
+    QCOMPARE(gotSignals, expectedSignals);
+    QCOMPARE(gotSlots, expectedSlots);
+    // Every signal comes before every slot in the meta-object.
+    QCOMPARE(mo.indexOfSignal("sigprotocol(QString)") + 1, mo.indexOfSlot("handleMainGenInfo()"));
 }
 
 QTEST_MAIN(TestBridgeQml)

@@ -314,6 +314,13 @@ void TestBridgeSettings::smsSetAndGet_data()
            R"("smsconnected":"0","model":"","operator":"","manufacturer":"","signalquality":"0",)"
            R"("softwareversion":"","sercentreadd":""})"
         << QList<QStringList>{{"", ""}};
+    QTest::newRow("more masks than numbers")
+        << QList<SerialPortEntry>{{"/dev/ttyS0", "ttyS0"}}
+        << R"({"smsFlag":"0","comName":"ttyS0","phones":"13800000000","sms_event_flag":"3,4,5"})"
+        << R"({"smsFlag":"0","comName":{"com":["ttyS0"],"selected":"ttyS0"},"phones":["13800000000"],)"
+           R"("sms_event_flag":["3"],"smsconnected":"0","model":"","operator":"","manufacturer":"",)"
+           R"("signalquality":"0","softwareversion":"","sercentreadd":""})"
+        << QList<QStringList>{{"13800000000", "3"}};
 }
 
 void TestBridgeSettings::smsSetAndGet()

@@ -31,6 +31,8 @@ private slots:
     void everyTextHasChinese();
     void scopeLeavesEnglishBehind();
     void catalogues();
+    void catalogueTexts_data();
+    void catalogueTexts();
 };
 
 namespace {
@@ -260,6 +262,41 @@ void TestEvents::catalogues()
 
     QCOMPARE(ThreadTranslator(QStringLiteral("0")).translate("QObject", "Year Report"), QStringLiteral("年报表"));
     QCOMPARE(ThreadTranslator(QStringLiteral("1")).translate("QObject", "Year Report"), QStringLiteral("Year Report"));
+}
+
+void TestEvents::catalogueTexts_data()
+{
+    // Texts that later builders look up by context and exact source text: the window's
+    // dialogs and test e-mail, the history pages and exports, the report and alarm mails.
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("chinese");
+    QTest::addRow("tray") << QByteArray("MainWindow") << QByteArray("Minimize(&N)") << "最小化(N)";
+    QTest::addRow("archive box") << QByteArray("MainWindow") << QByteArray("Parameter Settings") << "参数设置";
+    QTest::addRow("test mail label") << QByteArray("MainWindow") << QByteArray("Log Event:") << "事件记录：";
+    QTest::addRow("test mail failed") << QByteArray("MainWindow")
+                                      << QByteArray("Send email failed,network error or configure error!")
+                                      << "发送邮件失败，网络错误或配置错误！";
+    QTest::addRow("record heading") << QByteArray("qmlobject") << QByteArray("Event Description") << "事件描述";
+    QTest::addRow("masked heading") << QByteArray("qmlobject") << QByteArray("OutputFrq(HZ)") << "输出频率(Hz)";
+    QTest::addRow("inverter heading") << QByteArray("qmlobject") << QByteArray("OutputApparentPower(VA)")
+                                      << "输出视在功率(VA)";
+    QTest::addRow("inverter export") << QByteArray("qmlobject") << QByteArray("OutputApparentPower(W)")
+                                     << "输出视在功率(W)";
+    QTest::addRow("sms export") << QByteArray("qmlobject") << QByteArray("phone") << "手机号码";
+    QTest::addRow("report header") << QByteArray("Smtp") << QByteArray("Gen") << "发电量";
+    QTest::addRow("alarm mail label") << QByteArray("email_thread") << QByteArray("Time:") << "时间：";
+    QTest::addRow("day mark") << QByteArray("QObject") << QByteArray("d:") << "天";
+}
+
+void TestEvents::catalogueTexts()
+{
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, chinese);
+    QTranslator program;
+    QVERIFY(program.load(QStringLiteral(":/zh.qm")));
+    QCOMPARE(program.translate(context.constData(), source.constData()), chinese);
 }
 
 QTEST_GUILESS_MAIN(TestEvents)

@@ -1,0 +1,151 @@
+#pragma once
+// The device thread: the one thread that talks to the power device. Every other second
+// it executes the oldest queued command word or runs one step of the poll plan, keeps
+// the link state and posts the communication events.
+//
+// Threads: the constructor, the destructor, stop() and the settings slots run in the
+// GUI thread; run() and everything it calls run in the device thread. Tests may call
+// the public transaction and decoder members on an object that was never started.
+#include "devicelinks.h"
+
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class QTextCodec;
+struct TransactionSpec;
+
+// The settings the device thread works with, copied in one hold of settingsLock (and of
+// scheduleListLock for preAlarm) so that one pass never mixes old and new values.
+struct DeviceLinkSettings
+{
+    QString comProtocol;
+    QString comAddr;
+    QString inverterSelectName;
+    QString dev_boudrate;
+    QString dev_databit;
+    QString dev_checkbit;
+    QString dev_stopbit;
+    QString countdownOffITime;
+    QString delayStartITime;
+    QString preAlarm;
+    double depthDischarge = 0;
+};
+DeviceLinkSettings readDeviceLinkSettings();
+
+class serial_thread : public QThread
+{
+    Q_OBJECT
+public:
+    serial_thread();
+    ~serial_thread() override;
+
+    // Asks run() to end after the transaction in progress; returns at once.
+    void stop();
+
+    // Replaces the transports (tests, fuzz targets); the caller keeps ownership and
+    // calls this before start(). Null restores the real back end. Closes open handles.
+    void setBackends(ModbusBackend *modbus, HidBackend *hid);
+
+    // One pass of run(): reads the clock and, on a change of the second, applies the
+    // port and transport rules and the command or poll slot. Tests drive the loop with
+    // a fixed clock through beginLoop() and loopPass().
+    void beginLoop();
+    void loopPass();
+
+    void setCommState(int state);
+    bool pollStep(const QString &protocol, uint16_t step);
+
+    // Transactions (device thread).
+    bool openModbusPort();
+    void closeModbus();
+    bool openHid();
+    void closeHid();
+    bool checkHidWritten(int written);
+    // Collects one reply into buffer (capacity bytes); returns the bytes collected.
+    int readHidReply(uint8_t *buffer, int capacity, int expectedLength);
+    bool verifyReply(const uint8_t *reply, int length, int id) const;
+    bool queryBlock(int id, const QString &protocol);
+
+    // Commands (device thread).
+    bool takeCommand(const QString &protocol);
+    void executeCommand(const QString &protocol, const QString &word);
+
+    // Decoders: one register or input block into the shared device state. False when
+    // the block cannot be decoded (too short, unknown id).
+    bool parseModbusBlock(int id, const quint16 *block, int count);
+    bool parseHidBlock(int id, const quint16 *block, int count);
+    void updateSettingRegisters(const quint16 *block, int count);
+    bool parseInverterModelBlock(int id, const quint16 *block, int count);
+    void parseDeviceIdentity(const quint16 *block, int count);
+    void parseDeviceVersions(const quint16 *block, int count);
+    bool checkStatusBits(int id, const quint8 *inputs, int count);
+
+    // Read-only views for tests and diagnostics.
+    uint16_t currentPollIndex() const { return pollIndex; }
+    int currentFailCount() const { return failCount; }
+    bool modbusOpen() const { return modbusCtx != nullptr; }
+    bool hidOpen() const { return hidDevice != nullptr; }
+
+    // The hour-band values of the last mode setting. Guard: commandQueueLock, so the
+    // values and the hour words queued with them are seen together.
+    void setHourBandValues(const QStringList &values);
+
+signals:
+    void sigQtSLongConSet(QString longconjson);
+    void sigQtSInverterMSet(QString flag, QString strinverterM);
+    void sigQtSInverterCom(QString invertercomjson);
+    void sigQtSInverterSet(QString inverterjson);
+    void sigQtSSchedSet(QString schedjson);
+    void serialCom();
+    void sigQtSSchedTime(QString minShutdownTime, QString minStartupTime);
+
+protected:
+    void run() override;
+
+private:
+    uint32_t readSecond() const;
+    void waitForNextReading();
+    void runSecondChange(const DeviceLinkSettings &s);
+    bool queryHid(const TransactionSpec &spec, const DeviceLinkSettings &settings);
+    bool querySerial(const TransactionSpec &spec, const DeviceLinkSettings &settings);
+    bool decodeBlock(const TransactionSpec &spec, const uint16_t *registers, const uint8_t *inputs);
+    void sendCommandWrite(const QString &protocol, uint16_t reg, uint16_t value,
+                          const DeviceLinkSettings &settings);
+
+    ModbusBackend *modbusBackend;
+    HidBackend *hidBackend;
+    // Wakes the loop's pause early when stop() is called.
+    QMutex wakeMutex;
+    QWaitCondition wakeCondition;
+    // The settings copy of the current pass; outside a pass each call reads its own.
+    DeviceLinkSettings passSettings;
+    bool inPass = false;
+    DeviceLinkSettings linkSettings() const { return inPass ? passSettings : readDeviceLinkSettings(); }
+
+public:
+    // Device-link members; device thread only unless noted.
+    QString portNameSnapshot;
+    QString baudSnapshot = QStringLiteral("0");
+    QString dataBitsSnapshot = QStringLiteral("0");
+    QString paritySnapshot = QStringLiteral("0");
+    QString stopBitsSnapshot = QStringLiteral("0");
+    QString protocolSnapshot;
+    std::atomic<bool> stopRequested{false}; // written by the GUI thread
+    uint32_t nowSecond = 0;
+    uint32_t lastSecond = 0;
+    uint8_t tickCount = 0;
+    int8_t failCount = 0;
+    uint16_t pollIndex = 0;
+    std::unique_ptr<ModbusLink> modbusCtx;
+    bool lastPollOk = false;
+    QTextCodec *gbkCodec = nullptr; // null when the platform lacks the codec
+    QStringList hourBandValues;     // guard: commandQueueLock
+    std::unique_ptr<HidDevice> hidDevice;
+};

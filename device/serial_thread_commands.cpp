@@ -1,0 +1,219 @@
+// Execution of queued command words: one event, then one register write.
+#include "serial_thread.h"
+
+#include "clock.h"
+#include "commandqueue.h"
+#include "devicestate.h"
+#include "events.h"
+#include "logging.h"
+#include "paths.h"
+#include "transactions.h"
+
+#include <QFile>
+#include <QReadLocker>
+
+#include <cmath>
+
+namespace {
+
+// The register a word writes per protocol code; kNone sends nothing on that code.
+constexpr int kNone = -1;
+// The hour words pick their register from the device's working mode.
+constexpr int kHourBand = -2;
+
+enum class CommandValue {
+    AllOnes,        // 0xFFFF: "do it"
+    AllOnesOrPreAlarm, // 0xFFFF; on "3" the warning lead time in minutes
+    BypassOn,       // 0xFF00
+    BypassOff,      // 0x00FF
+    CountdownOff,
+    DelayOn,
+    DepthDischarge,
+    HourBand0,
+    HourBand1,
+    HourBand2,
+};
+
+struct CommandRow
+{
+    const char *word;
+    int event;            // 0: none
+    CommandValue value;
+    int reg[5];           // protocol codes "0" to "4"
+};
+
+const CommandRow kCommands[] = {
+    {"selfTest1Min", EventSelfTest1Min, CommandValue::AllOnes, {5, 5, 5, 0xF008, 0xF008}},
+    {"dischargeLow", EventDischargeLow, CommandValue::AllOnes, {6, 6, 6, 0xF009, 0xF009}},
+    {"cancelTest", EventCancelTest, CommandValue::AllOnes, {8, 8, 8, 0xF00A, 0xF00A}},
+    {"countdownOffInverter", EventCountdownOff, CommandValue::CountdownOff, {11, 11, 11, kNone, 11}},
+    {"delayOnInverter", EventDelayOn, CommandValue::DelayOn, {12, 12, 12, kNone, 12}},
+    {"cancelShutdown", EventCancelShutdown, CommandValue::AllOnes, {9, 9, 9, 0xF010, 0xF010}},
+    // The inverter takes shutdown and start-up with the lead time on its serial link only.
+    {"shutdown", EventShutdownOrTurnOn, CommandValue::AllOnesOrPreAlarm, {28, 28, 28, 0xF00E, kNone}},
+    {"startupInverter", EventStartupOrTurnOff, CommandValue::AllOnesOrPreAlarm, {18, 18, 18, 0xF00F, kNone}},
+    {"turnOnInverter", EventShutdownOrTurnOn, CommandValue::AllOnes, {kNone, kNone, kNone, 0xF000, 0xF000}},
+    {"turnOffInverter", EventStartupOrTurnOff, CommandValue::AllOnes, {kNone, kNone, kNone, 0xF001, 0xF001}},
+    {"cancelAlarmVoice", EventBypassOnOrCancelAlarm, CommandValue::AllOnes, {kNone, kNone, kNone, 0xF00B, 0xF00B}},
+    {"OnBypassSwitch", EventBypassOnOrCancelAlarm, CommandValue::BypassOn, {7, 7, 7, kNone, 7}},
+    {"OffBypassSwitch", EventBypassOffOrClearGen, CommandValue::BypassOff, {7, 7, 7, kNone, 7}},
+    {"cleartotalgen", EventBypassOffOrClearGen, CommandValue::AllOnes, {kNone, kNone, kNone, 0xF00C, 0xF00C}},
+    {"depthDischarge", EventDepthDischarge, CommandValue::DepthDischarge, {10, 10, 10, kNone, 10}},
+    {"hour0-7", 0, CommandValue::HourBand0, {kHourBand, kHourBand, kHourBand, kNone, kHourBand}},
+    {"hour8-15", 0, CommandValue::HourBand1, {kHourBand, kHourBand, kHourBand, kNone, kHourBand}},
+    {"hour16-23", 0, CommandValue::HourBand2, {kHourBand, kHourBand, kHourBand, kNone, kHourBand}},
+};
+
+const CommandRow *findCommand(const QString &word)
+{
+    for (const CommandRow &row : kCommands)
+        if (word == QLatin1String(row.word))
+            return &row;
+    return nullptr;
+}
+
+// The protocol code as a column of the table, or -1 for a code outside "0" to "4".
+int protocolColumn(const QString &protocol)
+{
+    if (protocol.size() != 1 || protocol[0] < QLatin1Char('0') || protocol[0] > QLatin1Char('4'))
+        return -1;
+    return protocol[0].unicode() - '0';
+}
+
+// A decimal unsigned 16-bit number; 0 for anything else.
+uint16_t decimalU16(const QString &text)
+{
+    bool ok = false;
+    const ushort v = text.toUShort(&ok);
+    return ok ? v : 0;
+}
+
+// A decimal number, 0 when it is not one; its low 16 bits.
+uint16_t decimalLow16(const QString &text)
+{
+    bool ok = false;
+    const qlonglong v = text.toLongLong(&ok);
+    return ok ? uint16_t(quint64(v) & 0xFFFF) : 0;
+}
+
+// The registers of the three hour bands of each working mode: photovoltaic, grid,
+// and any other (anti-reflux).
+int hourBandRegister(int band)
+{
+    uint16_t mode;
+    {
+        QReadLocker lock(&upsInfo.lock);
+        mode = upsInfo.inverterMode;
+    }
+    const int first = mode == 0 ? 31 : mode == 1 ? 34 : 37;
+    return first + band;
+}
+
+void removeTodaysTotalGenFile()
+{
+    const QString path = QStringLiteral("%1/%2%3.db")
+                             .arg(appPaths.totalGenDbDir, inverterGenTables.total,
+                                  appClock().now().date().toString(QStringLiteral("yyyyMMdd")));
+    if (QFile::exists(path) && !QFile::remove(path))
+        qCWarning(lcDevice) << "cannot remove" << path;
+}
+
+} // namespace
+
+bool serial_thread::takeCommand(const QString &protocol)
+{
+    QString word;
+    if (!::takeCommand(&word))
+        return false;
+    executeCommand(protocol, word);
+    return true;
+}
+
+void serial_thread::executeCommand(const QString &protocol, const QString &word)
+{
+    const CommandRow *row = findCommand(word);
+    if (!row)
+        return;
+    if (row->event != 0)
+        postEvent(row->event);
+    // Read after the word was taken: the slot that queued it stored its values first.
+    const DeviceLinkSettings s = readDeviceLinkSettings();
+
+    const int column = protocolColumn(protocol);
+    int reg = column < 0 ? kNone : row->reg[column];
+    bool haveValue = true;
+    uint16_t value = 0xFFFF;
+    switch (row->value) {
+    case CommandValue::AllOnes:
+        break;
+    case CommandValue::AllOnesOrPreAlarm:
+        if (protocol == QLatin1String("3"))
+            value = decimalLow16(s.preAlarm);
+        break;
+    case CommandValue::BypassOn:
+        value = 0xFF00;
+        break;
+    case CommandValue::BypassOff:
+        value = 0x00FF;
+        break;
+    case CommandValue::CountdownOff:
+        value = decimalU16(s.countdownOffITime);
+        break;
+    case CommandValue::DelayOn:
+        value = decimalU16(s.delayStartITime);
+        break;
+    case CommandValue::DepthDischarge:
+        value = uint16_t(qint64(std::llround(s.depthDischarge * 100)) & 0xFFFF);
+        break;
+    case CommandValue::HourBand0:
+    case CommandValue::HourBand1:
+    case CommandValue::HourBand2: {
+        const int band = int(row->value) - int(CommandValue::HourBand0);
+        QReadLocker lock(&commandQueueLock);
+        // A mode setting with fewer than three bands sends none of the missing ones.
+        haveValue = hourBandValues.size() >= 3;
+        if (haveValue)
+            value = decimalLow16(hourBandValues.at(band));
+        break;
+    }
+    }
+    if (reg == kHourBand)
+        reg = hourBandRegister(int(row->value) - int(CommandValue::HourBand0));
+
+    if (reg != kNone && haveValue)
+        sendCommandWrite(protocol, uint16_t(reg), value, s);
+    else
+        qCDebug(lcDevice) << "command" << word << "sends nothing on protocol" << protocol;
+
+    if (word == QLatin1String("cleartotalgen"))
+        removeTodaysTotalGenFile();
+}
+
+void serial_thread::sendCommandWrite(const QString &protocol, uint16_t reg, uint16_t value,
+                                     const DeviceLinkSettings &s)
+{
+    if (transportFor(protocol) == Transport::Serial) {
+        if (!modbusCtx) {
+            qCDebug(lcDevice) << "command write: serial port not open";
+            return;
+        }
+        const int slave = slaveAddressFromText(s.comAddr, 10);
+        if (slave < 0) {
+            qCWarning(lcDevice) << "no valid slave address in" << s.comAddr << "; command not sent";
+            return;
+        }
+        modbusCtx->setSlave(slave);
+        // The answer is not examined; a write error leaves the port open.
+        modbusCtx->writeRegister(reg, value);
+        qCDebug(lcDevice, "command write %04X = %04X", reg, value);
+        return;
+    }
+    if (!hidDevice) {
+        qCDebug(lcDevice) << "command write: USB-HID device not open";
+        return;
+    }
+    // Commands over USB-HID always go to address 1; no input report is read.
+    const HidRequest request = buildHidRequest(0x01, 0x06, reg, value);
+    hidDevice->write(request.data(), request.size());
+    qCDebug(lcDevice, "command write %04X = %04X", reg, value);
+}

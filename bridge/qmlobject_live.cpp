@@ -169,7 +169,7 @@ bool gateHolds(const UpsItem &item)
 }
 
 // Caller holds upsInfo.lock for reading. Texts are implicitly shared: copying is cheap.
-QString upsValue(const UpsItem &item)
+QString upsText(const UpsItem &item)
 {
     switch (item.source) {
     case SrcBatMode: return upsInfo.batMode;
@@ -177,15 +177,17 @@ QString upsValue(const UpsItem &item)
     case SrcSysTemp: return upsInfo.sysTemp;
     case SrcDeviceTime: return upsInfo.deviceTime;
     case SrcWorkMode: return upsInfo.workMode;
-    case SrcStatusBit: return QString::number(upsInfo.statusBits[item.statusBit]);
     default: return upsInfo.values[item.source];
     }
 }
 
+// One item that passed its gate: the copied text, or the copied status bit, formatted
+// after the guard is released.
 struct PickedItem
 {
     const UpsItem *item;
-    QString value;
+    QString text;
+    int bit = 0;
 };
 using PickedItems = QVarLengthArray<PickedItem, 16>;
 
@@ -194,15 +196,23 @@ template<std::size_t N>
 void pickUpsItems(const UpsItem (&items)[N], PickedItems &picked)
 {
     for (const UpsItem &item : items) {
-        if (gateHolds(item))
-            picked.append(PickedItem{&item, upsValue(item)});
+        if (!gateHolds(item))
+            continue;
+        if (item.source == SrcStatusBit)
+            picked.append(PickedItem{&item, QString(), upsInfo.statusBits[item.statusBit]});
+        else
+            picked.append(PickedItem{&item, upsText(item)});
     }
 }
 
 void appendPicked(TaggedValueText &text, const PickedItems &picked)
 {
-    for (const PickedItem &p : picked)
-        text.add(p.item->key, p.item->form == ValueForm::OneDecimal ? format1Decimal(p.value) : p.value);
+    for (const PickedItem &p : picked) {
+        if (p.item->source == SrcStatusBit)
+            text.add(p.item->key, QString::number(p.bit));
+        else
+            text.add(p.item->key, p.item->form == ValueForm::OneDecimal ? format1Decimal(p.text) : p.text);
+    }
 }
 
 template<std::size_t N>

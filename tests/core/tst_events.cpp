@@ -5,6 +5,8 @@
 #include "testenv.h"
 #include "translation.h"
 
+#include <QFile>
+#include <QLibraryInfo>
 #include <QThread>
 #include <QTranslator>
 #include <QtTest>
@@ -253,6 +255,12 @@ void TestEvents::catalogues()
     QVERIFY(toolkit.load(QStringLiteral(":/qt_zh_CN.qm")));
     QVERIFY(!toolkit.isEmpty());
     QVERIFY(!toolkit.translate("QPlatformTheme", "Cancel").isEmpty());
+    // The toolkit's whole base catalogue, not the small index that only loads others.
+    QFile embedded(QStringLiteral(":/qt_zh_CN.qm"));
+    QFile installed(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm"));
+    QVERIFY(embedded.open(QIODevice::ReadOnly));
+    QVERIFY(installed.open(QIODevice::ReadOnly));
+    QVERIFY(embedded.readAll() == installed.readAll());
 
     QTranslator program;
     QVERIFY(program.load(QStringLiteral(":/zh.qm")));

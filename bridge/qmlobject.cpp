@@ -33,10 +33,10 @@ void qmlobject::handleWarningData()
         items = warningList;
     }
     // The family is the one active now, not the one of the moment the event was posted.
-    const QString protocol = bridgeProtocol();
+    const QStringList texts = eventTextTable(bridgeProtocol());
     WarningListJson list;
     for (auto it = items.crbegin(); it != items.crend(); ++it)
-        list.add(it->time.toString(QLatin1String(kMinuteFormat)), eventText(it->code, protocol));
+        list.add(it->time.toString(QLatin1String(kMinuteFormat)), eventTextAt(texts, it->code));
     emit warningDataSig(list.text());
 }
 

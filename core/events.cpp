@@ -226,12 +226,16 @@ void initEventTexts()
     inverterEventTexts.swap(inverter);
 }
 
-QString eventText(int code, const QString &comProtocol)
+QStringList eventTextTable(const QString &comProtocol)
 {
     const bool inverter = deviceFamily(comProtocol) == DeviceFamily::Inverter;
     QReadLocker locker(&settingsLock);
-    const QStringList &table = inverter ? inverterEventTexts : upsEventTexts;
-    return (code >= 0 && code < table.size()) ? table.at(code) : QString();
+    return inverter ? inverterEventTexts : upsEventTexts;
+}
+
+QString eventText(int code, const QString &comProtocol)
+{
+    return eventTextAt(eventTextTable(comProtocol), code);
 }
 
 QString eventText(int code)

@@ -71,8 +71,15 @@ void postTestSmsEvent();
 // built completely first and swapped in under the write side of settingsLock.
 void initEventTexts();
 
-// The text of a code in the table of the family of comProtocol; an unknown code reads
-// as the empty text. Safe from any thread.
+// The text table of the family of comProtocol, copied under the read side of
+// settingsLock (the copy is shared, not duplicated), for a reader that looks up many codes.
+QStringList eventTextTable(const QString &comProtocol);
+// The text of a code in a table; an unknown code reads as the empty text.
+inline QString eventTextAt(const QStringList &table, int code)
+{
+    return (code >= 0 && code < table.size()) ? table.at(code) : QString();
+}
+// The text of a code in the table of the family of comProtocol. Safe from any thread.
 QString eventText(int code, const QString &comProtocol);
 // The same for the family that is active now.
 QString eventText(int code);

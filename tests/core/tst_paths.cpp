@@ -1,6 +1,8 @@
 // Paths, first-run folders, device families and the start-up placeholders.
+#include "dbfixture.h"
 #include "devicestate.h"
 #include "paths.h"
+#include "schedule.h"
 #include "settings.h"
 #include "startup.h"
 #include "testenv.h"
@@ -20,6 +22,7 @@ private slots:
     void firstRunCreatesFolders();
     void laterRunLeavesFoldersAlone();
     void startupCreatesNoSettingsFile();
+    void startupLoadsEveryStore();
     void placeholdersByProtocol_data();
     void placeholdersByProtocol();
     void familyByProtocol_data();
@@ -102,6 +105,37 @@ void TestPaths::startupCreatesNoSettingsFile()
     QVERIFY(QDir(appPaths.smsDbDir).exists());
     QCOMPARE(QDir(appPaths.paramDir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     QCOMPARE(deviceSettings.comProtocol, QStringLiteral("0"));
+}
+
+void TestPaths::startupLoadsEveryStore()
+{
+    // 2026-01-15 12:00: the stored self-test and schedule times lie in the past.
+    TestEnv env;
+    env.writeParamIni(QStringLiteral("lang=0\nmsg_boudrate=7\ncomProtocol=3\ntestInterval=1\n"
+                                     "strNextTestTime=2026-01-14 08:00\nserverHostPort=465\nsmsFlag=1\n"));
+    QVERIFY(runRawStatements(appPaths.smtpRecDbPath, {"create table emailrec(recipient varchar,eventflag varchar)",
+                                                      "insert into emailrec values('a@example.org','3')"}));
+    QVERIFY(runRawStatements(appPaths.smsRecDbPath, {"create table smsrec(recnumber varchar,eventflag varchar)",
+                                                     "insert into smsrec values('13800000000','5')"}));
+    QVERIFY(runRawStatements(appPaths.scheduleDbPath,
+                             {"create table schedtable(tasktime varchar,taskfreq varchar,tasktype varchar,"
+                              "tasksettime varchar)",
+                              "insert into schedtable values('2026-01-14 22:00','1','shutdown','22:00')"}));
+    runStartup(env.dataLocation(), env.appDir());
+    QCOMPARE(systemSettings.lang, QStringLiteral("0"));
+    QCOMPARE(systemSettings.msg_boudrate, QStringLiteral("7"));
+    QCOMPARE(deviceSettings.comProtocol, QStringLiteral("3"));
+    QCOMPARE(deviceSettings.strNextTestTime, QStringLiteral("2026-01-21 08:00"));
+    QCOMPARE(emailSettings.serverHostPort, QStringLiteral("465"));
+    QCOMPARE(emailSettings.mailRecipients, QStringList{"a@example.org"});
+    QCOMPARE(emailSettings.mailEventFlags, QStringList{"3"});
+    QCOMPARE(smsSettings.smsFlag, QStringLiteral("1"));
+    QCOMPARE(smsSettings.smsPhones, QStringList{"13800000000"});
+    QCOMPARE(scheduleList.size(), 1);
+    QCOMPARE(scheduleList.first().tasktime, QStringLiteral("2026-01-15 22:00"));
+    QCOMPARE(nextShutdownTime, QStringLiteral("2026-01-15 22:00"));
+    QReadLocker l(&upsInfo.lock);
+    QCOMPARE(upsInfo.values[InputVolt], QStringLiteral("0.0"));
 }
 
 void TestPaths::placeholdersByProtocol_data()

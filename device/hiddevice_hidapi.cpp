@@ -1,8 +1,19 @@
 // The USB-HID transport through hidapi.
+#include "hiddevice_hidapi.h"
+
 #include "devicelinks.h"
 #include "logging.h"
 
 #include <hidapi.h>
+
+const hid_device_info *findExactHidDevice(const hid_device_info *list, uint16_t vendorId, uint16_t productId)
+{
+    for (const hid_device_info *d = list; d; d = d->next) {
+        if (d->vendor_id == vendorId && d->product_id == productId && d->path)
+            return d;
+    }
+    return nullptr;
+}
 
 namespace {
 
@@ -31,11 +42,8 @@ public:
         // hid_open and hid_enumerate treat a product id of 0 as "any product"; the device
         // is matched here on both ids exactly, and opened by its path.
         hid_device_info *list = hid_enumerate(vendorId, productId);
-        hid_device *dev = nullptr;
-        for (hid_device_info *d = list; d && !dev; d = d->next) {
-            if (d->vendor_id == vendorId && d->product_id == productId && d->path)
-                dev = hid_open_path(d->path);
-        }
+        const hid_device_info *match = findExactHidDevice(list, vendorId, productId);
+        hid_device *dev = match ? hid_open_path(match->path) : nullptr;
         hid_free_enumeration(list);
         if (!dev)
             return nullptr;

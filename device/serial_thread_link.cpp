@@ -25,7 +25,7 @@ constexpr int kNextReportWaitMs = 800;
 // expected length, so it can hold at most 7 bytes beyond it.
 constexpr int kHidReplyCapacity = 96;
 // A device that keeps sending after its reply is drained for this many reports, then
-// left; whatever it sends later is read, and rejected, by the next transaction.
+// left; what it sends later meets the next transaction's reply check.
 constexpr int kMaxTrailingReports = 4;
 // However slowly a device drips reports, one reply read ends within this time: the
 // first wait plus one full wait for each report the longest reply needs.
@@ -147,11 +147,15 @@ int serial_thread::readHidReply(uint8_t *buffer, int capacity, int expectedLengt
         if (collected > expectedLength)
             break;
     }
+    // A reply cut short by a pause is completed here; once it is complete, a device that
+    // goes on sending is drained for a few reports and then left.
     const int byteCount = collected > 2 ? buffer[2] : 0;
     if (expectedLength > byteCount) {
-        for (int extra = 0; extra < kMaxTrailingReports; ++extra) {
-            if (!readReport(kNextReportWaitMs))
-                break;
+        const int complete = qMin(expectedLength, capacity);
+        int trailing = 0;
+        while (trailing < kMaxTrailingReports && readReport(kNextReportWaitMs)) {
+            if (collected >= complete)
+                ++trailing;
         }
     }
     qCDebug(lcDeviceRaw) << "HID reply" << hex(buffer, collected);

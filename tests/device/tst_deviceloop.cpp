@@ -1,0 +1,395 @@
+// The device thread's loop driven pass by pass with a fixed clock: the poll plan of each
+// protocol code, command slots, the link states with their events, the port and
+// transport rules; and the real thread: it idles without spinning and stops promptly.
+#include "commandqueue.h"
+#include "devicestate.h"
+#include "events.h"
+#include "fakelinks.h"
+#include "serial_thread.h"
+#include "settings.h"
+#include "testenv.h"
+
+#include <QSemaphore>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+namespace {
+QList<int> eventCodes()
+{
+    QList<int> codes;
+    QReadLocker l(&dbEventQueueLock);
+    for (const EventItem &e : dbEventQueue)
+        codes.append(e.code);
+    return codes;
+}
+
+// Every read transaction as the device sees it: function, first register, count.
+struct Wire
+{
+    int function, start, count;
+};
+const QMap<int, Wire> &transactionWire()
+{
+    static const QMap<int, Wire> wire = {
+        {1, {2, 0, 32}},      {2, {3, 0, 68}},      {3, {4, 0, 125}},    {4, {4, 0x8000, 58}},
+        {5, {4, 126, 95}},    {7, {4, 0, 21}},      {8, {4, 21, 21}},    {9, {4, 42, 21}},
+        {10, {4, 63, 10}},    {11, {4, 84, 21}},    {12, {4, 105, 7}},   {13, {4, 0x8000, 20}},
+        {14, {4, 0x8014, 12}}, {15, {4, 0, 125}},   {16, {4, 125, 20}},  {17, {2, 0, 125}},
+        {18, {2, 125, 76}},   {19, {3, 0, 52}},     {21, {4, 0, 32}},    {22, {4, 32, 32}},
+        {23, {4, 64, 32}},    {24, {4, 96, 32}},    {25, {4, 128, 17}},  {26, {2, 0, 120}},
+        {27, {2, 120, 80}},   {28, {3, 20, 32}},
+    };
+    return wire;
+}
+
+// The id whose wire form this is; the two forms of id 2 and the shared forms of the
+// two families are told apart by the protocol code.
+int idOf(const QString &protocol, int function, int start, int count)
+{
+    if (function == 3 && start == 0 && count == 42)
+        return 2; // the USB-HID form of the settings block
+    QList<int> candidates;
+    for (auto it = transactionWire().cbegin(); it != transactionWire().cend(); ++it)
+        if (it->function == function && it->start == start && it->count == count)
+            candidates.append(it.key());
+    for (int id : candidates) {
+        const bool inverter = id >= 15;
+        if (inverter == (protocol == QLatin1String("3") || protocol == QLatin1String("4")))
+            return id;
+    }
+    return candidates.value(0, -1);
+}
+
+void setSettings(const QString &protocol)
+{
+    QWriteLocker l(&settingsLock);
+    deviceSettings.comProtocol = protocol;
+    deviceSettings.comAddr = QStringLiteral("1");
+    deviceSettings.inverterSelectName = QStringLiteral("/tmp/fake-port");
+    systemSettings.dev_boudrate = QStringLiteral("4");
+    systemSettings.dev_databit = QStringLiteral("3");
+    systemSettings.dev_checkbit = QStringLiteral("1");
+    systemSettings.dev_stopbit = QStringLiteral("1");
+}
+
+double processCpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+} // namespace
+
+class TestDeviceLoop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void pollPlan_data();
+    void pollPlan();
+    void firstSecondOpensThePort();
+    void queuedWordHoldsPollIndex();
+    void fiveFailuresPostOneLost();
+    void baudChangeReconnectsWithoutEvent();
+    void protocolChangeKeepsLinkState();
+    void usbProtocolsIgnorePortSettings_data();
+    void usbProtocolsIgnorePortSettings();
+    void unknownProtocolFailsEveryStep();
+    void noStepWithoutChangeOfSecond();
+    void idleThreadDoesNotSpin();
+    void stopEndsAfterTransactionInProgress();
+
+private:
+    void tick(int seconds = 1);
+    QList<int> idsSeen(const QString &protocol) const;
+
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<serial_thread> thread;
+    FakeModbusBackend modbus;
+    FakeHidBackend hid;
+};
+
+void TestDeviceLoop::init()
+{
+    env = std::make_unique<TestEnv>();
+    modbus = FakeModbusBackend();
+    hid = FakeHidBackend();
+    thread = std::make_unique<serial_thread>();
+    thread->setBackends(&modbus, &hid);
+    setSettings(QStringLiteral("0"));
+}
+
+void TestDeviceLoop::cleanup()
+{
+    if (thread && thread->isRunning()) {
+        thread->stop();
+        thread->wait();
+    }
+    thread.reset();
+    env.reset();
+}
+
+void TestDeviceLoop::tick(int seconds)
+{
+    for (int i = 0; i < seconds; ++i) {
+        env->clock().advanceMs(1000);
+        thread->loopPass();
+    }
+}
+
+QList<int> TestDeviceLoop::idsSeen(const QString &protocol) const
+{
+    QList<int> ids;
+    for (const FakeModbusRequest &r : modbus.requests)
+        if (r.function != 6)
+            ids.append(idOf(protocol, r.function, r.address, r.count));
+    for (const QByteArray &r : hid.requests) {
+        const auto b = [&](int i) { return int(uint8_t(r.at(i))); };
+        if (b(2) != 6)
+            ids.append(idOf(protocol, b(2), b(3) << 8 | b(4), b(5) << 8 | b(6)));
+    }
+    return ids;
+}
+
+void TestDeviceLoop::pollPlan_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QList<int>>("ids");
+    QTest::newRow("0") << "0" << QList<int>{3, 4, 5, 1, 2, 3, 4, 5, 1, 3, 3, 4};
+    QTest::newRow("1") << "1" << QList<int>{3, 4, 1, 2, 3, 4, 1, 3, 4, 1, 3, 4};
+    QTest::newRow("2") << "2" << QList<int>{7, 8, 9, 10, 11, 12, 13, 14, 1, 2, 7, 8};
+    QTest::newRow("3") << "3" << QList<int>{15, 16, 17, 18, 19, 15, 16, 17, 15, 16, 15, 16};
+    QTest::newRow("4") << "4" << QList<int>{21, 22, 23, 24, 25, 26, 27, 28, 21, 22, 21, 22};
+}
+
+void TestDeviceLoop::pollPlan()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QList<int>, ids);
+    setSettings(protocol);
+    thread->beginLoop();
+    tick(1 + 2 * ids.size());
+    QCOMPARE(idsSeen(protocol), ids);
+    QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
+    QCOMPARE(upsInfo.commState.load(), int(CommOk));
+    for (const FakeModbusRequest &r : modbus.requests)
+        QCOMPARE(r.slave, 1);
+}
+
+void TestDeviceLoop::firstSecondOpensThePort()
+{
+    thread->beginLoop();
+    tick();
+    // The port rule and then the transport rule each open it; the first closes again.
+    QCOMPARE(modbus.opens.size(), 2);
+    QCOMPARE(modbus.linksAlive, 1);
+    QCOMPARE(modbus.opens.first().device, QByteArray("/tmp/fake-port"));
+    QVERIFY(modbus.requests.isEmpty());
+    tick();
+    QCOMPARE(modbus.requests.size(), 1);
+}
+
+void TestDeviceLoop::queuedWordHoldsPollIndex()
+{
+    setSettings(QStringLiteral("3"));
+    thread->beginLoop();
+    tick(2); // step 0: id 15
+    QCOMPARE(thread->currentPollIndex(), uint16_t(1));
+    appendCommand(QStringLiteral("selfTest1Min"));
+    tick(); // odd second: nothing
+    QCOMPARE(modbus.requests.size(), 1);
+    tick(); // the command slot
+    QCOMPARE(modbus.requests.size(), 2);
+    QCOMPARE(modbus.requests.last(), (FakeModbusRequest{1, 6, 0xF008, 0xFFFF}));
+    QCOMPARE(thread->currentPollIndex(), uint16_t(1));
+    tick(2); // the step that was due
+    QCOMPARE(idsSeen(QStringLiteral("3")), (QList<int>{15, 16}));
+    QCOMPARE(eventCodes(), (QList<int>{EventCommSucceed, EventSelfTest1Min}));
+}
+
+void TestDeviceLoop::fiveFailuresPostOneLost()
+{
+    modbus.faults = QList<ModbusFault>(7, ModbusFault::Error);
+    thread->beginLoop();
+    tick(1 + 2 * 4);
+    QVERIFY(eventCodes().isEmpty());
+    QCOMPARE(upsInfo.commState.load(), int(CommConnecting));
+    tick(2);
+    QCOMPARE(eventCodes(), QList<int>{EventCommFailed});
+    QCOMPARE(upsInfo.commState.load(), int(CommLost));
+    tick(4);
+    QCOMPARE(eventCodes(), QList<int>{EventCommFailed});
+    QCOMPARE(thread->currentFailCount(), 7);
+    // Every failed read closed the port; each next step opened it again.
+    QCOMPARE(modbus.requests.size(), 7);
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.pvPowerSampleCount = 9;
+    }
+    settingsValid = true;
+    tick(2);
+    QCOMPARE(eventCodes(), (QList<int>{EventCommFailed, EventCommSucceed}));
+    QCOMPARE(upsInfo.commState.load(), int(CommOk));
+    QCOMPARE(thread->currentFailCount(), 0);
+    QVERIFY(!settingsValid);
+    QCOMPARE(upsInfo.pvPowerSampleCount, 0);
+}
+
+void TestDeviceLoop::baudChangeReconnectsWithoutEvent()
+{
+    thread->beginLoop();
+    tick(3);
+    QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
+    settingsValid = true;
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.dev_boudrate = QStringLiteral("6");
+    }
+    tick();
+    QCOMPARE(upsInfo.commState.load(), int(CommConnecting));
+    QCOMPARE(upsInfo.commStatePrev.load(), int(CommConnecting));
+    QVERIFY(!settingsValid);
+    QCOMPARE(modbus.opens.last().baud, 38400);
+    QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
+    tick(2);
+    QCOMPARE(eventCodes(), (QList<int>{EventCommSucceed, EventCommSucceed}));
+}
+
+void TestDeviceLoop::protocolChangeKeepsLinkState()
+{
+    thread->beginLoop();
+    tick(3);
+    settingsValid = true;
+    const int opens = int(modbus.opens.size());
+    setSettings(QStringLiteral("3"));
+    tick();
+    QCOMPARE(modbus.opens.size(), opens + 1);
+    QCOMPARE(upsInfo.commState.load(), int(CommOk));
+    QVERIFY(settingsValid);
+    tick(2);
+    QCOMPARE(idsSeen(QStringLiteral("3")).last(), 16); // the plan goes on at its index
+    QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
+}
+
+void TestDeviceLoop::usbProtocolsIgnorePortSettings_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("2") << "2";
+    QTest::newRow("4") << "4";
+}
+
+void TestDeviceLoop::usbProtocolsIgnorePortSettings()
+{
+    QFETCH(QString, protocol);
+    setSettings(protocol);
+    thread->beginLoop();
+    tick(3);
+    QCOMPARE(upsInfo.commState.load(), int(CommOk));
+    {
+        QWriteLocker l(&settingsLock);
+        deviceSettings.inverterSelectName = QStringLiteral("/tmp/other");
+        systemSettings.dev_boudrate = QStringLiteral("1");
+    }
+    tick(2);
+    QVERIFY(modbus.opens.isEmpty());
+    QCOMPARE(hid.openedIds.size(), 1);
+    QCOMPARE(upsInfo.commState.load(), int(CommOk));
+}
+
+void TestDeviceLoop::unknownProtocolFailsEveryStep()
+{
+    setSettings(QStringLiteral("7"));
+    appendCommand(QStringLiteral("selfTest1Min"));
+    thread->beginLoop();
+    tick(1 + 2 * 6);
+    QCOMPARE(hid.openedIds.size(), 1); // the USB-HID transport is opened
+    QVERIFY(hid.requests.isEmpty());    // but nothing is ever sent
+    QCOMPARE(eventCodes(), (QList<int>{EventSelfTest1Min, EventCommFailed}));
+    QCOMPARE(upsInfo.commState.load(), int(CommLost));
+}
+
+void TestDeviceLoop::noStepWithoutChangeOfSecond()
+{
+    thread->beginLoop();
+    for (int i = 0; i < 50; ++i) {
+        env->clock().advanceMs(19);
+        thread->loopPass();
+    }
+    // 950 ms: no change of the second yet.
+    QVERIFY(modbus.opens.isEmpty());
+    // A transaction that took several seconds counts as one change.
+    tick();
+    env->clock().advanceMs(5000);
+    thread->loopPass();
+    QCOMPARE(modbus.requests.size(), 1);
+}
+
+void TestDeviceLoop::idleThreadDoesNotSpin()
+{
+    // The clock stands still: the thread has nothing to do and must sleep.
+    thread->start();
+    QTest::qWait(100);
+    const double before = processCpuSeconds();
+    QTest::qWait(1000);
+    const double used = processCpuSeconds() - before;
+    QVERIFY2(used < 0.1, qPrintable(QString::number(used)));
+    QElapsedTimer t;
+    t.start();
+    thread->stop();
+    QVERIFY(thread->wait(1000));
+    QVERIFY2(t.elapsed() < 200, qPrintable(QString::number(t.elapsed())));
+}
+
+void TestDeviceLoop::stopEndsAfterTransactionInProgress()
+{
+    // A fake link whose read blocks until the test lets it go.
+    struct BlockingBackend : FakeModbusBackend
+    {
+        QSemaphore entered, release;
+        std::unique_ptr<ModbusLink> open(const SerialLineParams &p) override
+        {
+            struct Link : FakeModbusLink
+            {
+                BlockingBackend *b;
+                explicit Link(BlockingBackend *bb) : FakeModbusLink(bb), b(bb) {}
+                int readInputRegisters(int a, int c, uint16_t *d) override
+                {
+                    b->entered.release();
+                    b->release.acquire();
+                    return FakeModbusLink::readInputRegisters(a, c, d);
+                }
+            };
+            opens.append(p);
+            return std::make_unique<Link>(this);
+        }
+    } blocking;
+    thread->setBackends(&blocking, &hid);
+    const auto guard = qScopeGuard([&] {
+        blocking.release.release(100);
+        thread->stop();
+        thread->wait();
+        thread->setBackends(&modbus, &hid);
+    });
+    thread->start();
+    QTest::qWait(50);
+    bool inside = false;
+    for (int i = 0; i < 3 && !inside; ++i) {
+        env->clock().advanceMs(1000);
+        inside = blocking.entered.tryAcquire(1, 500);
+    }
+    QVERIFY(inside);
+    thread->stop();
+    QTest::qWait(50);
+    QVERIFY(thread->isRunning()); // still inside the transaction
+    env->clock().advanceMs(2000); // a further slot would be due now
+    blocking.release.release();
+    QVERIFY(thread->wait(1000));
+    QCOMPARE(blocking.requests.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestDeviceLoop)
+#include "tst_deviceloop.moc"

@@ -15,12 +15,14 @@
 #include <sys/resource.h>
 
 namespace {
+// The events beyond the status edges that the decoders post for the fake's inputs.
 QList<int> eventCodes()
 {
     QList<int> codes;
     QReadLocker l(&dbEventQueueLock);
     for (const EventItem &e : dbEventQueue)
-        codes.append(e.code);
+        if (e.code >= EventCommSucceed)
+            codes.append(e.code);
     return codes;
 }
 

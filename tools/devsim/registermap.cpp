@@ -251,7 +251,6 @@ SimDevice::~SimDevice() { modbus_mapping_free(m_map); }
 
 void SimDevice::refresh(double seconds, const std::tm &local)
 {
-    const double t = m_drift ? seconds : 0;
     uint16_t *regs = m_map->tab_input_registers;
     for (const Row &r : m_rows) {
         const int width = r.shape == Shape::Clock ? 3 : r.shape == Shape::Counter32 ? 2 : 1;
@@ -265,11 +264,12 @@ void SimDevice::refresh(double seconds, const std::tm &local)
             putWord(regs, r.reg, r.a);
             break;
         case Shape::Wave:
-            // The register number shifts the phase, so neighbouring values do not move in step.
-            putWord(regs, r.reg, r.a + r.b * std::sin(2 * kPi * t / r.c + r.reg));
+            // The register number shifts the phase, so neighbouring values do not move in
+            // step; a frozen device shows the middle value.
+            putWord(regs, r.reg, m_drift ? r.a + r.b * std::sin(2 * kPi * seconds / r.c + r.reg) : r.a);
             break;
         case Shape::Counter32: {
-            const auto v = static_cast<uint32_t>(r.a + r.b * t);
+            const auto v = static_cast<uint32_t>(r.a + (m_drift ? r.b * seconds : 0));
             regs[r.reg] = static_cast<uint16_t>(v >> 16);
             regs[r.reg + 1] = static_cast<uint16_t>(v & 0xFFFF);
             break;

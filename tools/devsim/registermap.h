@@ -25,8 +25,9 @@ public:
 
     modbus_mapping_t *mapping() const { return m_map; }
 
-    // Brings the input registers to their values at `seconds` since the start (the
-    // time of a frozen device is always 0) and the device clock to `local`. Holding
+    // Brings the input registers to their values at `seconds` since the start (a frozen
+    // device shows the middle of each wave and the counters at their start) and the
+    // device clock to `local`. Holding
     // registers keep what was last written, by the master or by a control command.
     void refresh(double seconds, const std::tm &local);
 

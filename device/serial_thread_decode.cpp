@@ -52,6 +52,16 @@ bool blockComplete(int id, int count, int needed)
     return false;
 }
 
+// The transaction of a block that a decoder of kind is to store. Null when it stores
+// nothing; *result is then the decoder's result: true for an id it does not decode,
+// false for a block shorter than its transaction.
+const TransactionSpec *acceptBlock(int id, BlockKind kind, int count, bool *result)
+{
+    const TransactionSpec *spec = decodedTransaction(id, kind);
+    *result = !spec || blockComplete(id, count, spec->count);
+    return *result && spec ? spec : nullptr;
+}
+
 // A register block seen by register number: element k is register first + k.
 struct Window
 {
@@ -390,11 +400,10 @@ constexpr int kStatusBitsWithEvents = 28;
 
 bool serial_thread::parseModbusBlock(int id, const quint16 *block, int count)
 {
-    const TransactionSpec *spec = decodedTransaction(id, BlockKind::ModbusBlock);
+    bool result = true;
+    const TransactionSpec *spec = acceptBlock(id, BlockKind::ModbusBlock, count, &result);
     if (!spec)
-        return true;
-    if (!blockComplete(id, count, spec->count))
-        return false;
+        return result;
     const Window w{block, spec->start, spec->count};
     switch (id) {
     case 2:
@@ -426,11 +435,10 @@ bool serial_thread::parseModbusBlock(int id, const quint16 *block, int count)
 
 bool serial_thread::parseHidBlock(int id, const quint16 *block, int count)
 {
-    const TransactionSpec *spec = decodedTransaction(id, BlockKind::HidBlock);
+    bool result = true;
+    const TransactionSpec *spec = acceptBlock(id, BlockKind::HidBlock, count, &result);
     if (!spec)
-        return true;
-    if (!blockComplete(id, count, spec->count))
-        return false;
+        return result;
     const Window w{block, spec->start, spec->count};
     switch (id) {
     case 2:
@@ -472,11 +480,10 @@ void serial_thread::updateSettingRegisters(const quint16 *block, int count)
 
 bool serial_thread::parseInverterModelBlock(int id, const quint16 *block, int count)
 {
-    const TransactionSpec *spec = decodedTransaction(id, BlockKind::InverterModelBlock);
+    bool result = true;
+    const TransactionSpec *spec = acceptBlock(id, BlockKind::InverterModelBlock, count, &result);
     if (!spec)
-        return true;
-    if (!blockComplete(id, count, spec->count))
-        return false;
+        return result;
     const Window w{block, spec->start, spec->count};
     {
         QWriteLocker l(&upsInfo.lock);
@@ -508,11 +515,10 @@ void serial_thread::parseDeviceVersions(const quint16 *block, int count)
 
 bool serial_thread::checkStatusBits(int id, const quint8 *inputs, int count)
 {
-    const TransactionSpec *spec = decodedTransaction(id, BlockKind::StatusBits);
+    bool result = true;
+    const TransactionSpec *spec = acceptBlock(id, BlockKind::StatusBits, count, &result);
     if (!spec)
-        return true;
-    if (!blockComplete(id, count, spec->count))
-        return false;
+        return result;
 
     // At most 32 changes per block; posted after the guard is released.
     QVarLengthArray<int, ThreePhaseUPSInfo::kStatusBitCount> codes;

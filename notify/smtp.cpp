@@ -1,0 +1,417 @@
+#include "smtp.h"
+
+#include "clock.h"
+#include "logging.h"
+#include "settings.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHostInfo>
+#include <QSslSocket>
+#include <QTcpSocket>
+
+#include <cstdlib>
+
+namespace {
+// Every wait of one send (connection, each reply) is bounded by this; the greeting gets
+// two of them, as a slow server may take a while to greet after a reverse lookup.
+constexpr int kWaitTimeoutMs = 5000;
+constexpr int kGreetingWaits = 2;
+// No real server sends a reply this large; a peer that keeps sending continuation lines
+// ends the send instead of filling memory until the time limit.
+constexpr qsizetype kMaxReplyBytes = 64 * 1024;
+
+const char *const kDayNames[] = {"giorno_NULL", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const char *const kMonthNames[] = {"mese_NULL", "Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+const QString kSuccess = QStringLiteral("success");
+const QString kError = QStringLiteral("error");
+
+// RFC 5321 4.2: "250-text" continues a reply, "250 text" (or a bare "250") ends it.
+bool isContinuationLine(const QByteArray &line)
+{
+    return line.size() >= 4 && line.at(3) == '-';
+}
+
+// The code of a reply's final line, "" when the line is not of the form "ddd" or "ddd text".
+QString finalLineCode(const QByteArray &line)
+{
+    if (line.size() < 3 || (line.size() > 3 && line.at(3) != ' '))
+        return QString();
+    for (int i = 0; i < 3; ++i) {
+        if (line.at(i) < '0' || line.at(i) > '9')
+            return QString();
+    }
+    return QString::fromLatin1(line.left(3));
+}
+
+// A port the user typed: a decimal number from 1 to 65535, or 0 when it is not one (a
+// larger number must not wrap round to some other port).
+quint16 portNumber(const QString &text)
+{
+    bool ok = false;
+    const uint port = text.toUInt(&ok, 10);
+    return ok && port <= 0xFFFF ? quint16(port) : 0;
+}
+}
+
+QString smtpSenderName(const QString &senderAddr)
+{
+    const qsizetype at = senderAddr.indexOf(QLatin1Char('@'));
+    return at < 0 ? senderAddr : senderAddr.left(at);
+}
+
+SmtpConfig6 smtpConfig6(const EmailSettings &s)
+{
+    return {smtpSenderName(s.senderAddr), s.senderAddr, s.serverHostaddr, s.serverHostPort,
+            s.serverAuthFlag, s.sslFlag};
+}
+
+SmtpConfig8 smtpConfig8(const EmailSettings &s)
+{
+    return {smtpSenderName(s.senderAddr), s.senderAddr, s.serverHostaddr, s.serverHostPort,
+            s.senderAccount, s.senderPassword, s.serverAuthFlag, s.sslFlag};
+}
+
+Smtp::Smtp() = default;
+
+Smtp::Smtp(SmtpConfig6 config)
+{
+    setConfig(std::move(config));
+}
+
+Smtp::Smtp(SmtpConfig8 config)
+{
+    setConfig(std::move(config));
+}
+
+// The socket goes with the object as its child; the report file stays on disk.
+Smtp::~Smtp() = default;
+
+void Smtp::setConfig(SmtpConfig6 config)
+{
+    senderName = config.senderName;
+    senderAddr = config.senderAddr;
+    serverHostaddr = config.serverHostaddr;
+    serverHostPort = config.serverHostPort;
+    serverAuthFlag = config.serverAuthFlag;
+    sslFlag = config.sslFlag;
+}
+
+void Smtp::setConfig(SmtpConfig8 config)
+{
+    setConfig(SmtpConfig6{config.senderName, config.senderAddr, config.serverHostaddr, config.serverHostPort,
+                          config.serverAuthFlag, config.sslFlag});
+    senderAccount = config.senderAccount;
+    senderPassword = config.senderPassword;
+}
+
+void Smtp::sendMail(const QStringList &to, const QString &subject, const QString &body)
+{
+    outcomeSent = false;
+    recipients = to;
+    mailText.clear();
+    if (!acceptsHeaderFields(subject)) {
+        finish(kError);
+        return;
+    }
+
+    QString text = dateHeader() + QLatin1Char('\n');
+    text += QLatin1String("User-Agent: Mozilla Thunderbird 1.0.6 (Macintosh/20050716)\n");
+    text += QLatin1String("MIME-Version: 1.0\n");
+    text += QLatin1String("To: ");
+    for (qsizetype i = 0; i < recipients.size(); ++i) {
+        if (i > 0)
+            text += QLatin1Char(',');
+        text += QLatin1Char('<') + recipients.at(i) + QLatin1Char('>');
+    }
+    text += QLatin1Char('\n');
+    text += QLatin1String("From: \"=?utf-8?B?") + encodeBase64(senderName) + QLatin1String("?=\" <") + senderAddr
+        + QLatin1String(">\n");
+    text += QLatin1String("Subject: =?utf-8?B?") + encodeBase64(subject) + QLatin1String("?=\n");
+    text += QLatin1String("Content-Type: text/html; charset=UTF-8;\n");
+    text += QLatin1String("Content-transfer-encoding: 7BIT\n\n\n\n");
+    text += body;
+    mailText = toWireText(text);
+    runSend();
+}
+
+bool Smtp::acceptsHeaderFields(const QString &subject) const
+{
+    if (recipients.isEmpty()) {
+        qCWarning(lcNotify) << "smtp: no recipient, nothing is sent";
+        return false;
+    }
+    bool safe = !hasControlCharacter(senderAddr) && !hasControlCharacter(senderName)
+        && !hasControlCharacter(subject);
+    for (const QString &r : recipients)
+        safe = safe && !hasControlCharacter(r);
+    if (!safe)
+        qCWarning(lcNotify) << "smtp: a control character in an address, the sender name or the subject;"
+                               " nothing is sent";
+    return safe;
+}
+
+void Smtp::runSend()
+{
+    waitTimeout = kWaitTimeoutMs;
+    connectedFlag = false;
+    pendingBytes.clear();
+
+    const bool logIn = serverAuthFlag == QLatin1String("0");
+    if (!logIn && serverAuthFlag != QLatin1String("1")) {
+        qCWarning(lcNotify) << "smtp: unknown serverAuthFlag" << serverAuthFlag << "- no connection made";
+        finish(kError);
+        return;
+    }
+    const quint16 port = portNumber(serverHostPort);
+    if (port == 0) {
+        qCWarning(lcNotify) << "smtp: server port" << serverHostPort << "is not a port number";
+        finish(kError);
+        return;
+    }
+
+    closeSocket();
+    if (logIn && sslFlag == QLatin1String("0")) {
+        auto *ssl = new QSslSocket(this);
+        // The certificate is asked for but not verified: the user's server is trusted as named.
+        ssl->setPeerVerifyMode(QSslSocket::QueryPeer);
+        socket = ssl;
+        ssl->connectToHostEncrypted(serverHostaddr, port, QIODevice::ReadWrite);
+    } else {
+        socket = new QTcpSocket(this);
+        socket->connectToHost(serverHostaddr, port, QIODevice::ReadWrite);
+    }
+    qCDebug(lcNotify) << "smtp: connecting to" << serverHostaddr << port << (logIn && sslFlag == QLatin1String("0") ? "over TLS" : "over TCP");
+
+    if (!socket->waitForConnected(waitTimeout)) {
+        qCWarning(lcNotify) << "smtp: no connection:" << socket->errorString();
+        finish(kError);
+        return;
+    }
+    if (!readReply(qint64(kGreetingWaits) * waitTimeout)) {
+        qCWarning(lcNotify) << "smtp: no complete greeting:" << socket->errorString();
+        finish(kError);
+        return;
+    }
+    connectedFlag = true;
+    ReadLiner();
+}
+
+void Smtp::ReadLiner()
+{
+    if (!connectedFlag)
+        return;
+    // The greeting has been read whole by the connection step; only its final line counts.
+    const QStringList lines = replyText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    greetingLine = lines.isEmpty() ? QString() : lines.last();
+    greetingCode = replyCode;
+    if (greetingCode != QLatin1String("220")) {
+        qCWarning(lcNotify) << "smtp: server refused us:" << greetingLine;
+        finish(kError);
+        return;
+    }
+    replyText.clear();
+    PutSendLine();
+}
+
+void Smtp::PutSendLine()
+{
+    if (!step(QStringLiteral("ehlo ") + QHostInfo::localHostName(), "250"))
+        return;
+    if (serverAuthFlag == QLatin1String("0")) {
+        if (!step(QStringLiteral("AUTH LOGIN"), "334") || !step(encodeBase64(senderAccount), "334", "<account>")
+            || !step(encodeBase64(senderPassword), "235", "<password>"))
+            return;
+    }
+    if (!step(QStringLiteral("MAIL FROM: <") + senderAddr + QLatin1Char('>'), "250"))
+        return;
+    // A refused recipient ends the whole mail: a partial delivery would pass unnoticed.
+    for (const QString &recipient : std::as_const(recipients)) {
+        if (!step(QStringLiteral("RCPT TO:<") + recipient + QLatin1Char('>'), "250"))
+            return;
+    }
+    if (!step(QStringLiteral("DATA"), "354"))
+        return;
+    // mailText is dot-stuffed, so this is the only "CRLF . CRLF" on the wire.
+    if (!step(mailText + QStringLiteral("\r\n."), "250", "<mail text>"))
+        return;
+    sendCommand(QStringLiteral("QUIT"));
+    if (!reportFile.fileName().isEmpty() && reportFile.exists())
+        reportFile.remove();
+    finish(kSuccess);
+}
+
+bool Smtp::step(const QString &command, const char *expectedCode, const char *logText)
+{
+    replyText = sendCommand(command);
+    qCDebug(lcNotify).noquote() << "smtp:" << (logText ? QString::fromLatin1(logText) : command) << "->"
+                                << replyText.trimmed();
+    if (replyText.isEmpty() || replyCode != QLatin1String(expectedCode)) {
+        qCWarning(lcNotify).noquote() << "smtp: expected" << expectedCode << "to"
+                                      << (logText ? QString::fromLatin1(logText) : command) << "but got"
+                                      << (replyText.isEmpty() ? QStringLiteral("nothing") : replyText.trimmed());
+        finish(kError);
+        return false;
+    }
+    replyText.clear();
+    return true;
+}
+
+QString Smtp::sendCommand(const QString &command)
+{
+    replyCode.clear();
+    if (!connectedFlag || !socket) {
+        finish(kError);
+        return QString();
+    }
+    if (socket->write(command.toUtf8() + "\r\n") < 0)
+        return QString();
+    socket->flush();
+    if (command == QLatin1String("QUIT")) {
+        socket->waitForBytesWritten(waitTimeout);
+        closeSocket();
+        connectedFlag = false;
+        emit SuccessQuit();
+        return QString();
+    }
+    return readReply(waitTimeout) ? replyText : QString();
+}
+
+bool Smtp::readReply(qint64 timeoutMs)
+{
+    replyText.clear();
+    replyCode.clear();
+    QString text;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (;;) {
+        pendingBytes += socket->readAll();
+        qsizetype end;
+        while ((end = pendingBytes.indexOf('\n')) >= 0) {
+            QByteArray line = pendingBytes.left(end);
+            pendingBytes.remove(0, end + 1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            text += QString::fromUtf8(line) + QLatin1Char('\n');
+            if (!isContinuationLine(line)) {
+                replyText = text;
+                replyCode = finalLineCode(line);
+                return true;
+            }
+        }
+        if (text.size() + pendingBytes.size() > kMaxReplyBytes)
+            return false;
+        const qint64 remaining = timeoutMs - elapsed.elapsed();
+        if (remaining <= 0)
+            return false;
+        // False on a time-out and on a closed connection; bytes that came with the close
+        // are still read by the next pass.
+        if (!socket->waitForReadyRead(int(remaining)) && socket->bytesAvailable() == 0)
+            return false;
+    }
+}
+
+void Smtp::finish(const QString &outcome)
+{
+    if (outcomeSent)
+        return;
+    outcomeSent = true;
+    if (outcome != kSuccess) {
+        // Nothing more is said on a failed dialogue; hanging up at once frees the server.
+        closeSocket();
+        connectedFlag = false;
+    }
+    emit ErrorCloseAll(outcome);
+}
+
+void Smtp::closeSocket()
+{
+    if (!socket)
+        return;
+    socket->abort();
+    delete socket;
+    socket = nullptr;
+    pendingBytes.clear();
+}
+
+void Smtp::disconnected()
+{
+}
+
+void Smtp::connected()
+{
+    logText += QLatin1String("connected");
+}
+
+QString Smtp::encodeBase64(const QString &text)
+{
+    return QString::fromLatin1(text.toUtf8().toBase64());
+}
+
+QString Smtp::decodeBase64(const QString &text)
+{
+    QByteArray bytes = QByteArray::fromBase64(text.toLatin1());
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes.truncate(zero);
+    return QString::fromUtf8(bytes);
+}
+
+int Smtp::timeField(const QString &format, qint64 secondsSince1970)
+{
+    return QDateTime::fromSecsSinceEpoch(secondsSince1970).toString(format).toInt();
+}
+
+QString Smtp::timeZoneOffset(const QDateTime &dateTime)
+{
+    const int offset = dateTime.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return QLatin1Char(offset < 0 ? '-' : '+') + QStringLiteral("%1%2")
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString Smtp::dateHeader()
+{
+    const QDateTime now = appClock().now();
+    const qint64 seconds = now.toSecsSinceEpoch();
+    const int day = timeField(QStringLiteral("d"), seconds);
+    const int month = timeField(QStringLiteral("M"), seconds);
+    const int year = timeField(QStringLiteral("yyyy"), seconds);
+    const int weekDay = QDate(year, month, day).dayOfWeek(); // 0 for no valid date
+    const int dayIndex = weekDay >= 1 && weekDay <= 7 ? weekDay : 0;
+    const int monthIndex = month >= 1 && month <= 12 ? month : 0;
+    return QStringLiteral("Date: %1, %2 %3 %4 %5 %6")
+        .arg(QLatin1String(kDayNames[dayIndex]))
+        .arg(day)
+        .arg(QLatin1String(kMonthNames[monthIndex]))
+        .arg(year)
+        .arg(now.toString(QStringLiteral("hh:mm:ss")), timeZoneOffset(now));
+}
+
+QString Smtp::toWireText(const QString &text)
+{
+    QString wire;
+    wire.reserve(text.size() + text.size() / 16 + 1);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('\n') && (i == 0 || text.at(i - 1) != QLatin1Char('\r')))
+            wire += QLatin1Char('\r');
+        wire += text.at(i);
+    }
+    // RFC 5321 4.5.2: the receiver drops the first dot of every line that begins with one.
+    wire.replace(QLatin1String("\r\n."), QLatin1String("\r\n.."));
+    if (wire.startsWith(QLatin1Char('.')))
+        wire.prepend(QLatin1Char('.'));
+    return wire;
+}
+
+bool Smtp::hasControlCharacter(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,136 @@
+#pragma once
+// The blocking SMTP client: one object sends one mail over one fresh connection, plain
+// TCP or TLS from the first byte, with an optional AUTH LOGIN, and reports the outcome
+// through ErrorCloseAll ("success" or "error") exactly once, before the send returns.
+//
+// Thread: an Smtp is used only by the thread that created it (the e-mail thread for
+// alarm and report mails, the GUI thread for the test mail); every wait blocks that
+// thread and is bounded (see the time limits in smtp.cpp). No lock is needed.
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QAbstractSocket;
+class QDateTime;
+struct EmailSettings;
+
+// The client's parameters without a log-in (built when serverAuthFlag is "1").
+struct SmtpConfig6
+{
+    QString senderName;     // display name of the From line
+    QString senderAddr;     // envelope sender and From address
+    QString serverHostaddr; // SMTP server host name or address
+    QString serverHostPort; // decimal text
+    QString serverAuthFlag; // "0" log in, "1" no log-in, anything else: nothing is sent
+    QString sslFlag;        // "0" TLS; counts only when serverAuthFlag is "0"
+};
+
+// The same with the AUTH LOGIN account (any serverAuthFlag other than "1").
+struct SmtpConfig8
+{
+    QString senderName;
+    QString senderAddr;
+    QString serverHostaddr;
+    QString serverHostPort;
+    QString senderAccount;
+    QString senderPassword; // plain text; the caller passes the unscrambled value
+    QString serverAuthFlag;
+    QString sslFlag;
+};
+
+// The display name the mails carry: the part of the address before its first "@", the
+// whole address when it has none.
+QString smtpSenderName(const QString &senderAddr);
+// The client records for the stored e-mail settings (the caller passes a copy taken
+// under settingsLock). Which one a caller builds goes by serverAuthFlag: "1" the first.
+SmtpConfig6 smtpConfig6(const EmailSettings &settings);
+SmtpConfig8 smtpConfig8(const EmailSettings &settings);
+inline bool smtpLogsIn(const QString &serverAuthFlag) { return serverAuthFlag != QLatin1String("1"); }
+
+class Smtp : public QObject
+{
+    Q_OBJECT
+public:
+    Smtp();
+    explicit Smtp(SmtpConfig6 config);
+    explicit Smtp(SmtpConfig8 config);
+    ~Smtp() override;
+
+    // The account and password stay as they were.
+    void setConfig(SmtpConfig6 config);
+    void setConfig(SmtpConfig8 config);
+
+    // Sends one single-part HTML mail to every address of recipients. Returns when the
+    // dialogue has ended; the outcome has been emitted by then.
+    void sendMail(const QStringList &recipients, const QString &subject, const QString &body);
+
+    // Writes one command line and returns the server's whole reply (each line followed
+    // by "\n"), or "" when no complete reply arrived in time. The code of the reply's
+    // final line is left in replyCode. "QUIT" reads nothing and closes the connection.
+    QString sendCommand(const QString &command);
+
+    static QString encodeBase64(const QString &text);
+    static QString decodeBase64(const QString &text);
+    // The local date-time of secondsSince1970 formatted with format, read as a number.
+    static int timeField(const QString &format, qint64 secondsSince1970);
+    // The zone of a Date field: "+hhmm" east of UTC and at UTC, "-hhmm" west.
+    static QString timeZoneOffset(const QDateTime &dateTime);
+    // "Date: Thu, 15 Jan 2026 12:00:00 +0100" for the application clock's now; no line end.
+    static QString dateHeader();
+
+    // The mail text as it goes after DATA: line ends made CR LF, and every line that
+    // begins with "." given one more, so no line of the text can end the data.
+    static QString toWireText(const QString &text);
+    // True when text holds a control character (CR, LF, NUL, ...). Such a text in an
+    // address, a display name or a subject would end a command or a header line early.
+    static bool hasControlCharacter(const QString &text);
+
+signals:
+    void status(QString);
+    void ErrorCloseAll(QString error);
+    void SuccessQuit();
+
+private slots:
+    void disconnected();
+    void connected();
+    void ReadLiner();
+    void PutSendLine();
+
+private:
+    // The connection step and the dialogue, once mailText and recipients are set.
+    void runSend();
+    // False (with a trace) when there is no recipient or a header field holds a control
+    // character; checked before anything is sent.
+    bool acceptsHeaderFields(const QString &subject) const;
+    // Ends the send with its one outcome; later calls within the same send do nothing.
+    void finish(const QString &outcome);
+    // Reads until the final line of one reply has arrived or the deadline has passed;
+    // false when it has not. Sets replyText and replyCode.
+    bool readReply(qint64 timeoutMs);
+    // One dialogue step: the command, then a reply whose final line has the code.
+    bool step(const QString &command, const char *expectedCode, const char *logText = nullptr);
+    void closeSocket();
+
+    QFile reportFile;
+    QString serverHostaddr;
+    QString senderName;
+    QString senderAccount;
+    QString senderPassword;
+    QString serverHostPort;
+    QString serverAuthFlag;
+    QString sslFlag;
+    bool connectedFlag = false;
+    QString mailText;
+    QString logText;
+    QString greetingLine;
+    QString greetingCode;
+    QAbstractSocket *socket = nullptr;
+    QString senderAddr;
+    QStringList recipients;
+    QString replyText;
+    QString replyCode;
+    int waitTimeout = 0;
+    QByteArray pendingBytes; // received but not yet part of a reply: a line not yet ended
+    bool outcomeSent = false;
+};

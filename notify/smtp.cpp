@@ -62,16 +62,14 @@ QString smtpSenderName(const QString &senderAddr)
     return at < 0 ? senderAddr : senderAddr.left(at);
 }
 
-SmtpConfig6 smtpConfig6(const EmailSettings &s)
+void applyEmailSettings(Smtp &smtp, const EmailSettings &s)
 {
-    return {smtpSenderName(s.senderAddr), s.senderAddr, s.serverHostaddr, s.serverHostPort,
-            s.serverAuthFlag, s.sslFlag};
-}
-
-SmtpConfig8 smtpConfig8(const EmailSettings &s)
-{
-    return {smtpSenderName(s.senderAddr), s.senderAddr, s.serverHostaddr, s.serverHostPort,
-            s.senderAccount, s.senderPassword, s.serverAuthFlag, s.sslFlag};
+    const QString name = smtpSenderName(s.senderAddr);
+    if (s.serverAuthFlag == QLatin1String("1"))
+        smtp.setConfig(SmtpConfig6{name, s.senderAddr, s.serverHostaddr, s.serverHostPort, s.serverAuthFlag, s.sslFlag});
+    else
+        smtp.setConfig(SmtpConfig8{name, s.senderAddr, s.serverHostaddr, s.serverHostPort, s.senderAccount,
+                                   s.senderPassword, s.serverAuthFlag, s.sslFlag});
 }
 
 Smtp::Smtp() = default;

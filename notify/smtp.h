@@ -42,12 +42,6 @@ struct SmtpConfig8
 // The display name the mails carry: the part of the address before its first "@", the
 // whole address when it has none.
 QString smtpSenderName(const QString &senderAddr);
-// The client records for the stored e-mail settings (the caller passes a copy taken
-// under settingsLock). Which one a caller builds goes by serverAuthFlag: "1" the first.
-SmtpConfig6 smtpConfig6(const EmailSettings &settings);
-SmtpConfig8 smtpConfig8(const EmailSettings &settings);
-inline bool smtpLogsIn(const QString &serverAuthFlag) { return serverAuthFlag != QLatin1String("1"); }
-
 class Smtp : public QObject
 {
     Q_OBJECT
@@ -134,3 +128,9 @@ private:
     QByteArray pendingBytes; // received but not yet part of a reply: a line not yet ended
     bool outcomeSent = false;
 };
+
+// Hands the stored e-mail settings to a client (the caller passes a copy taken under
+// settingsLock): the record without log-in when serverAuthFlag is "1", the one with the
+// account and password for any other flag. The test mail and the e-mail thread both
+// configure their clients through this.
+void applyEmailSettings(Smtp &smtp, const EmailSettings &settings);

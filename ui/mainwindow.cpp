@@ -78,6 +78,9 @@ const RequestRow kRequestRows[] = {
     {"sendSMSTestSignal(QString)", ToBridge, "handleSendSMSTest(QString)"},
     {"getProtocolSignal()", ToBridge, "handleGetProtocol()"},
     {"getScheduleTimeSignal()", ToBridge, "handleGetScheduleTime()"},
+#ifdef KESTRAVA_HAVE_NOTIFY
+    {"sendtestemailSignal(QString)", ToWindow, "handleTestEmail(QString)"},
+#endif
 };
 
 QString currentLang()

@@ -200,6 +200,7 @@ void TestSmtp::receivedMessage()
     QVERIFY2(!m.contains(QLatin1String("failure")), qPrintable(m.value(QLatin1String("failure")).toString()));
     QCOMPARE(m.value(QLatin1String("subject")).toString(), kSubject);
     QCOMPARE(m.value(QLatin1String("from_addr")).toString(), kSender);
+    QCOMPARE(m.value(QLatin1String("from_name")).toString(), QStringLiteral("kestrava"));
     QCOMPARE(texts(m.value(QLatin1String("to"))), to);
     QCOMPARE(m.value(QLatin1String("content_type")).toString(), QStringLiteral("text/html"));
     QCOMPARE(qint64(m.value(QLatin1String("date")).toDouble()), env->clock().now().toSecsSinceEpoch());

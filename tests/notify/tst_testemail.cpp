@@ -1,0 +1,257 @@
+// The window's test e-mail end to end: the QML root's request, the stored settings, the
+// mail at a real server (aiosmtpd) and the result box, answered through the dialog seam.
+#include "mainwindow.h"
+
+#include "dialogs.h"
+#include "helpers.h"
+#include "paths.h"
+#include "settings.h"
+#include "smtpfixture.h"
+#include "testenv.h"
+
+#include <QJsonArray>
+#include <QMessageBox>
+#include <QQuickItem>
+#include <QQuickWidget>
+#include <QSettings>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+const QString kProgramQml = QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml");
+const QString kSender = QStringLiteral("kestrava@example.com");
+const QString kSuccessText = QStringLiteral("Successfully send email");
+const QString kFailureText = QStringLiteral("Send email failed,network error or configure error!");
+
+// Answers every box at once, records it, and can act while the box is "open".
+class RecordingDialogs : public Dialogs
+{
+public:
+    QString getOpenFileName(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
+    QString getSaveFileName(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
+    QAbstractButton *execMessageBox(QMessageBox &box) override
+    {
+        titles << box.windowTitle();
+        texts << box.text();
+        icons << box.icon();
+        if (whileOpen) {
+            auto act = std::move(whileOpen);
+            act();
+        }
+        return box.button(QMessageBox::Ok);
+    }
+    QStringList titles;
+    QStringList texts;
+    QList<QMessageBox::Icon> icons;
+    std::function<void()> whileOpen;
+};
+
+QString request(const QString &port, const QString &authFlag, const QString &sslFlag, const QString &password,
+                const QString &sender = kSender)
+{
+    return QStringLiteral("{\"serverHostaddr\":\"127.0.0.1\",\"serverHostPort\":\"%1\",\"senderAddr\":\"%2\","
+                          "\"serverAuthFlag\":\"%3\",\"senderAccount\":\"user\",\"senderPassword\":\"%4\","
+                          "\"sslFlag\":\"%5\"}")
+        .arg(port, sender, authFlag, password, sslFlag);
+}
+
+bool emitTestEmail(const QString &text)
+{
+    return QMetaObject::invokeMethod(declarativeView->rootObject(), "sendtestemailSignal", Q_ARG(QString, text));
+}
+
+QStringList texts(const QJsonValue &array)
+{
+    QStringList out;
+    for (const QJsonValue &v : array.toArray())
+        out << v.toString();
+    return out;
+}
+
+QString bodyText(const QJsonObject &message)
+{
+    QString body = message.value(QLatin1String("body")).toString();
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return body.trimmed();
+}
+}
+
+class TestTestEmail : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void sendsAndTells_data();
+    void sendsAndTells();
+    void chineseTexts();
+    void requestWhileSendingIsRefused();
+    void requestThatIsNoObject();
+
+private:
+    void openWindow(const QString &lang);
+
+    SmtpServer server;
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<MainWindow> window;
+    RecordingDialogs answers;
+};
+
+void TestTestEmail::initTestCase()
+{
+    QVERIFY2(server.start(), qPrintable(server.error()));
+}
+
+void TestTestEmail::init()
+{
+    env = std::make_unique<TestEnv>();
+    server.clearMessages();
+    answers = RecordingDialogs();
+    setDialogs(&answers);
+}
+
+void TestTestEmail::cleanup()
+{
+    window.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    setDialogs(nullptr);
+    env.reset();
+}
+
+void TestTestEmail::openWindow(const QString &lang)
+{
+    {
+        QWriteLocker locker(&settingsLock);
+        systemSettings.lang = lang;
+        // The test mail goes to the sender alone, never to the alarm recipients.
+        emailSettings.mailRecipients = QStringList{QStringLiteral("alarms@example.com")};
+        emailSettings.mailEventFlags = QStringList{QStringLiteral("0")};
+    }
+    window = std::make_unique<MainWindow>();
+    window->loadQmlView(kProgramQml);
+}
+
+void TestTestEmail::sendsAndTells_data()
+{
+    QTest::addColumn<QString>("port"); // "plain", "tls" or "unused"
+    QTest::addColumn<QString>("authFlag");
+    QTest::addColumn<QString>("sslFlag");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("sender");
+    QTest::addColumn<bool>("delivered");
+
+    QTest::newRow("plain, no log-in") << "plain" << "1" << "0" << "secret" << kSender << true;
+    QTest::newRow("TLS with log-in") << "tls" << "0" << "0" << "secret" << kSender << true;
+    QTest::newRow("sender without @") << "plain" << "1" << "1" << "secret" << "kestrava" << true;
+    QTest::newRow("password refused") << "plain" << "0" << "1" << "wrong" << kSender << false;
+    QTest::newRow("auth flag 2") << "plain" << "2" << "1" << "secret" << kSender << false;
+    QTest::newRow("nothing listening") << "unused" << "1" << "1" << "secret" << kSender << false;
+    QTest::newRow("CR LF in the sender") << "plain" << "1" << "1" << "secret"
+                                         << "kestrava@example.com\\r\\nRCPT TO:<x@example.com>" << false;
+}
+
+void TestTestEmail::sendsAndTells()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, authFlag);
+    QFETCH(QString, sslFlag);
+    QFETCH(QString, password);
+    QFETCH(QString, sender);
+    QFETCH(bool, delivered);
+
+    openWindow(QStringLiteral("1"));
+    const quint16 number = port == QLatin1String("plain") ? server.plainPort()
+        : port == QLatin1String("tls")                    ? server.tlsPort()
+                                                          : unusedPort();
+    QVERIFY(emitTestEmail(request(QString::number(number), authFlag, sslFlag, password, sender)));
+
+    // Exactly one box, a warning box whatever the outcome.
+    QCOMPARE(answers.titles, QStringList{QStringLiteral("Email")});
+    QCOMPARE(answers.texts, QStringList{delivered ? kSuccessText : kFailureText});
+    QCOMPARE(answers.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
+
+    // Stored whatever the outcome: plain in memory, scrambled in "param.ini".
+    {
+        QReadLocker locker(&settingsLock);
+        QCOMPARE(emailSettings.serverHostPort, QString::number(number));
+        QCOMPARE(emailSettings.serverAuthFlag, authFlag);
+        QCOMPARE(emailSettings.senderPassword, password);
+        QCOMPARE(emailSettings.senderAccount, QStringLiteral("user"));
+    }
+    QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+    QCOMPARE(ini.value(QStringLiteral("senderPassword")).toString(), scramblePassword(password, ScrambleEncode));
+    QVERIFY(ini.value(QStringLiteral("senderPassword")).toString() != password);
+    QCOMPARE(ini.value(QStringLiteral("sslFlag")).toString(), sslFlag);
+    QCOMPARE(ini.value(QStringLiteral("serverHostaddr")).toString(), QStringLiteral("127.0.0.1"));
+
+    const QStringList files = server.messageFiles();
+    if (!delivered) {
+        QVERIFY(files.isEmpty());
+        return;
+    }
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(texts(SmtpServer::envelope(files.first()).value(QLatin1String("rcpt_tos"))), QStringList{sender});
+    const QJsonObject m = SmtpServer::parseMessage(files.first());
+    QCOMPARE(m.value(QLatin1String("subject")).toString(), QStringLiteral("Kestrava:This is test Email!"));
+    QCOMPARE(m.value(QLatin1String("from_addr")).toString(), sender);
+    QCOMPARE(m.value(QLatin1String("from_name")).toString(), QStringLiteral("kestrava"));
+    QCOMPARE(texts(m.value(QLatin1String("to"))), QStringList{sender});
+    QCOMPARE(qint64(m.value(QLatin1String("date")).toDouble()), env->clock().now().toSecsSinceEpoch());
+    QCOMPARE(bodyText(m), QStringLiteral("Time:2026-01-15 12:00:00<br/>Log Event:This is test Email!"));
+}
+
+void TestTestEmail::chineseTexts()
+{
+    openWindow(QStringLiteral("0"));
+    QVERIFY(emitTestEmail(request(QString::number(server.plainPort()), QStringLiteral("1"), QStringLiteral("1"),
+                                  QStringLiteral("secret"))));
+    QCOMPARE(answers.titles, QStringList{QStringLiteral("邮件")});
+    QCOMPARE(answers.texts, QStringList{QStringLiteral("发送邮件成功")});
+    QCOMPARE(server.messageFiles().size(), 1);
+    const QJsonObject m = SmtpServer::parseMessage(server.messageFiles().first());
+    const QString body = bodyText(m);
+    QVERIFY2(body.startsWith(QStringLiteral("时间：2026-01-15 12:00:00<br/>事件记录：")), qPrintable(body));
+    // The event text comes from the table built in the chosen language.
+    QVERIFY2(!body.endsWith(QLatin1String("This is test Email!")), qPrintable(body));
+    QCOMPARE(m.value(QLatin1String("subject")).toString(), QStringLiteral("Kestrava:") + body.section(QStringLiteral("事件记录："), 1));
+}
+
+void TestTestEmail::requestWhileSendingIsRefused()
+{
+    openWindow(QStringLiteral("1"));
+    const QString plain = request(QString::number(server.plainPort()), QStringLiteral("1"), QStringLiteral("1"),
+                                  QStringLiteral("secret"));
+    // The box of the first mail is open inside its send; a second request then would
+    // free the client whose send is still on the stack.
+    answers.whileOpen = [plain] { QVERIFY(emitTestEmail(plain)); };
+    QVERIFY(emitTestEmail(plain));
+    QCOMPARE(answers.texts, QStringList{kSuccessText});
+    QCOMPARE(server.messageFiles().size(), 1);
+
+    // Once it has ended, the next request sends again, with a new client.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(emitTestEmail(plain));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(answers.texts, (QStringList{kSuccessText, kSuccessText}));
+    QCOMPARE(server.messageFiles().size(), 2);
+}
+
+void TestTestEmail::requestThatIsNoObject()
+{
+    openWindow(QStringLiteral("1"));
+    {
+        QWriteLocker locker(&settingsLock);
+        emailSettings.serverHostaddr = QStringLiteral("mail.example.com");
+    }
+    QVERIFY(emitTestEmail(QStringLiteral("not json")));
+    QCOMPARE(answers.texts, QStringList{kFailureText});
+    QReadLocker locker(&settingsLock);
+    QCOMPARE(emailSettings.serverHostaddr, QStringLiteral("mail.example.com"));
+}
+
+QTEST_MAIN(TestTestEmail)
+#include "tst_testemail.moc"

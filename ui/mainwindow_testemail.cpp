@@ -1,0 +1,122 @@
+// The window's test e-mail: the user's first check that alarm mails will reach them.
+#include "mainwindow.h"
+
+#ifdef KESTRAVA_HAVE_NOTIFY
+#include "clock.h"
+#include "dialogs.h"
+#include "events.h"
+#include "helpers.h"
+#include "logging.h"
+#include "settings.h"
+#include "textformats.h"
+#include "translation.h"
+
+#include <QMessageBox>
+#include <QReadLocker>
+#include <QWriteLocker>
+
+namespace {
+// The server settings a test request carries, in request and "param.ini" order.
+struct ServerKey
+{
+    const char *key;
+    QString EmailSettings::*member;
+};
+const ServerKey kServerKeys[] = {
+    {"serverHostaddr", &EmailSettings::serverHostaddr},
+    {"serverHostPort", &EmailSettings::serverHostPort},
+    {"senderAddr", &EmailSettings::senderAddr},
+    {"serverAuthFlag", &EmailSettings::serverAuthFlag},
+    {"senderAccount", &EmailSettings::senderAccount},
+    {"senderPassword", &EmailSettings::senderPassword},
+    {"sslFlag", &EmailSettings::sslFlag},
+};
+
+// The event the test mail reports: "This is test Email!".
+constexpr int kTestEmailEvent = 60;
+const char kTimeFormat[] = "yyyy-MM-dd hh:mm:ss";
+
+enum EmailText { TimeLabel, EventLabel, BoxTitle, SuccessText, FailureText };
+}
+
+void MainWindow::initEmailTexts()
+{
+    emailTexts.clear();
+    emailTexts << tr("Time:") << tr("Log Event:") << tr("Email") << tr("Successfully send email")
+               << tr("Send email failed,network error or configure error!");
+}
+
+void MainWindow::handleTestEmail(QString request)
+{
+    // The result box runs an event loop inside the send; a request that arrives through
+    // it must neither start a second dialogue nor free the client that is sending.
+    if (testEmailInProgress) {
+        qCWarning(lcUi) << "a test e-mail is being sent; the new request is refused";
+        return;
+    }
+    const QDateTime eventTime = appClock().now();
+    const RequestJson req(request);
+
+    EmailSettings stored;
+    QString lang;
+    QString eventText;
+    if (req.isObject()) {
+        QWriteLocker locker(&settingsLock);
+        for (const ServerKey &k : kServerKeys)
+            emailSettings.*k.member = req.value(QLatin1String(k.key));
+        stored = emailSettings;
+        lang = systemSettings.lang;
+        eventText = upsEventTexts.value(kTestEmailEvent);
+    } else {
+        qCWarning(lcUi) << "test e-mail: the request is not a JSON object; nothing is stored or sent";
+        QReadLocker locker(&settingsLock);
+        lang = systemSettings.lang;
+    }
+
+    ChineseTranslatorScope translators(lang);
+    initEmailTexts();
+    if (!req.isObject()) {
+        receiverSmtpSignal(QStringLiteral("error"));
+        return;
+    }
+
+    ParamKeys keys;
+    for (const ServerKey &k : kServerKeys) {
+        const QString &value = stored.*k.member;
+        keys.append({QLatin1String(k.key), k.member == &EmailSettings::senderPassword
+                                               ? scramblePassword(value, ScrambleEncode)
+                                               : value});
+    }
+    if (!writeParamKeys(keys))
+        qCWarning(lcUi) << "test e-mail: the server settings could not be written to param.ini";
+
+    if (testSmtp)
+        testSmtp.release()->deleteLater();
+    testSmtp = std::make_unique<Smtp>();
+    applyEmailSettings(*testSmtp, stored);
+    connect(testSmtp.get(), &Smtp::ErrorCloseAll, this, &MainWindow::receiverSmtpSignal);
+
+    const QString body = emailTexts.at(TimeLabel) + eventTime.toString(QLatin1String(kTimeFormat))
+        + QLatin1String("<br/>") + emailTexts.at(EventLabel) + eventText;
+    const QString subject = QStringLiteral("%1:%2").arg(QStringLiteral("Kestrava"), eventText);
+
+    testEmailInProgress = true;
+    testSmtp->sendMail({stored.senderAddr}, subject, body);
+    testEmailInProgress = false;
+}
+
+void MainWindow::receiverSmtpSignal(QString error)
+{
+    cursor.setShape(Qt::ArrowCursor);
+    setCursor(cursor);
+    int text = -1;
+    if (error == QLatin1String("success"))
+        text = SuccessText;
+    else if (error == QLatin1String("error"))
+        text = FailureText;
+    if (text < 0)
+        return;
+    QMessageBox box(QMessageBox::Warning, emailTexts.value(BoxTitle), emailTexts.value(text), QMessageBox::Ok, this);
+    dialogs().execMessageBox(box);
+}
+#endif

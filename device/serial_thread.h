@@ -116,6 +116,8 @@ private:
     bool queryHid(const TransactionSpec &spec, const DeviceLinkSettings &settings);
     bool querySerial(const TransactionSpec &spec, const DeviceLinkSettings &settings);
     bool decodeBlock(const TransactionSpec &spec, const uint16_t *registers, const uint8_t *inputs);
+    // comAddr as a slave address, or -1 (nothing may be sent); warns once per bad text.
+    int slaveAddress(const QString &comAddr, int base);
     void sendCommandWrite(const QString &protocol, uint16_t reg, uint16_t value,
                           const DeviceLinkSettings &settings);
 
@@ -127,6 +129,8 @@ private:
     // The settings copy of the current pass; outside a pass each call reads its own.
     DeviceLinkSettings passSettings;
     bool inPass = false;
+    bool addressWarned = false;
+    QString warnedAddress;
     DeviceLinkSettings linkSettings() const { return inPass ? passSettings : readDeviceLinkSettings(); }
 
 public:

@@ -197,11 +197,9 @@ void serial_thread::sendCommandWrite(const QString &protocol, uint16_t reg, uint
             qCDebug(lcDevice) << "command write: serial port not open";
             return;
         }
-        const int slave = slaveAddressFromText(s.comAddr, 10);
-        if (slave < 0) {
-            qCWarning(lcDevice) << "no valid slave address in" << s.comAddr << "; command not sent";
+        const int slave = slaveAddress(s.comAddr, 10);
+        if (slave < 0)
             return;
-        }
         modbusCtx->setSlave(slave);
         // The answer is not examined; a write error leaves the port open.
         modbusCtx->writeRegister(reg, value);

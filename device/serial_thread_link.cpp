@@ -167,6 +167,20 @@ bool serial_thread::verifyReply(const uint8_t *reply, int length, int id) const
     return verifyHidReply(reply, length, id);
 }
 
+int serial_thread::slaveAddress(const QString &comAddr, int base)
+{
+    const int slave = slaveAddressFromText(comAddr, base);
+    if (slave >= 0) {
+        addressWarned = false;
+    } else if (!addressWarned || warnedAddress != comAddr) {
+        // Address 0 would be a broadcast that every device on the bus obeys.
+        qCWarning(lcDevice) << "no valid slave address in" << comAddr << "; nothing is sent";
+        addressWarned = true;
+        warnedAddress = comAddr;
+    }
+    return slave;
+}
+
 bool serial_thread::queryBlock(int id, const QString &protocol)
 {
     const TransactionSpec *spec = findTransaction(id, protocol);
@@ -184,11 +198,9 @@ bool serial_thread::queryHid(const TransactionSpec &spec, const DeviceLinkSettin
     // The inverter's live-value and alarm reads are addressed to the configured slave;
     // its replies still carry address 1.
     if (spec.id >= 21 && spec.id <= 27) {
-        slave = slaveAddressFromText(s.comAddr, 16);
-        if (slave < 0) {
-            qCWarning(lcDevice) << "no valid slave address in" << s.comAddr << "; nothing sent";
+        slave = slaveAddress(s.comAddr, 16);
+        if (slave < 0)
             return false;
-        }
     }
     const HidRequest request = buildHidRequest(uint8_t(slave), spec.function, spec.start, spec.count);
     qCDebug(lcDeviceRaw) << "HID request" << hex(request.data(), kHidRequestBytes);
@@ -220,12 +232,9 @@ bool serial_thread::queryHid(const TransactionSpec &spec, const DeviceLinkSettin
 
 bool serial_thread::querySerial(const TransactionSpec &spec, const DeviceLinkSettings &s)
 {
-    const int slave = slaveAddressFromText(s.comAddr, 10);
-    if (slave < 0) {
-        // Address 0 would be a broadcast that every device on the bus obeys.
-        qCWarning(lcDevice) << "no valid slave address in" << s.comAddr << "; nothing sent";
+    const int slave = slaveAddress(s.comAddr, 10);
+    if (slave < 0)
         return false;
-    }
     if (!modbusCtx && !openModbusPort())
         return false;
     modbusCtx->setSlave(slave);

@@ -3,7 +3,7 @@
 #include "commandqueue.h"
 #include "devicestate.h"
 #include "events.h"
-#include "fakelinks.h"
+#include "devicefixture.h"
 #include "paths.h"
 #include "schedule.h"
 #include "serial_thread.h"
@@ -55,22 +55,15 @@ private:
     // kNothingSent in both.
     QPair<int, int> execute(const QString &protocol, const QString &word);
 
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<serial_thread> thread;
-    FakeModbusBackend modbus;
-    FakeHidBackend hid;
+    std::unique_ptr<DeviceFixture> f;
 };
 
 void TestDeviceCommands::init()
 {
-    env = std::make_unique<TestEnv>(QDateTime(QDate(2026, 3, 4), QTime(10, 0)));
-    initAppPaths(env->dataLocation(), env->appDir());
+    f = std::make_unique<DeviceFixture>(QDateTime(QDate(2026, 3, 4), QTime(10, 0)));
+    initAppPaths(f->env.dataLocation(), f->env.appDir());
     assignGenTableNames();
     createAppFolders();
-    modbus = FakeModbusBackend();
-    hid = FakeHidBackend();
-    thread = std::make_unique<serial_thread>();
-    thread->setBackends(&modbus, &hid);
     {
         QWriteLocker l(&settingsLock);
         deviceSettings.comAddr = QStringLiteral("3");
@@ -82,33 +75,32 @@ void TestDeviceCommands::init()
         QWriteLocker l(&scheduleListLock);
         systemSettings.preAlarm = QStringLiteral("15");
     }
-    thread->setHourBandValues({QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("300")});
+    f->thread.setHourBandValues({QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("300")});
 }
 
 void TestDeviceCommands::cleanup()
 {
-    thread.reset();
-    env.reset();
+    f.reset();
 }
 
 QPair<int, int> TestDeviceCommands::execute(const QString &protocol, const QString &word)
 {
     if (isSerialProtocol(protocol))
-        thread->openModbusPort();
+        f->thread.openModbusPort();
     else
-        thread->openHid();
-    modbus.requests.clear();
-    hid.requests.clear();
-    thread->executeCommand(protocol, word);
-    if (!modbus.requests.isEmpty()) {
-        const FakeModbusRequest r = modbus.requests.takeFirst();
-        if (r.function != 6 || r.slave != 3 || !modbus.requests.isEmpty())
+        f->thread.openHid();
+    f->modbus.requests.clear();
+    f->hid.requests.clear();
+    f->thread.executeCommand(protocol, word);
+    if (!f->modbus.requests.isEmpty()) {
+        const FakeModbusRequest r = f->modbus.requests.takeFirst();
+        if (r.function != 6 || r.slave != 3 || !f->modbus.requests.isEmpty())
             return {-2, -2};
         return {r.address, r.count};
     }
-    if (!hid.requests.isEmpty()) {
-        const QByteArray r = hid.requests.takeFirst();
-        if (r.size() != 9 || r[1] != 1 || r[2] != 6 || !hid.requests.isEmpty())
+    if (!f->hid.requests.isEmpty()) {
+        const QByteArray r = f->hid.requests.takeFirst();
+        if (r.size() != 9 || r[1] != 1 || r[2] != 6 || !f->hid.requests.isEmpty())
             return {-2, -2};
         const HidRequest expected = buildHidRequest(1, 6, uint16_t(uint8_t(r[3]) << 8 | uint8_t(r[4])),
                                                     uint16_t(uint8_t(r[5]) << 8 | uint8_t(r[6])));
@@ -202,10 +194,10 @@ void TestDeviceCommands::hidWireBytes()
         QWriteLocker l(&settingsLock);
         deviceSettings.comAddr = QStringLiteral("10");
     }
-    QVERIFY(thread->openHid());
-    thread->executeCommand(protocol, word);
-    QCOMPARE(hid.requests.size(), 1);
-    QCOMPARE(hid.requests.first().toHex(' ').toUpper(), report);
+    QVERIFY(f->thread.openHid());
+    f->thread.executeCommand(protocol, word);
+    QCOMPARE(f->hid.requests.size(), 1);
+    QCOMPARE(f->hid.requests.first().toHex(' ').toUpper(), report);
 }
 
 void TestDeviceCommands::hourBandRegisterFollowsMode_data()
@@ -261,16 +253,16 @@ void TestDeviceCommands::values()
         QWriteLocker l(&scheduleListLock);
         systemSettings.preAlarm = text;
     }
-    thread->setHourBandValues({text, text, text});
+    f->thread.setHourBandValues({text, text, text});
     QTEST(execute(protocol, word).second, "value");
 }
 
 void TestDeviceCommands::shortHourBandListSendsNothing()
 {
-    thread->setHourBandValues({QStringLiteral("1"), QStringLiteral("2")});
+    f->thread.setHourBandValues({QStringLiteral("1"), QStringLiteral("2")});
     for (const char *word : {"hour0-7", "hour8-15", "hour16-23"})
         QCOMPARE(execute(QStringLiteral("0"), QLatin1String(word)).first, kNothingSent);
-    thread->setHourBandValues({});
+    f->thread.setHourBandValues({});
     QCOMPARE(execute(QStringLiteral("2"), QStringLiteral("hour0-7")).first, kNothingSent);
     QVERIFY(eventCodes().isEmpty());
 }
@@ -291,18 +283,18 @@ void TestDeviceCommands::invalidAddressSendsNothing()
         QWriteLocker l(&settingsLock);
         deviceSettings.comAddr = comAddr;
     }
-    QVERIFY(thread->openModbusPort());
-    thread->executeCommand(QStringLiteral("0"), QStringLiteral("shutdown"));
-    QVERIFY(modbus.requests.isEmpty());
+    QVERIFY(f->thread.openModbusPort());
+    f->thread.executeCommand(QStringLiteral("0"), QStringLiteral("shutdown"));
+    QVERIFY(f->modbus.requests.isEmpty());
     QCOMPARE(eventCodes(), QList<int>{73});
 }
 
 void TestDeviceCommands::closedTransportSendsNothing()
 {
-    thread->executeCommand(QStringLiteral("0"), QStringLiteral("selfTest1Min"));
-    thread->executeCommand(QStringLiteral("2"), QStringLiteral("selfTest1Min"));
-    QVERIFY(modbus.opens.isEmpty());
-    QVERIFY(hid.openedIds.isEmpty());
+    f->thread.executeCommand(QStringLiteral("0"), QStringLiteral("selfTest1Min"));
+    f->thread.executeCommand(QStringLiteral("2"), QStringLiteral("selfTest1Min"));
+    QVERIFY(f->modbus.opens.isEmpty());
+    QVERIFY(f->hid.openedIds.isEmpty());
     QCOMPARE(eventCodes(), (QList<int>{67, 67}));
 }
 
@@ -314,26 +306,26 @@ void TestDeviceCommands::clearTotalGenRemovesTodaysFile()
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    thread->executeCommand(QStringLiteral("1"), QStringLiteral("cleartotalgen"));
+    f->thread.executeCommand(QStringLiteral("1"), QStringLiteral("cleartotalgen"));
     QVERIFY(!QFile::exists(today));
     QVERIFY(QFile::exists(yesterday));
     // No file: nothing else happens.
-    thread->executeCommand(QStringLiteral("3"), QStringLiteral("cleartotalgen"));
+    f->thread.executeCommand(QStringLiteral("3"), QStringLiteral("cleartotalgen"));
     QCOMPARE(eventCodes(), (QList<int>{76, 76}));
 }
 
 void TestDeviceCommands::takeCommandOldestFirst()
 {
-    QVERIFY(thread->openModbusPort());
-    QVERIFY(!thread->takeCommand(QStringLiteral("0")));
+    QVERIFY(f->thread.openModbusPort());
+    QVERIFY(!f->thread.takeCommand(QStringLiteral("0")));
     appendCommands({QStringLiteral("selfTest1Min"), QStringLiteral("bogus"), QStringLiteral("cancelTest")});
-    QVERIFY(thread->takeCommand(QStringLiteral("0")));
-    QVERIFY(thread->takeCommand(QStringLiteral("0"))); // a word outside the table uses its slot
-    QVERIFY(thread->takeCommand(QStringLiteral("0")));
-    QVERIFY(!thread->takeCommand(QStringLiteral("0")));
-    QCOMPARE(modbus.requests.size(), 2);
-    QCOMPARE(modbus.requests.at(0).address, 5);
-    QCOMPARE(modbus.requests.at(1).address, 8);
+    QVERIFY(f->thread.takeCommand(QStringLiteral("0")));
+    QVERIFY(f->thread.takeCommand(QStringLiteral("0"))); // a word outside the table uses its slot
+    QVERIFY(f->thread.takeCommand(QStringLiteral("0")));
+    QVERIFY(!f->thread.takeCommand(QStringLiteral("0")));
+    QCOMPARE(f->modbus.requests.size(), 2);
+    QCOMPARE(f->modbus.requests.at(0).address, 5);
+    QCOMPARE(f->modbus.requests.at(1).address, 8);
     QCOMPARE(eventCodes(), (QList<int>{67, 69}));
 }
 

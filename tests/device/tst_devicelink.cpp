@@ -1,7 +1,7 @@
 // The read transactions over both transports: request frames, reply checks, the USB-HID
 // reply read against a fake report device, the serial link against a fake context, the
 // line parameters and the real back ends where they run here.
-#include "fakelinks.h"
+#include "devicefixture.h"
 #include "hiddevice_hidapi.h"
 #include "serial_thread.h"
 #include "settings.h"
@@ -24,17 +24,6 @@ QByteArray bytes(const QString &hexText) { return QByteArray::fromHex(hexText.to
 // n zero bytes as hex text, for the long replies of the table rows.
 QString zeros(int n) { return QStringLiteral(" 00").repeated(n) + QLatin1Char(' '); }
 
-void setLink(const QString &protocol, const QString &addr)
-{
-    QWriteLocker l(&settingsLock);
-    deviceSettings.comProtocol = protocol;
-    deviceSettings.comAddr = addr;
-    deviceSettings.inverterSelectName = QStringLiteral("/dev/null-device");
-    systemSettings.dev_boudrate = QStringLiteral("4");
-    systemSettings.dev_databit = QStringLiteral("3");
-    systemSettings.dev_checkbit = QStringLiteral("1");
-    systemSettings.dev_stopbit = QStringLiteral("1");
-}
 } // namespace
 
 class TestDeviceLink : public QObject
@@ -62,26 +51,18 @@ private slots:
     void realRtuBackend();
 
 private:
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<serial_thread> thread;
-    FakeModbusBackend modbus;
-    FakeHidBackend hid;
+    std::unique_ptr<DeviceFixture> f;
 };
 
 void TestDeviceLink::init()
 {
-    env = std::make_unique<TestEnv>();
-    modbus = FakeModbusBackend();
-    hid = FakeHidBackend();
-    thread = std::make_unique<serial_thread>();
-    thread->setBackends(&modbus, &hid);
-    setLink(QStringLiteral("2"), QStringLiteral("1"));
+    f = std::make_unique<DeviceFixture>();
+    setLinkSettings(QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("/dev/null-device"));
 }
 
 void TestDeviceLink::cleanup()
 {
-    thread.reset();
-    env.reset();
+    f.reset();
 }
 
 void TestDeviceLink::hidRequestFrames_data()
@@ -105,10 +86,10 @@ void TestDeviceLink::hidRequestFrames()
     QFETCH(int, id);
     QFETCH(QString, comAddr);
     QFETCH(QString, request);
-    setLink(protocol, comAddr);
-    thread->queryBlock(id, protocol);
-    QCOMPARE(hid.requests.size(), 1);
-    QCOMPARE(hid.requests.first().toHex(' ').toUpper(), request.toLatin1());
+    setLinkSettings(protocol, comAddr);
+    f->thread.queryBlock(id, protocol);
+    QCOMPARE(f->hid.requests.size(), 1);
+    QCOMPARE(f->hid.requests.first().toHex(' ').toUpper(), request.toLatin1());
 }
 
 void TestDeviceLink::verifyReply_data()
@@ -147,7 +128,7 @@ void TestDeviceLink::verifyReply()
     QFETCH(QString, reply);
     QFETCH(bool, accepted);
     const QByteArray b = bytes(reply);
-    QCOMPARE(thread->verifyReply(reinterpret_cast<const uint8_t *>(b.constData()), b.size(), id), accepted);
+    QCOMPARE(f->thread.verifyReply(reinterpret_cast<const uint8_t *>(b.constData()), b.size(), id), accepted);
 }
 
 void TestDeviceLink::hidTransaction_data()
@@ -178,59 +159,59 @@ void TestDeviceLink::hidTransaction()
     QFETCH(HidFault, fault);
     QFETCH(bool, ok);
     QFETCH(bool, openAfter);
-    setLink(protocol, QStringLiteral("10"));
-    hid.faults = {fault};
-    QCOMPARE(thread->queryBlock(id, protocol), ok);
-    QCOMPARE(thread->hidOpen(), openAfter);
-    QCOMPARE(hid.shutdowns, openAfter ? 0 : 1);
+    setLinkSettings(protocol, QStringLiteral("10"));
+    f->hid.faults = {fault};
+    QCOMPARE(f->thread.queryBlock(id, protocol), ok);
+    QCOMPARE(f->thread.hidOpen(), openAfter);
+    QCOMPARE(f->hid.shutdowns, openAfter ? 0 : 1);
     // The first report is awaited 500 ms, every further one 800 ms.
     if (fault != HidFault::ShortWrite) {
-        QVERIFY(!hid.readWaits.isEmpty());
-        QCOMPARE(hid.readWaits.first(), 500);
-        for (int i = 1; i < hid.readWaits.size(); ++i)
-            QVERIFY(hid.readWaits.at(i) <= 800);
+        QVERIFY(!f->hid.readWaits.isEmpty());
+        QCOMPARE(f->hid.readWaits.first(), 500);
+        for (int i = 1; i < f->hid.readWaits.size(); ++i)
+            QVERIFY(f->hid.readWaits.at(i) <= 800);
     }
     // The device is opened again by the next transaction after a short write.
     if (!openAfter) {
-        QVERIFY(thread->queryBlock(id, protocol));
-        QCOMPARE(hid.openedIds.size(), 2);
+        QVERIFY(f->thread.queryBlock(id, protocol));
+        QCOMPARE(f->hid.openedIds.size(), 2);
     }
 }
 
 void TestDeviceLink::hidReplyReadIsBounded()
 {
     // Garbage without end from the first report on: the read stops, within its buffer.
-    QVERIFY(thread->openHid());
-    hid.scriptedReplies = {QByteArray()};
-    hid.faults = {HidFault::Endless};
+    QVERIFY(f->thread.openHid());
+    f->hid.scriptedReplies = {QByteArray()};
+    f->hid.faults = {HidFault::Endless};
     const HidRequest request = buildHidRequest(1, 4, 0, 21);
-    thread->hidDevice->write(request.data(), request.size());
+    f->thread.hidDevice->write(request.data(), request.size());
 
     uint8_t buffer[16 + 8];
     std::memset(buffer, 0x11, sizeof buffer);
-    QCOMPARE(thread->readHidReply(buffer, 16, 47), 16);
+    QCOMPARE(f->thread.readHidReply(buffer, 16, 47), 16);
     for (size_t i = 16; i < sizeof buffer; ++i)
         QCOMPARE(buffer[i], uint8_t(0x11)); // nothing written past the capacity
-    QVERIFY(hid.readWaits.size() <= 2 + 4);
+    QVERIFY(f->hid.readWaits.size() <= 2 + 4);
 
     // A whole transaction on the babbling device ends as well.
-    hid.readWaits.clear();
-    thread->queryBlock(2, QStringLiteral("2"));
-    QVERIFY(hid.readWaits.size() <= 96 / 8 + 4);
+    f->hid.readWaits.clear();
+    f->thread.queryBlock(2, QStringLiteral("2"));
+    QVERIFY(f->hid.readWaits.size() <= 96 / 8 + 4);
 }
 
 void TestDeviceLink::hidDeviceOpensOnDemandWithExactIds()
 {
-    hid.present = false;
-    QVERIFY(!thread->queryBlock(7, QStringLiteral("2")));
-    QVERIFY(hid.requests.isEmpty());
-    hid.present = true;
-    QVERIFY(thread->queryBlock(7, QStringLiteral("2")));
-    QCOMPARE(hid.openedIds.size(), 2);
-    QCOMPARE(hid.openedIds.last(), qMakePair(uint16_t(0x0001), uint16_t(0x0000)));
-    thread->closeHid();
-    QCOMPARE(hid.shutdowns, 1);
-    QCOMPARE(hid.devicesAlive, 0);
+    f->hid.present = false;
+    QVERIFY(!f->thread.queryBlock(7, QStringLiteral("2")));
+    QVERIFY(f->hid.requests.isEmpty());
+    f->hid.present = true;
+    QVERIFY(f->thread.queryBlock(7, QStringLiteral("2")));
+    QCOMPARE(f->hid.openedIds.size(), 2);
+    QCOMPARE(f->hid.openedIds.last(), qMakePair(uint16_t(0x0001), uint16_t(0x0000)));
+    f->thread.closeHid();
+    QCOMPARE(f->hid.shutdowns, 1);
+    QCOMPARE(f->hid.devicesAlive, 0);
 }
 
 void TestDeviceLink::serialTransaction_data()
@@ -258,17 +239,17 @@ void TestDeviceLink::serialTransaction()
     QFETCH(bool, ok);
     QFETCH(int, sentToSlave);
     QFETCH(bool, openAfter);
-    setLink(QStringLiteral("0"), comAddr);
-    modbus.faults = {fault};
-    QCOMPARE(thread->queryBlock(3, QStringLiteral("0")), ok);
-    QCOMPARE(thread->modbusOpen(), openAfter);
+    setLinkSettings(QStringLiteral("0"), comAddr);
+    f->modbus.faults = {fault};
+    QCOMPARE(f->thread.queryBlock(3, QStringLiteral("0")), ok);
+    QCOMPARE(f->thread.modbusOpen(), openAfter);
     if (sentToSlave < 0) {
-        QVERIFY(modbus.requests.isEmpty());
+        QVERIFY(f->modbus.requests.isEmpty());
         return;
     }
-    QCOMPARE(modbus.requests.size(), 1);
-    QCOMPARE(modbus.requests.first(), (FakeModbusRequest{sentToSlave, 4, 0, 125}));
-    QCOMPARE(modbus.linksAlive, openAfter ? 1 : 0);
+    QCOMPARE(f->modbus.requests.size(), 1);
+    QCOMPARE(f->modbus.requests.first(), (FakeModbusRequest{sentToSlave, 4, 0, 125}));
+    QCOMPARE(f->modbus.linksAlive, openAfter ? 1 : 0);
 }
 
 void TestDeviceLink::serialLineParameters_data()
@@ -306,29 +287,29 @@ void TestDeviceLink::serialLineParameters()
         systemSettings.dev_checkbit = parity;
         systemSettings.dev_stopbit = stopBits;
     }
-    QVERIFY(thread->openModbusPort());
-    QCOMPARE(modbus.opens.size(), 1);
-    const SerialLineParams p = modbus.opens.first();
+    QVERIFY(f->thread.openModbusPort());
+    QCOMPARE(f->modbus.opens.size(), 1);
+    const SerialLineParams p = f->modbus.opens.first();
     QTEST(p.device, "device");
     QTEST(p.baud, "baudRate");
     QTEST(p.dataBits, "dataBitCount");
     QTEST(p.parity, "parityChar");
     QTEST(p.stopBits, "stopBitCount");
     // Reopening closes the previous context first.
-    QVERIFY(thread->openModbusPort());
-    QCOMPARE(modbus.linksAlive, 1);
+    QVERIFY(f->thread.openModbusPort());
+    QCOMPARE(f->modbus.linksAlive, 1);
 }
 
 void TestDeviceLink::idOutsideProtocolSendsNothing()
 {
-    setLink(QStringLiteral("0"), QStringLiteral("1"));
-    QVERIFY(!thread->queryBlock(15, QStringLiteral("0")));
-    QVERIFY(!thread->queryBlock(6, QStringLiteral("1")));
-    QVERIFY(!thread->queryBlock(20, QStringLiteral("3")));
-    QVERIFY(!thread->queryBlock(3, QStringLiteral("2")));
-    QVERIFY(!thread->queryBlock(1, QStringLiteral("5")));
-    QVERIFY(modbus.requests.isEmpty());
-    QVERIFY(hid.requests.isEmpty());
+    setLinkSettings(QStringLiteral("0"), QStringLiteral("1"));
+    QVERIFY(!f->thread.queryBlock(15, QStringLiteral("0")));
+    QVERIFY(!f->thread.queryBlock(6, QStringLiteral("1")));
+    QVERIFY(!f->thread.queryBlock(20, QStringLiteral("3")));
+    QVERIFY(!f->thread.queryBlock(3, QStringLiteral("2")));
+    QVERIFY(!f->thread.queryBlock(1, QStringLiteral("5")));
+    QVERIFY(f->modbus.requests.isEmpty());
+    QVERIFY(f->hid.requests.isEmpty());
 }
 
 void TestDeviceLink::exactHidMatch()
@@ -363,7 +344,7 @@ void TestDeviceLink::realRtuBackend()
     p.parity = 'N';
     p.dataBits = 8;
     p.stopBits = 1;
-    p.device = QFile::encodeName(env->root() + QStringLiteral("/no-such-port"));
+    p.device = QFile::encodeName(f->env.root() + QStringLiteral("/no-such-port"));
     QVERIFY(!rtuModbusBackend().open(p));
 
     const int master = posix_openpt(O_RDWR | O_NOCTTY);

@@ -4,7 +4,7 @@
 #include "commandqueue.h"
 #include "devicestate.h"
 #include "events.h"
-#include "fakelinks.h"
+#include "devicefixture.h"
 #include "serial_thread.h"
 #include "settings.h"
 #include "testenv.h"
@@ -63,18 +63,6 @@ int idOf(const QString &protocol, int function, int start, int count)
     return candidates.value(0, -1);
 }
 
-void setSettings(const QString &protocol)
-{
-    QWriteLocker l(&settingsLock);
-    deviceSettings.comProtocol = protocol;
-    deviceSettings.comAddr = QStringLiteral("1");
-    deviceSettings.inverterSelectName = QStringLiteral("/tmp/fake-port");
-    systemSettings.dev_boudrate = QStringLiteral("4");
-    systemSettings.dev_databit = QStringLiteral("3");
-    systemSettings.dev_checkbit = QStringLiteral("1");
-    systemSettings.dev_stopbit = QStringLiteral("1");
-}
-
 double processCpuSeconds()
 {
     rusage u{};
@@ -109,47 +97,35 @@ private:
     void tick(int seconds = 1);
     QList<int> idsSeen(const QString &protocol) const;
 
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<serial_thread> thread;
-    FakeModbusBackend modbus;
-    FakeHidBackend hid;
+    std::unique_ptr<DeviceFixture> f;
 };
 
 void TestDeviceLoop::init()
 {
-    env = std::make_unique<TestEnv>();
-    modbus = FakeModbusBackend();
-    hid = FakeHidBackend();
-    thread = std::make_unique<serial_thread>();
-    thread->setBackends(&modbus, &hid);
-    setSettings(QStringLiteral("0"));
+    f = std::make_unique<DeviceFixture>();
+    setLinkSettings(QStringLiteral("0"));
 }
 
 void TestDeviceLoop::cleanup()
 {
-    if (thread && thread->isRunning()) {
-        thread->stop();
-        thread->wait();
-    }
-    thread.reset();
-    env.reset();
+    f.reset();
 }
 
 void TestDeviceLoop::tick(int seconds)
 {
     for (int i = 0; i < seconds; ++i) {
-        env->clock().advanceMs(1000);
-        thread->loopPass();
+        f->env.clock().advanceMs(1000);
+        f->thread.loopPass();
     }
 }
 
 QList<int> TestDeviceLoop::idsSeen(const QString &protocol) const
 {
     QList<int> ids;
-    for (const FakeModbusRequest &r : modbus.requests)
+    for (const FakeModbusRequest &r : f->modbus.requests)
         if (r.function != 6)
             ids.append(idOf(protocol, r.function, r.address, r.count));
-    for (const QByteArray &r : hid.requests) {
+    for (const QByteArray &r : f->hid.requests) {
         const auto b = [&](int i) { return int(uint8_t(r.at(i))); };
         if (b(2) != 6)
             ids.append(idOf(protocol, b(2), b(3) << 8 | b(4), b(5) << 8 | b(6)));
@@ -172,42 +148,42 @@ void TestDeviceLoop::pollPlan()
 {
     QFETCH(QString, protocol);
     QFETCH(QList<int>, ids);
-    setSettings(protocol);
-    thread->beginLoop();
+    setLinkSettings(protocol);
+    f->thread.beginLoop();
     tick(1 + 2 * ids.size());
     QCOMPARE(idsSeen(protocol), ids);
     QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
-    for (const FakeModbusRequest &r : modbus.requests)
+    for (const FakeModbusRequest &r : f->modbus.requests)
         QCOMPARE(r.slave, 1);
 }
 
 void TestDeviceLoop::firstSecondOpensThePort()
 {
-    thread->beginLoop();
+    f->thread.beginLoop();
     tick();
     // The port rule and then the transport rule each open it; the first closes again.
-    QCOMPARE(modbus.opens.size(), 2);
-    QCOMPARE(modbus.linksAlive, 1);
-    QCOMPARE(modbus.opens.first().device, QByteArray("/tmp/fake-port"));
-    QVERIFY(modbus.requests.isEmpty());
+    QCOMPARE(f->modbus.opens.size(), 2);
+    QCOMPARE(f->modbus.linksAlive, 1);
+    QCOMPARE(f->modbus.opens.first().device, QByteArray("/tmp/fake-port"));
+    QVERIFY(f->modbus.requests.isEmpty());
     tick();
-    QCOMPARE(modbus.requests.size(), 1);
+    QCOMPARE(f->modbus.requests.size(), 1);
 }
 
 void TestDeviceLoop::queuedWordHoldsPollIndex()
 {
-    setSettings(QStringLiteral("3"));
-    thread->beginLoop();
+    setLinkSettings(QStringLiteral("3"));
+    f->thread.beginLoop();
     tick(2); // step 0: id 15
-    QCOMPARE(thread->currentPollIndex(), uint16_t(1));
+    QCOMPARE(f->thread.currentPollIndex(), uint16_t(1));
     appendCommand(QStringLiteral("selfTest1Min"));
     tick(); // odd second: nothing
-    QCOMPARE(modbus.requests.size(), 1);
+    QCOMPARE(f->modbus.requests.size(), 1);
     tick(); // the command slot
-    QCOMPARE(modbus.requests.size(), 2);
-    QCOMPARE(modbus.requests.last(), (FakeModbusRequest{1, 6, 0xF008, 0xFFFF}));
-    QCOMPARE(thread->currentPollIndex(), uint16_t(1));
+    QCOMPARE(f->modbus.requests.size(), 2);
+    QCOMPARE(f->modbus.requests.last(), (FakeModbusRequest{1, 6, 0xF008, 0xFFFF}));
+    QCOMPARE(f->thread.currentPollIndex(), uint16_t(1));
     tick(2); // the step that was due
     QCOMPARE(idsSeen(QStringLiteral("3")), (QList<int>{15, 16}));
     QCOMPARE(eventCodes(), (QList<int>{EventCommSucceed, EventSelfTest1Min}));
@@ -215,8 +191,8 @@ void TestDeviceLoop::queuedWordHoldsPollIndex()
 
 void TestDeviceLoop::fiveFailuresPostOneLost()
 {
-    modbus.faults = QList<ModbusFault>(7, ModbusFault::Error);
-    thread->beginLoop();
+    f->modbus.faults = QList<ModbusFault>(7, ModbusFault::Error);
+    f->thread.beginLoop();
     tick(1 + 2 * 4);
     QVERIFY(eventCodes().isEmpty());
     QCOMPARE(upsInfo.commState.load(), int(CommConnecting));
@@ -225,9 +201,9 @@ void TestDeviceLoop::fiveFailuresPostOneLost()
     QCOMPARE(upsInfo.commState.load(), int(CommLost));
     tick(4);
     QCOMPARE(eventCodes(), QList<int>{EventCommFailed});
-    QCOMPARE(thread->currentFailCount(), 7);
+    QCOMPARE(f->thread.currentFailCount(), 7);
     // Every failed read closed the port; each next step opened it again.
-    QCOMPARE(modbus.requests.size(), 7);
+    QCOMPARE(f->modbus.requests.size(), 7);
     {
         QWriteLocker l(&upsInfo.lock);
         upsInfo.pvPowerSampleCount = 9;
@@ -236,14 +212,14 @@ void TestDeviceLoop::fiveFailuresPostOneLost()
     tick(2);
     QCOMPARE(eventCodes(), (QList<int>{EventCommFailed, EventCommSucceed}));
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
-    QCOMPARE(thread->currentFailCount(), 0);
+    QCOMPARE(f->thread.currentFailCount(), 0);
     QVERIFY(!settingsValid);
     QCOMPARE(upsInfo.pvPowerSampleCount, 0);
 }
 
 void TestDeviceLoop::baudChangeReconnectsWithoutEvent()
 {
-    thread->beginLoop();
+    f->thread.beginLoop();
     tick(3);
     QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
     settingsValid = true;
@@ -255,7 +231,7 @@ void TestDeviceLoop::baudChangeReconnectsWithoutEvent()
     QCOMPARE(upsInfo.commState.load(), int(CommConnecting));
     QCOMPARE(upsInfo.commStatePrev.load(), int(CommConnecting));
     QVERIFY(!settingsValid);
-    QCOMPARE(modbus.opens.last().baud, 38400);
+    QCOMPARE(f->modbus.opens.last().baud, 38400);
     QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
     tick(2);
     QCOMPARE(eventCodes(), (QList<int>{EventCommSucceed, EventCommSucceed}));
@@ -263,13 +239,13 @@ void TestDeviceLoop::baudChangeReconnectsWithoutEvent()
 
 void TestDeviceLoop::protocolChangeKeepsLinkState()
 {
-    thread->beginLoop();
+    f->thread.beginLoop();
     tick(3);
     settingsValid = true;
-    const int opens = int(modbus.opens.size());
-    setSettings(QStringLiteral("3"));
+    const int opens = int(f->modbus.opens.size());
+    setLinkSettings(QStringLiteral("3"));
     tick();
-    QCOMPARE(modbus.opens.size(), opens + 1);
+    QCOMPARE(f->modbus.opens.size(), opens + 1);
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
     QVERIFY(settingsValid);
     tick(2);
@@ -287,8 +263,8 @@ void TestDeviceLoop::usbProtocolsIgnorePortSettings_data()
 void TestDeviceLoop::usbProtocolsIgnorePortSettings()
 {
     QFETCH(QString, protocol);
-    setSettings(protocol);
-    thread->beginLoop();
+    setLinkSettings(protocol);
+    f->thread.beginLoop();
     tick(3);
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
     {
@@ -297,43 +273,43 @@ void TestDeviceLoop::usbProtocolsIgnorePortSettings()
         systemSettings.dev_boudrate = QStringLiteral("1");
     }
     tick(2);
-    QVERIFY(modbus.opens.isEmpty());
-    QCOMPARE(hid.openedIds.size(), 1);
+    QVERIFY(f->modbus.opens.isEmpty());
+    QCOMPARE(f->hid.openedIds.size(), 1);
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
 }
 
 void TestDeviceLoop::unknownProtocolFailsEveryStep()
 {
-    setSettings(QStringLiteral("7"));
+    setLinkSettings(QStringLiteral("7"));
     appendCommand(QStringLiteral("selfTest1Min"));
-    thread->beginLoop();
+    f->thread.beginLoop();
     tick(1 + 2 * 6);
-    QCOMPARE(hid.openedIds.size(), 1); // the USB-HID transport is opened
-    QVERIFY(hid.requests.isEmpty());    // but nothing is ever sent
+    QCOMPARE(f->hid.openedIds.size(), 1); // the USB-HID transport is opened
+    QVERIFY(f->hid.requests.isEmpty());    // but nothing is ever sent
     QCOMPARE(eventCodes(), (QList<int>{EventSelfTest1Min, EventCommFailed}));
     QCOMPARE(upsInfo.commState.load(), int(CommLost));
 }
 
 void TestDeviceLoop::noStepWithoutChangeOfSecond()
 {
-    thread->beginLoop();
+    f->thread.beginLoop();
     for (int i = 0; i < 50; ++i) {
-        env->clock().advanceMs(19);
-        thread->loopPass();
+        f->env.clock().advanceMs(19);
+        f->thread.loopPass();
     }
     // 950 ms: no change of the second yet.
-    QVERIFY(modbus.opens.isEmpty());
+    QVERIFY(f->modbus.opens.isEmpty());
     // A transaction that took several seconds counts as one change.
     tick();
-    env->clock().advanceMs(5000);
-    thread->loopPass();
-    QCOMPARE(modbus.requests.size(), 1);
+    f->env.clock().advanceMs(5000);
+    f->thread.loopPass();
+    QCOMPARE(f->modbus.requests.size(), 1);
 }
 
 void TestDeviceLoop::idleThreadDoesNotSpin()
 {
     // The clock stands still: the thread has nothing to do and must sleep.
-    thread->start();
+    f->thread.start();
     QTest::qWait(100);
     const double before = processCpuSeconds();
     QTest::qWait(1000);
@@ -341,8 +317,8 @@ void TestDeviceLoop::idleThreadDoesNotSpin()
     QVERIFY2(used < 0.1, qPrintable(QString::number(used)));
     QElapsedTimer t;
     t.start();
-    thread->stop();
-    QVERIFY(thread->wait(1000));
+    f->thread.stop();
+    QVERIFY(f->thread.wait(1000));
     QVERIFY2(t.elapsed() < 200, qPrintable(QString::number(t.elapsed())));
 }
 
@@ -369,27 +345,27 @@ void TestDeviceLoop::stopEndsAfterTransactionInProgress()
             return std::make_unique<Link>(this);
         }
     } blocking;
-    thread->setBackends(&blocking, &hid);
+    f->thread.setBackends(&blocking, &f->hid);
     const auto guard = qScopeGuard([&] {
         blocking.release.release(100);
-        thread->stop();
-        thread->wait();
-        thread->setBackends(&modbus, &hid);
+        f->thread.stop();
+        f->thread.wait();
+        f->thread.setBackends(&f->modbus, &f->hid);
     });
-    thread->start();
+    f->thread.start();
     QTest::qWait(50);
     bool inside = false;
     for (int i = 0; i < 3 && !inside; ++i) {
-        env->clock().advanceMs(1000);
+        f->env.clock().advanceMs(1000);
         inside = blocking.entered.tryAcquire(1, 500);
     }
     QVERIFY(inside);
-    thread->stop();
+    f->thread.stop();
     QTest::qWait(50);
-    QVERIFY(thread->isRunning()); // still inside the transaction
-    env->clock().advanceMs(2000); // a further slot would be due now
+    QVERIFY(f->thread.isRunning()); // still inside the transaction
+    f->env.clock().advanceMs(2000); // a further slot would be due now
     blocking.release.release();
-    QVERIFY(thread->wait(1000));
+    QVERIFY(f->thread.wait(1000));
     QCOMPARE(blocking.requests.size(), 1);
 }
 

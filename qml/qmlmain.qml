@@ -2,10 +2,13 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import "pages"
+import "pages/replies.js" as Replies
+import "pages/fields.js" as Fields
 
 // The root of the user interface. The program wires the request signals below to its
 // slots by name and drives the items "sysRunTime", "alarmRect" and "alarmNum" once a
 // second; replies come back as signals of the context objects "qmlobject" and "serial".
+// "window" is the frameless program window, which the header moves, minimises and closes.
 Rectangle {
     id: root
     width: 970
@@ -58,26 +61,438 @@ Rectangle {
     signal getProtocolSignal()
     signal getScheduleTimeSignal()
 
-    Text {
-        id: sysRunTime
-        objectName: "sysRunTime"
-        function getRunTime(text) { sysRunTime.text = text; return text }
-        text: "00:00:00"
+
+    // The page on view (see `pages` below).
+    property string page: "overview"
+    // "0" three-phase UPS, "1" single-phase UPS, "2" inverter, as the program reports it.
+    property string family: ""
+    // The link state of the last status reply: "1" connecting, "2" communicating, "3" lost.
+    property string commState: ""
+
+    // The program publishes its objects after it has created this root, so everything
+    // that talks to them is built once they are there, outside the publishing call.
+    readonly property bool contextReady: typeof qmlobject !== "undefined" && qmlobject !== null
+    Timer {
+        interval: 0
+        running: root.contextReady && !content.active
+        onTriggered: content.active = true
     }
+
+    readonly property var pages: [
+        { name: "overview", title: "Overview" },
+        { name: "output", title: "Output" },
+        { name: "bypass", title: "Bypass" },
+        { name: "battery", title: "Battery" },
+        { name: "ac", title: "AC input" },
+        { name: "pv", title: "PV" },
+        { name: "device", title: "Device" },
+        { name: "other", title: "Status" },
+        { name: "warnings", title: "Warnings" },
+        { name: "system", title: "System" },
+        { name: "email", title: "E-mail" },
+        { name: "sms", title: "SMS" },
+        { name: "archive", title: "Settings archive" }
+    ]
+
+    function moveWindowBy(dx, dy) {
+        window.pos = Qt.point(window.pos.x + dx, window.pos.y + dy)
+    }
+    function minimizeWindow() { window.showMinimized() }
+    function closeWindow() { window.close() }
+
+    function familyText(code) {
+        if (code === "0")
+            return Lang.tr("Three-phase UPS")
+        if (code === "1")
+            return Lang.tr("Single-phase UPS")
+        if (code === "2")
+            return Lang.tr("Inverter")
+        return ""
+    }
+
     Rectangle {
-        id: alarmRect
-        objectName: "alarmRect"
-        opacity: 0
-        function setOpacity_1() { alarmRect.opacity = 1 }
-        function setOpacity_0() { alarmRect.opacity = 0 }
-        width: 24; height: 24; radius: 12
-        color: "#d32f2f"
-        Text {
-            id: alarmNum
-            objectName: "alarmNum"
-            function updateAlarmNo(count) { alarmNum.text = count; return count }
-            anchors.centerIn: parent
-            color: "white"
+        id: header
+        width: parent.width
+        height: 52
+        color: Theme.header
+
+        // Dragging the header moves the frameless window. The press point stays under
+        // the pointer, so each move is the pointer's offset from it.
+        MouseArea {
+            id: dragArea
+            anchors.fill: parent
+            property point pressPoint
+            onPressed: function (mouse) { pressPoint = Qt.point(mouse.x, mouse.y) }
+            onPositionChanged: function (mouse) {
+                if (pressed)
+                    root.moveWindowBy(mouse.x - pressPoint.x, mouse.y - pressPoint.y)
+            }
+        }
+
+        Row {
+            anchors.left: parent.left
+            anchors.leftMargin: 16
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 14
+            Text {
+                text: "Kestrava"
+                color: Theme.headerText
+                font.pixelSize: 20
+                font.bold: true
+            }
+            Text {
+                anchors.baseline: parent.children[0].baseline
+                text: root.familyText(root.family)
+                color: "#b8c7d8"
+                font.pixelSize: Theme.fontSize
+            }
+        }
+
+        Row {
+            anchors.right: windowButtons.left
+            anchors.rightMargin: 18
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 18
+
+            Rectangle {
+                anchors.verticalCenter: parent.verticalCenter
+                width: commText.implicitWidth + 20
+                height: 24
+                radius: 12
+                color: root.commState === "2" ? Theme.good : root.commState === "3" ? Theme.alarm : "#8a6d1f"
+                visible: root.commState !== ""
+                Text {
+                    id: commText
+                    objectName: "commState"
+                    anchors.centerIn: parent
+                    text: root.commState === "2" ? Lang.tr("Communicating")
+                                                 : root.commState === "3" ? Lang.tr("Communication lost")
+                                                                          : Lang.tr("Connecting")
+                    color: "white"
+                    font.pixelSize: Theme.fontSize - 1
+                }
+            }
+            Row {
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 6
+                Text {
+                    text: Lang.tr("Run time")
+                    color: "#b8c7d8"
+                    font.pixelSize: Theme.fontSize
+                }
+                Text {
+                    id: sysRunTime
+                    objectName: "sysRunTime"
+                    function getRunTime(text) { sysRunTime.text = text; return text }
+                    text: "00:00:00"
+                    color: Theme.headerText
+                    font.pixelSize: Theme.fontSize
+                    font.bold: true
+                }
+            }
+            Rectangle {
+                id: alarmRect
+                objectName: "alarmRect"
+                anchors.verticalCenter: parent.verticalCenter
+                opacity: 0
+                function setOpacity_1() { alarmRect.opacity = 1 }
+                function setOpacity_0() { alarmRect.opacity = 0 }
+                width: 26; height: 26; radius: 13
+                color: Theme.alarm
+                border.color: "white"
+                border.width: 2
+                Text {
+                    id: alarmNum
+                    objectName: "alarmNum"
+                    function updateAlarmNo(count) { alarmNum.text = count; return count }
+                    anchors.centerIn: parent
+                    color: "white"
+                    font.pixelSize: Theme.fontSize
+                    font.bold: true
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    enabled: alarmRect.opacity > 0
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: root.page = "warnings"
+                }
+            }
+        }
+
+        Row {
+            id: windowButtons
+            anchors.right: parent.right
+            anchors.top: parent.top
+            height: parent.height
+            Repeater {
+                model: [{ name: "minimize", mark: "–" }, { name: "close", mark: "✕" }]
+                delegate: Rectangle {
+                    required property var modelData
+                    objectName: modelData.name + "Button"
+                    width: 46
+                    height: windowButtons.height
+                    color: buttonArea.containsMouse ? (modelData.name === "close" ? Theme.alarm : Theme.nav)
+                                                    : "transparent"
+                    Text {
+                        anchors.centerIn: parent
+                        text: modelData.mark
+                        color: Theme.headerText
+                        font.pixelSize: 18
+                    }
+                    MouseArea {
+                        id: buttonArea
+                        anchors.fill: parent
+                        hoverEnabled: true
+                        onClicked: modelData.name === "close" ? root.closeWindow() : root.minimizeWindow()
+                    }
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        id: nav
+        anchors.top: header.bottom
+        anchors.bottom: parent.bottom
+        width: 170
+        color: Theme.nav
+        Column {
+            anchors.fill: parent
+            anchors.topMargin: 8
+            Repeater {
+                model: root.pages
+                delegate: Rectangle {
+                    required property var modelData
+                    objectName: "nav_" + modelData.name
+                    width: nav.width
+                    height: 40
+                    color: root.page === modelData.name ? Theme.navActive
+                                                        : navArea.containsMouse ? "#34597f" : "transparent"
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        anchors.left: parent.left
+                        anchors.leftMargin: 20
+                        text: Lang.tr(modelData.title)
+                        color: Theme.headerText
+                        font.pixelSize: Theme.fontSize + 1
+                        font.bold: root.page === modelData.name
+                    }
+                    MouseArea {
+                        id: navArea
+                        anchors.fill: parent
+                        hoverEnabled: true
+                        onClicked: root.page = modelData.name
+                    }
+                }
+            }
+        }
+    }
+
+    Loader {
+        id: content
+        objectName: "content"
+        anchors.top: header.bottom
+        anchors.left: nav.right
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 16
+        active: false
+        sourceComponent: Item {
+            function title(name) {
+                for (var i = 0; i < root.pages.length; ++i) {
+                    if (root.pages[i].name === name)
+                        return Lang.tr(root.pages[i].title)
+                }
+                return name
+            }
+
+            Component.onCompleted: {
+                root.getLanguageSignal()
+                root.getProtocolSignal()
+                root.getotherinfoSignal()
+            }
+
+            // The header's link state; the status page shows the same reply.
+            Timer {
+                interval: 3000
+                repeat: true
+                running: true
+                onTriggered: root.getotherinfoSignal()
+            }
+
+            Connections {
+                target: qmlobject
+                function onSigFlowState(runState, batState, load, input, pvPower, batPower) {
+                    overview.showFlow(runState, batState, load, input, pvPower, batPower)
+                }
+                function onSigMainGenInfo(strMainGenInfo) { overview.showGeneration(strMainGenInfo) }
+                function onSigMainModuleInfo(strModuleFlag, strMainMInfo) {
+                    overview.showModule(strModuleFlag, strMainMInfo)
+                }
+                function onSigOutputInfo(strOutputInfo) { outputPage.show(strOutputInfo) }
+                function onSigBypassInfo(strBypassInfo) { bypassPage.show(strBypassInfo) }
+                function onSigBatInfo(strBatInfo) { batteryPage.show(strBatInfo) }
+                function onSigACInfo(strACInfo) { acPage.show(strACInfo) }
+                function onSigPVInfo(strPVTInfo, strPVInfo) { pvPage.show(strPVTInfo, strPVInfo) }
+                function onSigDeviceInfo(strDeviceInfo) { devicePage.show(strDeviceInfo) }
+                function onSigOtherInfo(strOtherInfo) {
+                    var state = Replies.taggedMap(strOtherInfo).comstate
+                    root.commState = state === undefined ? "" : state
+                    if (otherPage.visible)
+                        otherPage.show(strOtherInfo)
+                }
+                function onWarningDataSig(strtest) { warningsPage.show(strtest) }
+                function onClearAlarmSig() { warningsPage.cleared() }
+                function onSiglang(lang) { Lang.lang = lang }
+                function onSigSysSet(sysjson) { systemPage.showSettings(sysjson) }
+                function onSigScheduleTime(scheTime) { systemPage.showScheduleTime(scheTime) }
+                function onSigprotocol(strProtocol) { root.family = strProtocol }
+                function onEmailGetSig(emailjson) { emailPage.show(emailjson) }
+                function onSigQtSSMSSet(smsjson) { smsPage.showSettings(smsjson) }
+                function onSigSMSState(smsjson) { smsPage.showState(smsjson) }
+            }
+
+            OverviewPage {
+                id: overview
+                objectName: "overviewPage"
+                anchors.fill: parent
+                visible: root.page === "overview"
+                onRefresh: {
+                    root.getFlowStateSignal()
+                    root.getmwindowgenInfoSinal()
+                    root.mainModuleDataSignal(Replies.request({ flag: overview.module }))
+                }
+            }
+            ValuesPage {
+                id: outputPage
+                objectName: "outputPage"
+                anchors.fill: parent
+                visible: root.page === "output"
+                title: parent.title("output")
+                fields: Fields.output
+                onRefresh: root.getoutputinfoSignal()
+            }
+            ValuesPage {
+                id: bypassPage
+                objectName: "bypassPage"
+                anchors.fill: parent
+                visible: root.page === "bypass"
+                title: parent.title("bypass")
+                fields: Fields.bypass
+                onRefresh: root.getbypassinfoSignal()
+            }
+            ValuesPage {
+                id: batteryPage
+                objectName: "batteryPage"
+                anchors.fill: parent
+                visible: root.page === "battery"
+                title: parent.title("battery")
+                fields: Fields.battery
+                onRefresh: root.getbatinfoSignal()
+            }
+            ValuesPage {
+                id: acPage
+                objectName: "acPage"
+                anchors.fill: parent
+                visible: root.page === "ac"
+                title: parent.title("ac")
+                fields: Fields.ac
+                onRefresh: root.getacInfoSignal()
+            }
+            PvPage {
+                id: pvPage
+                objectName: "pvPage"
+                anchors.fill: parent
+                visible: root.page === "pv"
+                title: parent.title("pv")
+                onRefresh: root.getpvinfoSignal()
+            }
+            ValuesPage {
+                id: devicePage
+                objectName: "devicePage"
+                anchors.fill: parent
+                visible: root.page === "device"
+                title: parent.title("device")
+                fields: Fields.device
+                interval: 5000
+                onRefresh: root.getdeviceinfoSignal()
+            }
+            ValuesPage {
+                id: otherPage
+                objectName: "otherPage"
+                anchors.fill: parent
+                visible: root.page === "other"
+                title: parent.title("other")
+                fields: Fields.other
+                onRefresh: root.getotherinfoSignal()
+            }
+            WarningsPage {
+                id: warningsPage
+                objectName: "warningsPage"
+                anchors.fill: parent
+                visible: root.page === "warnings"
+                title: parent.title("warnings")
+                onRefresh: root.getWarningDataSignal()
+                onClearRequested: root.clearWarningSignal()
+            }
+            SystemPage {
+                id: systemPage
+                objectName: "systemPage"
+                anchors.fill: parent
+                visible: root.page === "system"
+                title: parent.title("system")
+                family: root.family
+                onShown: {
+                    root.getSystemSetSignal()
+                    root.getScheduleTimeSignal()
+                    root.getProtocolSignal()
+                }
+                onSaveLanguage: function (request) {
+                    root.setPublicparaSignal(request)
+                    root.getLanguageSignal()
+                }
+                onSavePorts: function (request) {
+                    root.setComConfigSignal(request)
+                    root.getSystemSetSignal()
+                }
+            }
+            EmailPage {
+                id: emailPage
+                objectName: "emailPage"
+                anchors.fill: parent
+                visible: root.page === "email"
+                title: parent.title("email")
+                onShown: root.getemailsetSignal()
+                onSave: function (request) {
+                    root.setemailSignal(request)
+                    root.getemailsetSignal()
+                }
+                onSendTest: function (request) { root.sendtestemailSignal(request) }
+            }
+            SmsPage {
+                id: smsPage
+                objectName: "smsPage"
+                anchors.fill: parent
+                visible: root.page === "sms"
+                title: parent.title("sms")
+                onShown: root.getsmssetSignal()
+                onRefresh: root.getSMSStateSignal()
+                onSave: function (request) {
+                    root.setsmsSignal(request)
+                    root.getsmssetSignal()
+                }
+                onSendTest: function (request) { root.sendSMSTestSignal(request) }
+            }
+            ArchivePage {
+                id: archivePage
+                objectName: "archivePage"
+                anchors.fill: parent
+                visible: root.page === "archive"
+                title: parent.title("archive")
+                onExportRequested: root.outputConfigSignal()
+                onImportRequested: root.inputConfigSignal()
+                onRestoreRequested: root.restoreconfigSignal()
+            }
         }
     }
 }

@@ -14,5 +14,14 @@ QtObject {
     readonly property color accent: "#1565c0"
     readonly property color good: "#2e7d32"
     readonly property color alarm: "#d32f2f"
+    readonly property color line: "#b0bec5"
     readonly property int fontSize: 13
+    readonly property int titleSize: 17
+
+    // What the pages show, as they receive it: turn on with
+    // QT_LOGGING_RULES="kestrava.ui.shown.debug=true".
+    readonly property LoggingCategory shownLog: LoggingCategory {
+        name: "kestrava.ui.shown"
+        defaultLogLevel: LoggingCategory.Warning
+    }
 }

@@ -1,0 +1,150 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import "replies.js" as Replies
+
+// SMS alarms through the GSM modem: the switch, the modem port, the phone numbers with
+// their event masks, the modem's state, and the test SMS.
+PageBase {
+    id: page
+    live: true
+    interval: 3000
+    property var modem: ({})
+    signal save(string request)
+    signal sendTest(string request)
+
+    function showSettings(text) {
+        var s = Replies.json(text)
+        if (!s)
+            return
+        smsOn.checked = s.smsFlag === "0"
+        var ports = s.comName && Array.isArray(s.comName.com) ? s.comName.com.slice() : []
+        var selected = s.comName ? s.comName.selected : ""
+        if (selected && ports.indexOf(selected) < 0)
+            ports.push(selected)
+        modemPort.model = ports
+        modemPort.currentIndex = ports.indexOf(selected)
+        modemPort.editText = selected
+        phones.load(s.phones, s.sms_event_flag)
+        showState(text)
+    }
+
+    function showState(text) {
+        var s = Replies.json(text)
+        modem = s ? s : {}
+        console.debug(Theme.shownLog, "modem: smsconnected=" + modem.smsconnected + " signalquality="
+                      + modem.signalquality)
+    }
+
+    function stateText(code) {
+        if (code === "1")
+            return Lang.tr("Modem port failed")
+        if (code === "2")
+            return Lang.tr("Port open, modem not ready")
+        if (code === "3")
+            return Lang.tr("Ready")
+        return Lang.tr("Off")
+    }
+
+    function request() {
+        return Replies.request({
+            smsFlag: smsOn.checked ? "0" : "1", comName: modemPort.editText,
+            phones: phones.addresses(), sms_event_flag: phones.masks()
+        })
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 10
+        Text {
+            text: page.title
+            font.pixelSize: Theme.titleSize
+            font.bold: true
+            color: Theme.header
+        }
+        RowLayout {
+            spacing: 12
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Card {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                title: Lang.tr("SMS alarms")
+                CheckBox { id: smsOn; objectName: "smsOn"; text: Lang.tr("Send alarms by SMS") }
+                RowLayout {
+                    spacing: 10
+                    Label { text: Lang.tr("Modem port") }
+                    ComboBox {
+                        id: modemPort
+                        objectName: "modemPort"
+                        editable: true
+                        Layout.preferredWidth: 180
+                    }
+                }
+                RecipientList { id: phones; placeholder: "+8613800000000" }
+                Button {
+                    objectName: "saveSms"
+                    text: Lang.tr("Save")
+                    onClicked: page.save(page.request())
+                }
+            }
+            ColumnLayout {
+                spacing: 12
+                Layout.alignment: Qt.AlignTop
+                Layout.preferredWidth: 300
+                Card {
+                    Layout.fillWidth: true
+                    title: Lang.tr("Modem")
+                    GridLayout {
+                        columns: 2
+                        columnSpacing: 12
+                        rowSpacing: 4
+                        Label { text: Lang.tr("State"); color: Theme.muted }
+                        Label {
+                            objectName: "modemState"
+                            text: page.stateText(page.modem.smsconnected)
+                            color: page.modem.smsconnected === "3" ? Theme.good : Theme.text
+                            font.bold: true
+                        }
+                        Label { text: Lang.tr("Manufacturer"); color: Theme.muted }
+                        Label { text: page.modem.manufacturer || "-" }
+                        Label { text: Lang.tr("Model"); color: Theme.muted }
+                        Label { text: page.modem.model || "-" }
+                        Label { text: Lang.tr("Software version"); color: Theme.muted }
+                        Label { text: page.modem.softwareversion || "-" }
+                        Label { text: Lang.tr("Operator"); color: Theme.muted }
+                        Label { text: page.modem.operator || "-" }
+                        Label { text: Lang.tr("Service centre"); color: Theme.muted }
+                        Label { text: page.modem.sercentreadd || "-" }
+                        Label { text: Lang.tr("Signal"); color: Theme.muted }
+                        ProgressBar {
+                            from: 0
+                            to: 100
+                            value: parseInt(page.modem.signalquality) || 0
+                            Layout.preferredWidth: 120
+                        }
+                    }
+                }
+                Card {
+                    Layout.fillWidth: true
+                    title: Lang.tr("Test SMS")
+                    RowLayout {
+                        spacing: 8
+                        TextField {
+                            id: testPhone
+                            objectName: "testPhone"
+                            placeholderText: Lang.tr("Phone number")
+                            Layout.preferredWidth: 160
+                        }
+                        Button {
+                            objectName: "sendTestSms"
+                            text: Lang.tr("Send")
+                            enabled: testPhone.text.trim() !== ""
+                            onClicked: page.sendTest(Replies.request({ testphone: testPhone.text.trim() }))
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

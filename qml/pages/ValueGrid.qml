@@ -1,0 +1,75 @@
+import QtQuick
+import "replies.js" as Replies
+import "fields.js" as Fields
+
+// The items of one tagged-value reply, in reply order, as label and value rows. `fields`
+// names the keys the page knows: { key: { label, unit, kind } }; kind "flag" shows 1/0 as
+// yes/no, "fault" as fault/normal. Unknown keys are shown under their own name.
+// A positioner, not a layout: rows added while the page is being built are placed too.
+Column {
+    id: grid
+    property var fields: ({})
+    property var items: []
+    // Shown when the reply has no items: the device is not communicating, or it reports
+    // nothing in this area.
+    property string emptyText: Lang.tr("No data: the device is not communicating or does not report these values.")
+    property int labelWidth: 170
+
+    spacing: 5
+
+    function show(text) {
+        items = Replies.tagged(text)
+    }
+
+    function valueText(item) {
+        var field = fields[item.key]
+        if (field && field.kind === "flag")
+            return item.value === "1" ? Lang.tr("Yes") : Lang.tr("No")
+        if (field && field.kind === "fault")
+            return item.value === "1" ? Lang.tr("Fault") : Lang.tr("Normal")
+        if (field && field.kind === "comm")
+            return Lang.tr(Fields.commStateText(item.value))
+        if (item.value === "")
+            return "-"
+        return field && field.unit ? item.value + " " + field.unit : item.value
+    }
+
+    function valueColor(item) {
+        var field = fields[item.key]
+        if (field && field.kind === "fault")
+            return item.value === "1" ? Theme.alarm : Theme.good
+        if (field && field.kind === "comm")
+            return item.value === "2" ? Theme.good : Theme.alarm
+        return Theme.text
+    }
+
+    Text {
+        visible: grid.items.length === 0
+        width: 420
+        wrapMode: Text.Wrap
+        text: grid.emptyText
+        color: Theme.muted
+        font.pixelSize: Theme.fontSize
+    }
+    Repeater {
+        model: grid.items
+        delegate: Row {
+            required property var modelData
+            spacing: 12
+            Text {
+                width: grid.labelWidth
+                elide: Text.ElideRight
+                text: grid.fields[modelData.key] ? Lang.tr(grid.fields[modelData.key].label) : modelData.key
+                color: Theme.muted
+                font.pixelSize: Theme.fontSize
+            }
+            Text {
+                objectName: "value_" + modelData.key
+                text: grid.valueText(modelData)
+                color: grid.valueColor(modelData)
+                font.pixelSize: Theme.fontSize
+                font.bold: true
+            }
+        }
+    }
+}

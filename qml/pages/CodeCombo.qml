@@ -3,7 +3,7 @@ import QtQuick.Controls
 
 // A choice stored as a code: `choices` is [{ code, text }], texts as shown. A code that is not among the
 // choices selects the one the program treats it as (`otherCode`).
-ComboBox {
+Combo {
     id: combo
     property var choices: []
     property string otherCode: choices.length > 0 ? choices[0].code : ""

@@ -85,7 +85,7 @@ PageBase {
                         }
                         Label { text: Lang.tr("Sender") }
                         TextField { id: sender; Layout.preferredWidth: 200 }
-                        CheckBox { id: login; text: Lang.tr("Log in"); Layout.columnSpan: 2 }
+                        Check { id: login; text: Lang.tr("Log in"); Layout.columnSpan: 2 }
                         Label { text: Lang.tr("Account"); enabled: login.checked }
                         TextField { id: account; enabled: login.checked; Layout.preferredWidth: 200 }
                         Label { text: Lang.tr("Password"); enabled: login.checked }
@@ -95,7 +95,7 @@ PageBase {
                             echoMode: TextInput.Password
                             Layout.preferredWidth: 200
                         }
-                        CheckBox {
+                        Check {
                             id: tls
                             text: Lang.tr("Use TLS")
                             enabled: login.checked
@@ -110,13 +110,13 @@ PageBase {
                         columns: 3
                         columnSpacing: 10
                         rowSpacing: 2
-                        CheckBox { id: dayReport; text: Lang.tr("Daily") }
+                        Check { id: dayReport; text: Lang.tr("Daily") }
                         TextField { id: dayTime; Layout.preferredWidth: 110; enabled: dayReport.checked }
                         Label { text: "hh:mm"; color: Theme.muted }
-                        CheckBox { id: monthReport; text: Lang.tr("Monthly") }
+                        Check { id: monthReport; text: Lang.tr("Monthly") }
                         TextField { id: monthTime; Layout.preferredWidth: 110; enabled: monthReport.checked }
                         Label { text: "dd hh:mm"; color: Theme.muted }
-                        CheckBox { id: yearReport; text: Lang.tr("Yearly") }
+                        Check { id: yearReport; text: Lang.tr("Yearly") }
                         TextField { id: yearTime; Layout.preferredWidth: 110; enabled: yearReport.checked }
                         Label { text: "MM/dd hh:mm"; color: Theme.muted }
                     }

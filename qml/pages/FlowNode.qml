@@ -9,7 +9,7 @@ Rectangle {
     property bool active: false
     signal clicked()
 
-    width: 120
+    width: 126
     height: 58
     radius: 6
     color: selected ? "#e3eefb" : Theme.card
@@ -30,7 +30,8 @@ Rectangle {
             objectName: node.objectName + "_value"
             text: node.value
             color: node.active ? Theme.accent : Theme.text
-            font.pixelSize: Theme.fontSize + 2
+            // Three-phase values ("a/b/c") take the smaller size to fit.
+            font.pixelSize: node.value.length > 10 ? Theme.fontSize - 1 : Theme.fontSize + 2
             font.bold: true
         }
     }

@@ -83,7 +83,7 @@ PageBase {
 
             Rectangle {
                 id: diagram
-                Layout.preferredWidth: 470
+                Layout.preferredWidth: 440
                 Layout.preferredHeight: 340
                 color: Theme.card
                 border.color: Theme.cardBorder
@@ -141,7 +141,7 @@ PageBase {
                 }
                 Rectangle {
                     id: device
-                    width: 150; height: 84
+                    width: 124; height: 84
                     x: (diagram.width - width) / 2; y: (diagram.height - height) / 2
                     radius: 8
                     color: page.communicating ? Theme.header : Theme.muted
@@ -196,6 +196,7 @@ PageBase {
                 ValueGrid {
                     id: moduleGrid
                     objectName: "moduleGrid"
+                    labelWidth: 130
                     fields: page.moduleFields[page.module]
                 }
             }

@@ -70,11 +70,11 @@ PageBase {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 title: Lang.tr("SMS alarms")
-                CheckBox { id: smsOn; objectName: "smsOn"; text: Lang.tr("Send alarms by SMS") }
+                Check { id: smsOn; objectName: "smsOn"; text: Lang.tr("Send alarms by SMS") }
                 RowLayout {
                     spacing: 10
                     Label { text: Lang.tr("Modem port") }
-                    ComboBox {
+                    Combo {
                         id: modemPort
                         objectName: "modemPort"
                         editable: true
@@ -117,9 +117,7 @@ PageBase {
                         Label { text: Lang.tr("Service centre"); color: Theme.muted }
                         Label { text: page.modem.sercentreadd || "-" }
                         Label { text: Lang.tr("Signal"); color: Theme.muted }
-                        ProgressBar {
-                            from: 0
-                            to: 100
+                        SignalBar {
                             value: parseInt(page.modem.signalquality) || 0
                             Layout.preferredWidth: 120
                         }

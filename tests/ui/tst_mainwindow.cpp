@@ -226,6 +226,8 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     window.reset();
+    // The scene graph hands its textures to deleteLater when the view goes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     setDialogs(nullptr);
     env.reset();
 }

@@ -69,6 +69,15 @@ private:
     // Moves the clock on by one second per pass; a step (command or poll) every second pass.
     void runSteps(int steps);
     QList<EventItem> takeEvents() { return takeAllEvents(dbEventQueue, dbEventQueueLock); }
+    // The codes of the alarm-change events posted so far, in order.
+    QList<int> takeAlarmCodes()
+    {
+        QList<int> codes;
+        for (const EventItem &e : takeEvents())
+            if (e.code < EventCommSucceed)
+                codes << e.code;
+        return codes;
+    }
 
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<DevSimProcess> sim;
@@ -202,11 +211,7 @@ void TestDeviceSim::threePhaseValues()
         QCOMPARE(upsInfo.supportFlags[0], uint16_t(0xFFFF));
     }
     QVERIFY(settingsValid);
-    QList<int> alarmCodes;
-    for (const EventItem &e : takeEvents())
-        if (e.code < EventCommSucceed)
-            alarmCodes << e.code;
-    QCOMPARE(alarmCodes, (QList<int>{7, 41})); // bits 3 and 20 set, in bit order
+    QCOMPARE(takeAlarmCodes(), (QList<int>{7, 41})); // bits 3 and 20 set, in bit order
 }
 
 void TestDeviceSim::singlePhaseValues()
@@ -254,11 +259,7 @@ void TestDeviceSim::inverterValues()
         QCOMPARE(int(inverterInfo.alarms[24]), 1);
     }
     QVERIFY(settingsValid);
-    QList<int> alarmCodes;
-    for (const EventItem &e : takeEvents())
-        if (e.code < EventCommSucceed)
-            alarmCodes << e.code;
-    QCOMPARE(alarmCodes, (QList<int>{37, 49}));
+    QCOMPARE(takeAlarmCodes(), (QList<int>{37, 49})); // slots 18 and 24
 }
 
 void TestDeviceSim::commandWrites_data()

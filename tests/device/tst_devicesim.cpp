@@ -62,6 +62,8 @@ private slots:
     void injectedFaults();
     void invalidAddressSendsNothing_data();
     void invalidAddressSendsNothing();
+    void baudChangeReopensWithoutEvent();
+    void runningThreadStopsAfterTransaction();
 
 private:
     void startSim(const QString &family, const QStringList &extra = {});
@@ -425,6 +427,48 @@ void TestDeviceSim::invalidAddressSendsNothing()
     QCOMPARE(sim->requests().size(), 0);
     QCOMPARE(thread->currentFailCount(), 2);
     QCOMPARE(upsInfo.commState.load(), int(CommConnecting));
+}
+
+void TestDeviceSim::baudChangeReopensWithoutEvent()
+{
+    startSim(QStringLiteral("three"));
+    configure(QStringLiteral("0"));
+    runSteps(1);
+    QCOMPARE(countEvents(takeEvents(), EventCommSucceed), 1);
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.dev_boudrate = QStringLiteral("6");
+    }
+    env->clock().advanceMs(1000);
+    thread->loopPass(); // the port rule reopens at 38400 baud
+    QCOMPARE(upsInfo.commState.load(), int(CommConnecting));
+    QVERIFY(takeEvents().isEmpty());
+    QVERIFY(thread->modbusOpen());
+    runSteps(1);
+    QCOMPARE(upsInfo.commState.load(), int(CommOk));
+    QCOMPARE(countEvents(takeEvents(), EventCommSucceed), 1);
+    QVERIFY(sim->waitForRequests(2));
+    QCOMPARE(sim->requests().at(1).reply, QStringLiteral("normal"));
+}
+
+void TestDeviceSim::runningThreadStopsAfterTransaction()
+{
+    // The thread itself on the real clock, while the slave keeps it waiting for a reply.
+    setAppClock(nullptr);
+    startSim(QStringLiteral("three"));
+    QVERIFY(sim->command("fault silence always"));
+    configure(QStringLiteral("0"));
+    thread->start();
+    QVERIFY(sim->waitForRequests(1, 5000)); // a transaction is under way
+
+    QElapsedTimer timer;
+    timer.start();
+    thread->stop();
+    QVERIFY(thread->wait(5000));
+    // At most the rest of the 1.5 s response time-out, then no further pass.
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    QTest::qWait(300);
+    QCOMPARE(sim->requests().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDeviceSim)

@@ -35,28 +35,6 @@ const KeyedMember<SystemSettings> kPortKeys[] = {
     {"msg_checkbit", &SystemSettings::msg_checkbit}, {"msg_stopbit", &SystemSettings::msg_stopbit},
 };
 
-// The single e-mail values, in request and "param.ini" order. The reply puts the two
-// recipient lists after the first kEmailServerKeyCount of them.
-const KeyedMember<EmailSettings> kEmailKeys[] = {
-    {"serverHostaddr", &EmailSettings::serverHostaddr},
-    {"serverHostPort", &EmailSettings::serverHostPort},
-    {"senderAddr", &EmailSettings::senderAddr},
-    {"serverAuthFlag", &EmailSettings::serverAuthFlag},
-    {"senderAccount", &EmailSettings::senderAccount},
-    {"senderPassword", &EmailSettings::senderPassword},
-    {"sslFlag", &EmailSettings::sslFlag},
-    {"genRDFlag", &EmailSettings::genRDFlag},
-    {"genRDay", &EmailSettings::genRDay},
-    {"genRMFlag", &EmailSettings::genRMFlag},
-    {"genRMonth", &EmailSettings::genRMonth},
-    {"genRYFlag", &EmailSettings::genRYFlag},
-    {"genRYear", &EmailSettings::genRYear},
-};
-constexpr int kEmailServerKeyCount = 7;
-constexpr int kEmailKeyCount = int(std::size(kEmailKeys));
-
-const char kPasswordKey[] = "senderPassword";
-
 // A recipient whose request carried no mask gets the mask that selects nothing but the
 // events every recipient receives.
 const QString kMissingMask = QStringLiteral("0");
@@ -214,13 +192,7 @@ void qmlobject::handleSetEmail(QString request)
         emailSettings.mailRecipients = recipients;
         emailSettings.mailEventFlags = masks;
     }
-    ParamKeys keys;
-    for (int i = 0; i < kEmailKeyCount; ++i) {
-        const bool password = qstrcmp(kEmailKeys[i].key, kPasswordKey) == 0;
-        keys.append({QLatin1String(kEmailKeys[i].key),
-                     password ? scramblePassword(values[i], ScrambleEncode) : values[i]});
-    }
-    writeParamKeys(keys);
+    writeParamKeys(emailParamKeys(values, kEmailKeyCount));
     // A table that cannot be rewritten keeps its old rows; memory and "param.ini" hold the new.
     saveEmailRecipients(recipients, masks);
 }

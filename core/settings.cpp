@@ -153,6 +153,33 @@ QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInte
     return catchUpDueTime(nextTestTime, days, now);
 }
 
+const EmailSettingsKey kEmailKeys[kEmailKeyCount] = {
+    {"serverHostaddr", &EmailSettings::serverHostaddr},
+    {"serverHostPort", &EmailSettings::serverHostPort},
+    {"senderAddr", &EmailSettings::senderAddr},
+    {"serverAuthFlag", &EmailSettings::serverAuthFlag},
+    {"senderAccount", &EmailSettings::senderAccount},
+    {"senderPassword", &EmailSettings::senderPassword},
+    {"sslFlag", &EmailSettings::sslFlag},
+    {"genRDFlag", &EmailSettings::genRDFlag},
+    {"genRDay", &EmailSettings::genRDay},
+    {"genRMFlag", &EmailSettings::genRMFlag},
+    {"genRMonth", &EmailSettings::genRMonth},
+    {"genRYFlag", &EmailSettings::genRYFlag},
+    {"genRYear", &EmailSettings::genRYear},
+};
+
+ParamKeys emailParamKeys(const QString *values, int count)
+{
+    ParamKeys keys;
+    for (int i = 0; i < count && i < kEmailKeyCount; ++i) {
+        const bool password = kEmailKeys[i].member == &EmailSettings::senderPassword;
+        keys.append({QLatin1String(kEmailKeys[i].key),
+                     password ? scramblePassword(values[i], ScrambleEncode) : values[i]});
+    }
+    return keys;
+}
+
 bool writeParamKeys(const ParamKeys &keys)
 {
     QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);

@@ -112,6 +112,21 @@ QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInte
 using ParamKeys = QList<QPair<QString, QVariant>>;
 bool writeParamKeys(const ParamKeys &keys);
 
+// The single e-mail values with their request and "param.ini" keys, in that order: the
+// seven of the SMTP server first (the test e-mail carries those alone), then the report
+// flags and times.
+struct EmailSettingsKey
+{
+    const char *key;
+    QString EmailSettings::*member;
+};
+inline constexpr int kEmailKeyCount = 13;
+inline constexpr int kEmailServerKeyCount = 7;
+extern const EmailSettingsKey kEmailKeys[kEmailKeyCount];
+// The "param.ini" keys of the first count e-mail values (values[i] belongs to
+// kEmailKeys[i]), the password scrambled.
+ParamKeys emailParamKeys(const QString *values, int count);
+
 // Port codes as stored in "param.ini". Device port: "1".."6" 1200..38400, any other
 // 115200. Modem port: "1".."7" 1200..115200; any other code falls back to 9600.
 int devicePortBaud(const QString &code);

@@ -5,7 +5,6 @@
 #include "clock.h"
 #include "dialogs.h"
 #include "events.h"
-#include "helpers.h"
 #include "logging.h"
 #include "settings.h"
 #include "textformats.h"
@@ -16,22 +15,6 @@
 #include <QWriteLocker>
 
 namespace {
-// The server settings a test request carries, in request and "param.ini" order.
-struct ServerKey
-{
-    const char *key;
-    QString EmailSettings::*member;
-};
-const ServerKey kServerKeys[] = {
-    {"serverHostaddr", &EmailSettings::serverHostaddr},
-    {"serverHostPort", &EmailSettings::serverHostPort},
-    {"senderAddr", &EmailSettings::senderAddr},
-    {"serverAuthFlag", &EmailSettings::serverAuthFlag},
-    {"senderAccount", &EmailSettings::senderAccount},
-    {"senderPassword", &EmailSettings::senderPassword},
-    {"sslFlag", &EmailSettings::sslFlag},
-};
-
 // The event the test mail reports: "This is test Email!".
 constexpr int kTestEmailEvent = 60;
 const char kTimeFormat[] = "yyyy-MM-dd hh:mm:ss";
@@ -57,13 +40,16 @@ void MainWindow::handleTestEmail(QString request)
     const QDateTime eventTime = appClock().now();
     const RequestJson req(request);
 
+    QString values[kEmailServerKeyCount];
+    for (int i = 0; i < kEmailServerKeyCount; ++i)
+        values[i] = req.value(QLatin1String(kEmailKeys[i].key));
     EmailSettings stored;
     QString lang;
     QString eventText;
     if (req.isObject()) {
         QWriteLocker locker(&settingsLock);
-        for (const ServerKey &k : kServerKeys)
-            emailSettings.*k.member = req.value(QLatin1String(k.key));
+        for (int i = 0; i < kEmailServerKeyCount; ++i)
+            emailSettings.*kEmailKeys[i].member = values[i];
         stored = emailSettings;
         lang = systemSettings.lang;
         eventText = upsEventTexts.value(kTestEmailEvent);
@@ -80,14 +66,7 @@ void MainWindow::handleTestEmail(QString request)
         return;
     }
 
-    ParamKeys keys;
-    for (const ServerKey &k : kServerKeys) {
-        const QString &value = stored.*k.member;
-        keys.append({QLatin1String(k.key), k.member == &EmailSettings::senderPassword
-                                               ? scramblePassword(value, ScrambleEncode)
-                                               : value});
-    }
-    if (!writeParamKeys(keys))
+    if (!writeParamKeys(emailParamKeys(values, kEmailServerKeyCount)))
         qCWarning(lcUi) << "test e-mail: the server settings could not be written to param.ini";
 
     if (testSmtp)

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QJsonArray>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -117,6 +118,14 @@ QJsonObject SmtpServer::envelope(const QString &emlFile)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+QStringList jsonTexts(const QJsonValue &array)
+{
+    QStringList out;
+    for (const QJsonValue &v : array.toArray())
+        out << v.toString();
+    return out;
 }
 
 quint16 unusedPort()

@@ -45,6 +45,9 @@ private:
     quint16 m_tlsPort = 0;
 };
 
+// The texts of a JSON array of strings, in order.
+QStringList jsonTexts(const QJsonValue &array);
+
 // A free port on 127.0.0.1 with nothing listening on it (it was free a moment ago).
 quint16 unusedPort();
 

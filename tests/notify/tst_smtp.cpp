@@ -43,14 +43,6 @@ Outcome send(Smtp &smtp, const QStringList &to, const QString &subject = kSubjec
     return o;
 }
 
-QStringList texts(const QJsonValue &array)
-{
-    QStringList out;
-    for (const QJsonValue &v : array.toArray())
-        out << v.toString();
-    return out;
-}
-
 // The lines the client sent outside the mail text: the data between "DATA" and "."
 // is left out.
 QStringList commandLines(const QStringList &received)
@@ -186,7 +178,7 @@ void TestSmtp::realServer()
     QCOMPARE(files.size(), 1);
     const QJsonObject envelope = SmtpServer::envelope(files.first());
     QCOMPARE(envelope.value(QLatin1String("mail_from")).toString(), kSender);
-    QCOMPARE(texts(envelope.value(QLatin1String("rcpt_tos"))), recipients);
+    QCOMPARE(jsonTexts(envelope.value(QLatin1String("rcpt_tos"))), recipients);
 }
 
 void TestSmtp::receivedMessage()
@@ -201,7 +193,7 @@ void TestSmtp::receivedMessage()
     QCOMPARE(m.value(QLatin1String("subject")).toString(), kSubject);
     QCOMPARE(m.value(QLatin1String("from_addr")).toString(), kSender);
     QCOMPARE(m.value(QLatin1String("from_name")).toString(), QStringLiteral("kestrava"));
-    QCOMPARE(texts(m.value(QLatin1String("to"))), to);
+    QCOMPARE(jsonTexts(m.value(QLatin1String("to"))), to);
     QCOMPARE(m.value(QLatin1String("content_type")).toString(), QStringLiteral("text/html"));
     QCOMPARE(qint64(m.value(QLatin1String("date")).toDouble()), env->clock().now().toSecsSinceEpoch());
     QString body = m.value(QLatin1String("body")).toString();

@@ -62,14 +62,6 @@ bool emitTestEmail(const QString &text)
     return QMetaObject::invokeMethod(declarativeView->rootObject(), "sendtestemailSignal", Q_ARG(QString, text));
 }
 
-QStringList texts(const QJsonValue &array)
-{
-    QStringList out;
-    for (const QJsonValue &v : array.toArray())
-        out << v.toString();
-    return out;
-}
-
 QString bodyText(const QJsonObject &message)
 {
     QString body = message.value(QLatin1String("body")).toString();
@@ -194,12 +186,12 @@ void TestTestEmail::sendsAndTells()
         return;
     }
     QCOMPARE(files.size(), 1);
-    QCOMPARE(texts(SmtpServer::envelope(files.first()).value(QLatin1String("rcpt_tos"))), QStringList{sender});
+    QCOMPARE(jsonTexts(SmtpServer::envelope(files.first()).value(QLatin1String("rcpt_tos"))), QStringList{sender});
     const QJsonObject m = SmtpServer::parseMessage(files.first());
     QCOMPARE(m.value(QLatin1String("subject")).toString(), QStringLiteral("Kestrava:This is test Email!"));
     QCOMPARE(m.value(QLatin1String("from_addr")).toString(), sender);
     QCOMPARE(m.value(QLatin1String("from_name")).toString(), QStringLiteral("kestrava"));
-    QCOMPARE(texts(m.value(QLatin1String("to"))), QStringList{sender});
+    QCOMPARE(jsonTexts(m.value(QLatin1String("to"))), QStringList{sender});
     QCOMPARE(qint64(m.value(QLatin1String("date")).toDouble()), env->clock().now().toSecsSinceEpoch());
     QCOMPARE(bodyText(m), QStringLiteral("Time:2026-01-15 12:00:00<br/>Log Event:This is test Email!"));
 }

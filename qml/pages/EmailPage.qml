@@ -80,6 +80,7 @@ PageBase {
                         Label { text: Lang.tr("Port") }
                         TextField {
                             id: port
+                            objectName: "serverPort"
                             Layout.preferredWidth: 80
                             validator: IntValidator { bottom: 1; top: 65535 }
                         }

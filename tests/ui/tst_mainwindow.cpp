@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "../bridge/bridgefixture.h"
+#include "devsimprocess.h"
 #include "dialogs.h"
 #include "events.h"
 #include "paths.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
@@ -109,6 +111,8 @@ QString settingText(const QString &name)
         return systemSettings.lang;
     if (name == QLatin1String("serverHostaddr"))
         return emailSettings.serverHostaddr;
+    if (name == QLatin1String("serverHostPort"))
+        return emailSettings.serverHostPort;
     if (name == QLatin1String("SMSSelectName"))
         return smsSettings.SMSSelectName;
     if (name == QLatin1String("smsTestPhone"))
@@ -209,6 +213,7 @@ private slots:
     void archiveButtonsAsk_data();
     void archiveButtonsAsk();
     void headerMovesAndClosesWindow();
+    void exitWhileDeviceIsSilent();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -277,8 +282,8 @@ void TestMainWindow::requestGetsReply_data()
         QTest::newRow(request) << QByteArray(request) << arg << QByteArray("qmlobject") << QByteArray()
                                << QString::fromLatin1(setting) << QString::fromLatin1(value);
     };
-    auto asks = [](const char *request) {
-        QTest::newRow(request) << QByteArray(request) << QString() << QByteArray("window") << QByteArray()
+    auto asks = [](const char *request, const QString &arg = QString()) {
+        QTest::newRow(request) << QByteArray(request) << arg << QByteArray("window") << QByteArray()
                                << QString() << QString();
     };
     reply("getFlowStateSignal()", none, "qmlobject", "sigFlowState(QString,QString,QString,QString,QString,QString)");
@@ -303,6 +308,8 @@ void TestMainWindow::requestGetsReply_data()
     reply("getsmssetSignal()", none, "qmlobject", "sigQtSSMSSet(QString)");
     reply("getWarningDataSignal()", none, "qmlobject", "warningDataSig(QString)");
     reply("clearWarningSignal()", none, "qmlobject", "clearAlarmSig()");
+    // Not a JSON object: nothing is sent, the failure box is shown.
+    asks("sendtestemailSignal(QString)", QStringLiteral("not a request"));
     asks("inputConfigSignal()");
     asks("outputConfigSignal()");
     asks("restoreconfigSignal()");
@@ -617,6 +624,8 @@ void TestMainWindow::languageFollowsSetting()
     QmlWarningRecorder warnings;
     window = std::make_unique<MainWindow>();
     window->loadQmlView(kProgramQml);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     settle();
     // Every page once in Chinese, so a text the catalogue lacks or a binding that fails
     // in this language shows up too.
@@ -624,6 +633,10 @@ void TestMainWindow::languageFollowsSetting()
                              "warnings", "system", "email", "sms", "archive"})
         showPage(QLatin1String(page));
     QCOMPARE(itemText(QStringLiteral("exportSettings")), QStringLiteral("导出设置…"));
+    showPage(QStringLiteral("overview"));
+    const QString folder = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages");
+    QDir().mkpath(folder);
+    declarativeView->grabFramebuffer().save(folder + QStringLiteral("/overview-zh.png"));
     QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
 
     // The language page switches at once.
@@ -682,6 +695,11 @@ void TestMainWindow::settingsPagesSave()
     }
     // Shown again as stored.
     QCOMPARE(itemText(QStringLiteral("recipient_0")), QStringLiteral("ops@example.org"));
+    // The test e-mail goes to a port where nothing listens: the window reports failure.
+    setItemText(QStringLiteral("serverPort"), QStringLiteral("1"));
+    QVERIFY(clickItem(QStringLiteral("sendTestEmail")));
+    QCOMPARE(settingText(QStringLiteral("serverHostPort")), QStringLiteral("1"));
+    QCOMPARE(answers.titles.size(), 1);
 
     showPage(QStringLiteral("sms"));
     setItemText(QStringLiteral("testPhone"), QStringLiteral("5550100"));
@@ -729,6 +747,37 @@ void TestMainWindow::headerMovesAndClosesWindow()
     QCOMPARE(window->pos(), before + QPoint(40, 25));
     QVERIFY(QMetaObject::invokeMethod(root, "closeWindow"));
     QVERIFY(!window->isVisible());
+}
+
+void TestMainWindow::exitWhileDeviceIsSilent()
+{
+    if (!QFileInfo::exists(DevSimProcess::program()))
+        QSKIP("the device simulator is not built");
+    DevSimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--family"), QStringLiteral("three"), QStringLiteral("--steady")}));
+    QVERIFY(sim.command(QStringLiteral("fault silence always")));
+    {
+        QWriteLocker l(&settingsLock);
+        deviceSettings.comProtocol = QStringLiteral("0");
+        deviceSettings.comAddr = QStringLiteral("1");
+        deviceSettings.inverterSelectName = sim.path();
+        systemSettings.dev_boudrate = QStringLiteral("4");
+        systemSettings.dev_databit = QStringLiteral("3");
+        systemSettings.dev_checkbit = QStringLiteral("1");
+        systemSettings.dev_stopbit = QStringLiteral("1");
+    }
+    setAppClock(nullptr); // the device thread polls on the wall clock here
+    window = std::make_unique<MainWindow>();
+    window->loadQmlView(kProgramQml);
+    // The device thread now waits for a reply that never comes.
+    QVERIFY(sim.waitForRequests(1, 10000));
+
+    // The exit waits for that exchange to time out (1.5 s), not longer.
+    constexpr qint64 kExitBoundMs = 3000;
+    QElapsedTimer exit;
+    exit.start();
+    window.reset();
+    QVERIFY2(exit.elapsed() < kExitBoundMs, qPrintable(QString::number(exit.elapsed())));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -324,7 +324,13 @@ void TestSmtp::scriptedPeer_data()
         << "1" << "" << QStringList{">220-hi\r\n554 go away\r\n"} << "error" << QStringList{c};
     QTest::newRow("server hangs up mid-reply")
         << "1" << "" << QStringList{">220 ready\r\n", "<", ">250-hello\r\n"} << "error" << QStringList{c, ehlo};
-    // Bounded: the greeting may take two waits of 5 s, no more.
+    // The limit holds for the whole reply, however often a line trickles in.
+    QTest::newRow("reply trickling past the limit")
+        << "1" << "" << QStringList{">220 ready\r\n", "<", ">250-a\r\n", "~3000", ">250-b\r\n", "~3000", ">250 c\r\n"}
+        << "error" << QStringList{c, ehlo};
+    // The greeting may take two waits of 5 s, no more.
+    QTest::newRow("greeting after 7 s") << "1" << "" << (QStringList{"~7000", ">220 ready\r\n", "<", ">250 ok\r\n"} + rest)
+                                        << "success" << QStringList{c, ehlo, from, rcpt, d, end, quit};
     QTest::newRow("greeting that never ends")
         << "1" << "" << QStringList{">220-first line\r\n", "~11000"} << "error" << QStringList{c};
 }

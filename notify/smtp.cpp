@@ -66,7 +66,8 @@ void applyEmailSettings(Smtp &smtp, const EmailSettings &s)
 {
     const QString name = smtpSenderName(s.senderAddr);
     if (s.serverAuthFlag == QLatin1String("1"))
-        smtp.setConfig(SmtpConfig6{name, s.senderAddr, s.serverHostaddr, s.serverHostPort, s.serverAuthFlag, s.sslFlag});
+        smtp.setConfig(
+            SmtpConfig6{name, s.senderAddr, s.serverHostaddr, s.serverHostPort, s.serverAuthFlag, s.sslFlag});
     else
         smtp.setConfig(SmtpConfig8{name, s.senderAddr, s.serverHostaddr, s.serverHostPort, s.senderAccount,
                                    s.senderPassword, s.serverAuthFlag, s.sslFlag});
@@ -171,7 +172,8 @@ void Smtp::runSend()
     }
 
     closeSocket();
-    if (logIn && sslFlag == QLatin1String("0")) {
+    const bool tls = logIn && sslFlag == QLatin1String("0");
+    if (tls) {
         auto *ssl = new QSslSocket(this);
         // The certificate is asked for but not verified: the user's server is trusted as named.
         ssl->setPeerVerifyMode(QSslSocket::QueryPeer);
@@ -181,7 +183,7 @@ void Smtp::runSend()
         socket = new QTcpSocket(this);
         socket->connectToHost(serverHostaddr, port, QIODevice::ReadWrite);
     }
-    qCDebug(lcNotify) << "smtp: connecting to" << serverHostaddr << port << (logIn && sslFlag == QLatin1String("0") ? "over TLS" : "over TCP");
+    qCDebug(lcNotify) << "smtp: connecting to" << serverHostaddr << port << (tls ? "over TLS" : "over TCP");
 
     if (!socket->waitForConnected(waitTimeout)) {
         qCWarning(lcNotify) << "smtp: no connection:" << socket->errorString();

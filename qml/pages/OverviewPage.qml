@@ -62,6 +62,11 @@ PageBase {
         return communicating && !isNaN(n) && n !== 0
     }
 
+    // The inverter family sends no battery mode, load or input current.
+    function withUnit(value, unit) {
+        return value === "" ? "-" : value + " " + unit
+    }
+
     function genValue(i, unit) {
         return generation.length > i && generation[i] !== "" ? generation[i] + " " + unit : "-"
     }
@@ -104,7 +109,7 @@ PageBase {
                     objectName: "flowPv"
                     x: (diagram.width - width) / 2; y: 16
                     label: Lang.tr("PV")
-                    value: page.pvPower + " kW"
+                    value: page.withUnit(page.pvPower, "kW")
                     active: page.isActive(page.pvPower)
                     selected: page.module === "pv"
                     onClicked: page.selectModule("pv")
@@ -114,7 +119,7 @@ PageBase {
                     objectName: "flowInput"
                     x: 16; y: (diagram.height - height) / 2
                     label: Lang.tr("AC input")
-                    value: page.input + " A"
+                    value: page.withUnit(page.input, "A")
                     active: page.isActive(page.input)
                     selected: page.module === "ac"
                     onClicked: page.selectModule("ac")
@@ -124,7 +129,7 @@ PageBase {
                     objectName: "flowLoad"
                     x: diagram.width - width - 16; y: (diagram.height - height) / 2
                     label: Lang.tr("Output")
-                    value: page.load + " %"
+                    value: page.withUnit(page.load, "%")
                     active: page.isActive(page.load)
                     selected: page.module === "output"
                     onClicked: page.selectModule("output")
@@ -134,7 +139,7 @@ PageBase {
                     objectName: "flowBattery"
                     x: (diagram.width - width) / 2; y: diagram.height - height - 16
                     label: Lang.tr("Battery")
-                    value: page.batPower + " W"
+                    value: page.withUnit(page.batPower, "W")
                     active: page.isActive(page.batPower)
                     selected: page.module === "battery"
                     onClicked: page.selectModule("battery")

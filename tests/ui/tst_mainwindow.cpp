@@ -381,6 +381,8 @@ void TestMainWindow::missingQmlFileLeavesRunningProgram()
     QVERIFY(!declarativeView->rootObject());
     QVERIFY(contextObject("window") == window.get());
     QVERIFY(contextObject("ThreeUPS"));
+    if (auto *device = qobject_cast<QThread *>(contextObject("serial")))
+        QVERIFY(device->isRunning());
     window->show();
     const uint32_t before = runSeconds;
     window->mainTimer();

@@ -172,6 +172,29 @@ void setItemText(const QString &name, const QString &text)
     item->setProperty("text", text);
 }
 
+void postWarnings(int count);
+
+// A communicating three-phase UPS with every gate open and one warning on screen, so
+// every page has values to show.
+void showAllDeviceValues()
+{
+    fillDeviceState();
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.deviceName = QStringLiteral("Test UPS");
+    }
+    setDeviceState(QStringLiteral("0"), allMasks(), CommOk);
+    postWarnings(1);
+}
+
+// What a person sees, kept with the build for a look.
+void savePageShot(const QString &name)
+{
+    const QString folder = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages");
+    QDir().mkpath(folder);
+    declarativeView->grabFramebuffer().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
 void postWarnings(int count)
 {
     for (int i = 0; i < count; ++i)
@@ -216,6 +239,9 @@ private slots:
     void exitWhileDeviceIsSilent();
 
 private:
+    // The window with the program's own user interface, shown and settled.
+    bool openShownWindow();
+
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<MainWindow> window;
     RecordingDialogs answers;
@@ -226,6 +252,17 @@ void TestMainWindow::init()
     env = std::make_unique<TestEnv>();
     setDialogs(&answers);
     answers = RecordingDialogs();
+}
+
+bool TestMainWindow::openShownWindow()
+{
+    window = std::make_unique<MainWindow>();
+    window->loadQmlView(kProgramQml);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return false;
+    settle();
+    return true;
 }
 
 void TestMainWindow::cleanup()
@@ -592,27 +629,12 @@ void TestMainWindow::pageShowsReplies()
     QFETCH(QString, text);
     loadEmailSettings(); // the first-start defaults
     loadSmsSettings();
-    fillDeviceState();
-    {
-        QWriteLocker l(&upsInfo.lock);
-        upsInfo.deviceName = QStringLiteral("Test UPS");
-    }
-    setDeviceState(QStringLiteral("0"), allMasks(), CommOk);
-    postWarnings(1);
-
+    showAllDeviceValues();
     QmlWarningRecorder warnings;
-    window = std::make_unique<MainWindow>();
-    window->loadQmlView(kProgramQml);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    settle();
+    QVERIFY(openShownWindow());
     showPage(page);
     QCOMPARE(itemText(item), text);
-
-    // What a person sees, kept with the build for a look.
-    const QString folder = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages");
-    QDir().mkpath(folder);
-    declarativeView->grabFramebuffer().save(folder + QLatin1Char('/') + page + QStringLiteral(".png"));
+    savePageShot(page);
     QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
 }
 
@@ -620,15 +642,9 @@ void TestMainWindow::languageFollowsSetting()
 {
     systemSettings.lang = QStringLiteral("0");
     // Every value row and warning present, so each label is looked up too.
-    fillDeviceState();
-    setDeviceState(QStringLiteral("0"), allMasks(), CommOk);
-    postWarnings(1);
+    showAllDeviceValues();
     QmlWarningRecorder warnings;
-    window = std::make_unique<MainWindow>();
-    window->loadQmlView(kProgramQml);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    settle();
+    QVERIFY(openShownWindow());
     // Every page once in Chinese, so a text the catalogue lacks or a binding that fails
     // in this language shows up too.
     for (const char *page : {"overview", "output", "bypass", "battery", "ac", "pv", "device", "other",
@@ -636,9 +652,7 @@ void TestMainWindow::languageFollowsSetting()
         showPage(QLatin1String(page));
     QCOMPARE(itemText(QStringLiteral("exportSettings")), QStringLiteral("导出设置…"));
     showPage(QStringLiteral("overview"));
-    const QString folder = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages");
-    QDir().mkpath(folder);
-    declarativeView->grabFramebuffer().save(folder + QStringLiteral("/overview-zh.png"));
+    savePageShot(QStringLiteral("overview-zh"));
     QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
 
     // The language page switches at once.

@@ -329,11 +329,31 @@ Rectangle {
                 function onSigMainModuleInfo(strModuleFlag, strMainMInfo) {
                     overview.showModule(strModuleFlag, strMainMInfo)
                 }
-                function onSigOutputInfo(strOutputInfo) { outputPage.show(strOutputInfo) }
-                function onSigBypassInfo(strBypassInfo) { bypassPage.show(strBypassInfo) }
-                function onSigBatInfo(strBatInfo) { batteryPage.show(strBatInfo) }
-                function onSigACInfo(strACInfo) { acPage.show(strACInfo) }
-                function onSigPVInfo(strPVTInfo, strPVInfo) { pvPage.show(strPVTInfo, strPVInfo) }
+                function onSigOutputInfo(strOutputInfo) {
+                    outputPage.show(strOutputInfo)
+                    if (overview.panelFromPages)
+                        overview.showModule("output", strOutputInfo)
+                }
+                function onSigBypassInfo(strBypassInfo) {
+                    bypassPage.show(strBypassInfo)
+                    if (overview.panelFromPages)
+                        overview.showModule("bypass", strBypassInfo)
+                }
+                function onSigBatInfo(strBatInfo) {
+                    batteryPage.show(strBatInfo)
+                    if (overview.panelFromPages)
+                        overview.showModule("battery", strBatInfo)
+                }
+                function onSigACInfo(strACInfo) {
+                    acPage.show(strACInfo)
+                    if (overview.panelFromPages)
+                        overview.showModule("ac", strACInfo)
+                }
+                function onSigPVInfo(strPVTInfo, strPVInfo) {
+                    pvPage.show(strPVTInfo, strPVInfo)
+                    if (overview.panelFromPages)
+                        overview.showModule("pv", strPVTInfo)
+                }
                 function onSigDeviceInfo(strDeviceInfo) { devicePage.show(strDeviceInfo) }
                 function onSigOtherInfo(strOtherInfo) {
                     var state = Replies.taggedMap(strOtherInfo).comstate
@@ -357,10 +377,21 @@ Rectangle {
                 objectName: "overviewPage"
                 anchors.fill: parent
                 visible: root.page === "overview"
+                family: root.family
+                // The module panels are built from UPS values alone; for an inverter the
+                // panel shows the matching live page instead.
+                readonly property var pageRequests: ({
+                    output: root.getoutputinfoSignal, ac: root.getacInfoSignal, battery: root.getbatinfoSignal,
+                    pv: root.getpvinfoSignal, bypass: root.getbypassinfoSignal
+                })
+                readonly property bool panelFromPages: root.family === "2"
                 onRefresh: {
                     root.getFlowStateSignal()
                     root.getmwindowgenInfoSinal()
-                    root.mainModuleDataSignal(Replies.request({ flag: overview.module }))
+                    if (panelFromPages)
+                        pageRequests[overview.module]()
+                    else
+                        root.mainModuleDataSignal(Replies.request({ flag: overview.module }))
                 }
             }
             ValuesPage {
@@ -388,6 +419,7 @@ Rectangle {
                 visible: root.page === "battery"
                 title: parent.title("battery")
                 fields: Fields.battery
+                codesAsText: root.family === "2"
                 onRefresh: root.getbatinfoSignal()
             }
             ValuesPage {

@@ -162,9 +162,14 @@ void MainWindow::stopThreads()
 {
     // Every stop request goes out before the first wait, so the threads wind down
     // together and the exit takes the longest of their current exchanges, not the sum.
+    // A thread that joins the window adds its request here and its wait below, in the
+    // order history, e-mail, SMS, device.
 #ifdef KESTRAVA_HAVE_DEVICE
     serialThread.stop();
     serialThread.exit(0);
+#endif
+
+#ifdef KESTRAVA_HAVE_DEVICE
     serialThread.wait();
 #endif
 }

@@ -10,6 +10,10 @@ PageBase {
     live: true
     // The module panel shown beside the diagram: "bypass", "ac", "pv", "battery", "output".
     property string module: "output"
+    // The device family as the program reports it; "2" is the inverter, whose PV power
+    // comes in W (the UPS families report kW).
+    property string family: ""
+    readonly property string pvUnit: family === "2" ? "W" : "kW"
 
     property string runState: "-1"
     property string batState: "-1"
@@ -109,7 +113,7 @@ PageBase {
                     objectName: "flowPv"
                     x: (diagram.width - width) / 2; y: 16
                     label: Lang.tr("PV")
-                    value: page.withUnit(page.pvPower, "kW")
+                    value: page.withUnit(page.pvPower, page.pvUnit)
                     active: page.isActive(page.pvPower)
                     selected: page.module === "pv"
                     onClicked: page.selectModule("pv")
@@ -202,6 +206,8 @@ PageBase {
                     id: moduleGrid
                     objectName: "moduleGrid"
                     labelWidth: 130
+                    emptyWidth: 270
+                    codesAsText: page.family === "2"
                     fields: page.moduleFields[page.module]
                 }
             }
@@ -214,7 +220,7 @@ PageBase {
                 spacing: 40
                 Repeater {
                     model: [
-                        { label: "PV power", unit: "kW" },
+                        { label: "PV power", unit: page.pvUnit },
                         { label: "Energy today", unit: "kWh" },
                         { label: "Lifetime energy", unit: "kWh" },
                         { label: "CO₂ saved", unit: "kg" }

@@ -14,6 +14,10 @@ Column {
     // nothing in this area.
     property string emptyText: Lang.tr("No data: the device is not communicating or does not report these values.")
     property int labelWidth: 170
+    property int emptyWidth: 420
+    // The inverter sends state codes where the UPS families send 0/1 status bits: shown
+    // as they come.
+    property bool codesAsText: false
 
     spacing: 5
 
@@ -23,6 +27,8 @@ Column {
 
     function valueText(item) {
         var field = fields[item.key]
+        if (field && codesAsText && (field.kind === "flag" || field.kind === "fault"))
+            return item.value === "" ? "-" : item.value
         if (field && field.kind === "flag")
             return item.value === "1" ? Lang.tr("Yes") : Lang.tr("No")
         if (field && field.kind === "fault")
@@ -36,7 +42,7 @@ Column {
 
     function valueColor(item) {
         var field = fields[item.key]
-        if (field && field.kind === "fault")
+        if (field && field.kind === "fault" && !codesAsText)
             return item.value === "1" ? Theme.alarm : Theme.good
         if (field && field.kind === "comm")
             return item.value === "2" ? Theme.good : Theme.alarm
@@ -45,7 +51,7 @@ Column {
 
     Text {
         visible: grid.items.length === 0
-        width: 420
+        width: grid.emptyWidth
         wrapMode: Text.Wrap
         text: grid.emptyText
         color: Theme.muted

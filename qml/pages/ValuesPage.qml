@@ -7,6 +7,7 @@ import "replies.js" as Replies
 PageBase {
     id: page
     property alias fields: grid.fields
+    property alias codesAsText: grid.codesAsText
     live: true
 
     function show(text) {

@@ -230,6 +230,7 @@ private slots:
 
     void pageShowsReplies_data();
     void pageShowsReplies();
+    void overviewOfInverter();
     void languageFollowsSetting();
     void warningsPageClears();
     void settingsPagesSave();
@@ -635,6 +636,25 @@ void TestMainWindow::pageShowsReplies()
     showPage(page);
     QCOMPARE(itemText(item), text);
     savePageShot(page);
+    QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
+}
+
+void TestMainWindow::overviewOfInverter()
+{
+    // The module panels hold UPS values only; the inverter's panel is its live page.
+    fillDeviceState();
+    setDeviceState(QStringLiteral("3"), Masks(), CommOk);
+    QmlWarningRecorder warnings;
+    QVERIFY(openShownWindow());
+    QCOMPARE(itemText(QStringLiteral("value_outputvol")), QStringLiteral("i26 V"));
+    QVERIFY(clickItem(QStringLiteral("flowBattery")));
+    settle();
+    QCOMPARE(itemText(QStringLiteral("value_batvol")), QStringLiteral("i47 V"));
+    QCOMPARE(itemText(QStringLiteral("value_batstate")), QStringLiteral("i75")); // a state code, not a bit
+    // Its PV power comes in W; "i89" is no number, so ten times it is 0.
+    QCOMPARE(itemText(QStringLiteral("flowPv_value")), QStringLiteral("0 W"));
+    QCOMPARE(itemText(QStringLiteral("generation_0")), QStringLiteral("i131 W"));
+    savePageShot(QStringLiteral("overview-inverter"));
     QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
 }
 

@@ -231,6 +231,7 @@ private slots:
     void pageShowsReplies_data();
     void pageShowsReplies();
     void overviewOfInverter();
+    void livePageRefreshesWhileShown();
     void languageFollowsSetting();
     void warningsPageClears();
     void settingsPagesSave();
@@ -656,6 +657,19 @@ void TestMainWindow::overviewOfInverter()
     QCOMPARE(itemText(QStringLiteral("generation_0")), QStringLiteral("i131 W"));
     savePageShot(QStringLiteral("overview-inverter"));
     QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
+}
+
+void TestMainWindow::livePageRefreshesWhileShown()
+{
+    setDeviceState(QStringLiteral("0"), Masks(), CommOk);
+    QVERIFY(openShownWindow());
+    QObject *bridge = contextObject("qmlobject");
+    QSignalSpy output(bridge, SIGNAL(sigOutputInfo(QString)));
+    QSignalSpy bypass(bridge, SIGNAL(sigBypassInfo(QString)));
+    showPage(QStringLiteral("output"));
+    QCOMPARE(output.count(), 1); // asked for as it comes into view
+    QTRY_VERIFY_WITH_TIMEOUT(output.count() >= 2, 5000); // and again on its timer
+    QCOMPARE(bypass.count(), 0); // a page out of view asks for nothing
 }
 
 void TestMainWindow::languageFollowsSetting()

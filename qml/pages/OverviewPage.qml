@@ -202,7 +202,7 @@ PageBase {
                 Layout.preferredHeight: 340
                 Layout.alignment: Qt.AlignTop
                 title: Lang.tr(page.moduleTitles[page.module])
-                ValueGrid {
+                ValueList {
                     id: moduleGrid
                     objectName: "moduleGrid"
                     labelWidth: 130

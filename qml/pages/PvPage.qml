@@ -26,7 +26,7 @@ PageBase {
         }
         Card {
             Layout.fillWidth: true
-            ValueGrid { id: grid; fields: Fields.pv }
+            ValueList { id: grid; fields: Fields.pv }
         }
         Card {
             Layout.fillWidth: true

@@ -26,7 +26,7 @@ PageBase {
         }
         Card {
             Layout.fillWidth: true
-            ValueGrid { id: grid }
+            ValueList { id: grid }
         }
         Item { Layout.fillHeight: true }
     }

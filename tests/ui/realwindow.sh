@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The program in a real X server (Xvfb) against the device simulator: its window must be
 # mapped at 980 x 680, and its user interface must show live values from the simulator
-# (the pages trace what they show in the category kestrava.ui.shown). A screenshot of the
-# window is kept as BUILD_DIR/artifacts/mainwindow.png.
+# (the pages trace what they show in the category kestrava.ui.shown); its close button
+# must end it. A screenshot of the window is kept as BUILD_DIR/artifacts/mainwindow.png.
 #   tests/ui/realwindow.sh BUILD_DIR SOURCE_DIR
 # Exit 77 (skipped) when the simulator is not built.
 set -euo pipefail
@@ -87,4 +87,20 @@ echo "screenshot: $artifacts/mainwindow.png"
 if grep -E 'qml[^ ]*:[0-9]+|QML|ReferenceError|TypeError' "$log"; then
   fail "the user interface reported problems"
 fi
+
+# The header's close button ends the program: the window goes, the device thread stops
+# and the program returns 0, within a few seconds (one device exchange at most).
+readonly exit_timeout_s=10
+# The view sits 5 px from the left and 3 px from the top of the window; the close button
+# is the header's last 46 x 52 px.
+xdotool mousemove --window "$id" $((5 + 970 - 23)) $((3 + 26)) click 1
+for _ in $(seq $((exit_timeout_s * 10))); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$program_pid" 2>/dev/null && fail "the program still runs ${exit_timeout_s} s after its close button"
+status=0
+wait "$program_pid" || status=$?
+program_pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
 echo "PASS"

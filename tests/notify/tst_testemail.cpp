@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "helpers.h"
 #include "paths.h"
+#include "recordingdialogs.h"
 #include "settings.h"
 #include "smtpfixture.h"
 #include "testenv.h"
@@ -16,7 +17,6 @@
 #include <QSettings>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -24,29 +24,6 @@ const QString kProgramQml = QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml
 const QString kSender = QStringLiteral("kestrava@example.com");
 const QString kSuccessText = QStringLiteral("Successfully send email");
 const QString kFailureText = QStringLiteral("Send email failed,network error or configure error!");
-
-// Answers every box at once, records it, and can act while the box is "open".
-class RecordingDialogs : public Dialogs
-{
-public:
-    QString getOpenFileName(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
-    QString getSaveFileName(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
-    QAbstractButton *execMessageBox(QMessageBox &box) override
-    {
-        titles << box.windowTitle();
-        texts << box.text();
-        icons << box.icon();
-        if (whileOpen) {
-            auto act = std::move(whileOpen);
-            act();
-        }
-        return box.button(QMessageBox::Ok);
-    }
-    QStringList titles;
-    QStringList texts;
-    QList<QMessageBox::Icon> icons;
-    std::function<void()> whileOpen;
-};
 
 QString request(const QString &port, const QString &authFlag, const QString &sslFlag, const QString &password,
                 const QString &sender = kSender)
@@ -162,9 +139,9 @@ void TestTestEmail::sendsAndTells()
     QVERIFY(emitTestEmail(request(QString::number(number), authFlag, sslFlag, password, sender)));
 
     // Exactly one box, a warning box whatever the outcome.
-    QCOMPARE(answers.titles, QStringList{QStringLiteral("Email")});
-    QCOMPARE(answers.texts, QStringList{delivered ? kSuccessText : kFailureText});
-    QCOMPARE(answers.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
+    QCOMPARE(answers.titles(), QStringList{QStringLiteral("Email")});
+    QCOMPARE(answers.texts(), QStringList{delivered ? kSuccessText : kFailureText});
+    QCOMPARE(answers.icons(), QList<QMessageBox::Icon>{QMessageBox::Warning});
 
     // Stored whatever the outcome: plain in memory, scrambled in "param.ini".
     {
@@ -201,8 +178,8 @@ void TestTestEmail::chineseTexts()
     openWindow(QStringLiteral("0"));
     QVERIFY(emitTestEmail(request(QString::number(server.plainPort()), QStringLiteral("1"), QStringLiteral("1"),
                                   QStringLiteral("secret"))));
-    QCOMPARE(answers.titles, QStringList{QStringLiteral("邮件")});
-    QCOMPARE(answers.texts, QStringList{QStringLiteral("发送邮件成功")});
+    QCOMPARE(answers.titles(), QStringList{QStringLiteral("邮件")});
+    QCOMPARE(answers.texts(), QStringList{QStringLiteral("发送邮件成功")});
     QCOMPARE(server.messageFiles().size(), 1);
     const QJsonObject m = SmtpServer::parseMessage(server.messageFiles().first());
     const QString body = bodyText(m);
@@ -222,14 +199,14 @@ void TestTestEmail::requestWhileSendingIsRefused()
     // free the client whose send is still on the stack.
     answers.whileOpen = [plain] { QVERIFY(emitTestEmail(plain)); };
     QVERIFY(emitTestEmail(plain));
-    QCOMPARE(answers.texts, QStringList{kSuccessText});
+    QCOMPARE(answers.texts(), QStringList{kSuccessText});
     QCOMPARE(server.messageFiles().size(), 1);
 
     // Once it has ended, the next request sends again, with a new client.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(emitTestEmail(plain));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(answers.texts, (QStringList{kSuccessText, kSuccessText}));
+    QCOMPARE(answers.texts(), (QStringList{kSuccessText, kSuccessText}));
     QCOMPARE(server.messageFiles().size(), 2);
 }
 
@@ -241,7 +218,7 @@ void TestTestEmail::requestThatIsNoObject()
         emailSettings.serverHostaddr = QStringLiteral("mail.example.com");
     }
     QVERIFY(emitTestEmail(QStringLiteral("not json")));
-    QCOMPARE(answers.texts, QStringList{kFailureText});
+    QCOMPARE(answers.texts(), QStringList{kFailureText});
     QReadLocker locker(&settingsLock);
     QCOMPARE(emailSettings.serverHostaddr, QStringLiteral("mail.example.com"));
 }

@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "packzip.h"
 #include "paths.h"
+#include "recordingdialogs.h"
 #include "settings.h"
 #include "testenv.h"
 
@@ -12,7 +13,6 @@
 #include <quazip/quazipfile.h>
 #include <quazip/quazipnewinfo.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -29,73 +29,9 @@
 #include <QTest>
 #include <QWidget>
 
-#include <tuple>
-
 using namespace ConfigArchive;
 
 namespace {
-
-// Answers every dialog at once and remembers what it was shown.
-class FakeDialogs : public Dialogs
-{
-public:
-    enum Answer { Close, Accept, Reject };
-    struct FileCall
-    {
-        QWidget *parent;
-        QString caption, dir, filter;
-        bool operator==(const FileCall &o) const
-        {
-            return std::tie(parent, caption, dir, filter) == std::tie(o.parent, o.caption, o.dir, o.filter);
-        }
-    };
-    struct BoxSeen
-    {
-        QWidget *parent;
-        QString title, text, styleSheet, defaultButton;
-        QMessageBox::Icon icon;
-        QStringList buttons;
-        bool operator==(const BoxSeen &o) const
-        {
-            return std::tie(parent, title, text, styleSheet, defaultButton, icon, buttons)
-                == std::tie(o.parent, o.title, o.text, o.styleSheet, o.defaultButton, o.icon, o.buttons);
-        }
-    };
-
-    QString openAnswer;
-    QString saveAnswer;
-    Answer boxAnswer = Accept;
-    QList<FileCall> openCalls, saveCalls;
-    QList<BoxSeen> boxes;
-
-    QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,
-                            const QString &filter) override
-    {
-        openCalls.append({parent, caption, dir, filter});
-        return openAnswer;
-    }
-    QString getSaveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                            const QString &filter) override
-    {
-        saveCalls.append({parent, caption, dir, filter});
-        return saveAnswer;
-    }
-    QAbstractButton *execMessageBox(QMessageBox &box) override
-    {
-        BoxSeen seen{box.parentWidget(), box.windowTitle(), box.text(), box.styleSheet(),
-                     box.defaultButton() ? box.defaultButton()->text() : QString(), box.icon(), {}};
-        QAbstractButton *answer = nullptr;
-        for (QAbstractButton *b : box.buttons()) {
-            seen.buttons.append(b->text());
-            const QMessageBox::ButtonRole role = box.buttonRole(b);
-            if ((boxAnswer == Accept && role == QMessageBox::AcceptRole)
-                || (boxAnswer == Reject && role == QMessageBox::RejectRole))
-                answer = b;
-        }
-        boxes.append(seen);
-        return answer;
-    }
-};
 
 using FileTree = QMap<QString, QByteArray>;
 
@@ -251,7 +187,7 @@ private:
     void fillParamFolder();
 
     std::unique_ptr<TestEnv> env;
-    FakeDialogs fake;
+    RecordingDialogs fake;
     QWidget window;
     QStringList configTexts;
     QString outside;  // a folder beside the data folder that nothing may write into
@@ -261,7 +197,7 @@ private:
 void TestConfigArchive::init()
 {
     env = std::make_unique<TestEnv>();
-    fake = FakeDialogs();
+    fake = RecordingDialogs();
     setDialogs(&fake);
     {
         QWriteLocker l(&settingsLock);
@@ -301,7 +237,7 @@ void TestConfigArchive::roundTripGivesIdenticalFiles()
     handleOutputConfig(&window, configTexts);
     QVERIFY(QFileInfo(fake.saveAnswer).isFile());
 
-    fake.boxAnswer = FakeDialogs::Accept;
+    fake.boxAnswer = RecordingDialogs::Accept;
     handleRestoreConfig(&window, configTexts);
     QVERIFY(QDir(appPaths.paramDir).removeRecursively());
     QVERIFY(QDir().mkpath(appPaths.paramDir));
@@ -530,9 +466,9 @@ void TestConfigArchive::restoreRemovesOnlyFilesOnOk_data()
 {
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("removed");
-    QTest::newRow("OK") << int(FakeDialogs::Accept) << true;
-    QTest::newRow("Cancel") << int(FakeDialogs::Reject) << false;
-    QTest::newRow("closed or Escape") << int(FakeDialogs::Close) << false;
+    QTest::newRow("OK") << int(RecordingDialogs::Accept) << true;
+    QTest::newRow("Cancel") << int(RecordingDialogs::Reject) << false;
+    QTest::newRow("closed or Escape") << int(RecordingDialogs::Close) << false;
 }
 
 void TestConfigArchive::restoreRemovesOnlyFilesOnOk()
@@ -545,7 +481,7 @@ void TestConfigArchive::restoreRemovesOnlyFilesOnOk()
     QVERIFY(QFile::link(outside + QStringLiteral("/secret.txt"), param("link.txt")));
     const FileTree before = snapshot(env->root());
 
-    fake.boxAnswer = FakeDialogs::Answer(answer);
+    fake.boxAnswer = RecordingDialogs::Answer(answer);
     handleRestoreConfig(&window, configTexts);
 
     FileTree expected = before;
@@ -563,9 +499,9 @@ void TestConfigArchive::importAsksFirst_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("chooseFile");
     QTest::addColumn<int>("fileDialogs");
-    QTest::newRow("confirmation refused") << int(FakeDialogs::Reject) << true << 0;
-    QTest::newRow("confirmation closed") << int(FakeDialogs::Close) << true << 0;
-    QTest::newRow("file dialog cancelled") << int(FakeDialogs::Accept) << false << 1;
+    QTest::newRow("confirmation refused") << int(RecordingDialogs::Reject) << true << 0;
+    QTest::newRow("confirmation closed") << int(RecordingDialogs::Close) << true << 0;
+    QTest::newRow("file dialog cancelled") << int(RecordingDialogs::Accept) << false << 1;
 }
 
 void TestConfigArchive::importAsksFirst()
@@ -578,7 +514,7 @@ void TestConfigArchive::importAsksFirst()
     writeZip(zipPath, {{"param.ini", "[General]\nlang=0\n"}});
     const FileTree before = snapshot(appPaths.paramDir);
 
-    fake.boxAnswer = FakeDialogs::Answer(answer);
+    fake.boxAnswer = RecordingDialogs::Answer(answer);
     fake.openAnswer = chooseFile ? zipPath : QString();
     handleInputConfig(&window, configTexts);
     QCOMPARE(fake.openCalls.size(), fileDialogs);
@@ -624,21 +560,21 @@ void TestConfigArchive::dialogTexts()
         QWriteLocker l(&settingsLock);
         systemSettings.lang = lang;
     }
-    fake.boxAnswer = FakeDialogs::Accept;
+    fake.boxAnswer = RecordingDialogs::Accept;
     handleInputConfig(&window, configTexts);
     QCOMPARE(configTexts, texts);
     handleOutputConfig(&window, configTexts);
-    fake.boxAnswer = FakeDialogs::Reject;
+    fake.boxAnswer = RecordingDialogs::Reject;
     handleRestoreConfig(&window, configTexts);
 
     const QString style = QStringLiteral("background-color: rgb(255, 255, 255);");
-    using Box = FakeDialogs::BoxSeen;
+    using Box = RecordingDialogs::BoxSeen;
     QCOMPARE(fake.boxes,
              (QList<Box>{{&window, texts.at(0), texts.at(1), style, importButtons.at(0),
                           QMessageBox::Information, importButtons},
                          {&window, texts.at(0), texts.at(5), style, QString(),
                           QMessageBox::Information, {texts.at(6), texts.at(7)}}}));
-    using Call = FakeDialogs::FileCall;
+    using Call = RecordingDialogs::FileCall;
     QCOMPARE(fake.openCalls, (QList<Call>{{&window, texts.at(2), "/*.zip", texts.at(3)}}));
     QCOMPARE(fake.saveCalls, (QList<Call>{{&window, texts.at(4), "/*.zip", texts.at(3)}}));
     // The catalogues go with the slot.
@@ -673,7 +609,7 @@ void TestConfigArchive::qmlRequestsReachTheArchive()
     MainWindow mainWindow;
     mainWindow.loadQmlView(QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml"));
     QVERIFY(declarativeView->rootObject());
-    fake.boxAnswer = FakeDialogs::Accept;
+    fake.boxAnswer = RecordingDialogs::Accept;
     fake.openAnswer = importFile;
     fake.saveAnswer = archives + QStringLiteral("/out.zip");
     QVERIFY(QMetaObject::invokeMethod(declarativeView->rootObject(), request.constData()));
@@ -682,9 +618,9 @@ void TestConfigArchive::qmlRequestsReachTheArchive()
     QCOMPARE(QFileInfo::exists(fake.saveAnswer), request == "outputConfigSignal");
     QCOMPARE(fake.boxes.size() + fake.saveCalls.size(), 1);
     QWidget *const parent = &mainWindow;
-    for (const FakeDialogs::BoxSeen &box : fake.boxes)
+    for (const RecordingDialogs::BoxSeen &box : fake.boxes)
         QCOMPARE(box.parent, parent);
-    for (const FakeDialogs::FileCall &call : fake.saveCalls)
+    for (const RecordingDialogs::FileCall &call : fake.saveCalls)
         QCOMPARE(call.parent, parent);
 }
 

@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "events.h"
 #include "paths.h"
+#include "recordingdialogs.h"
 #include "settings.h"
 #include "testenv.h"
 
@@ -28,33 +29,6 @@
 
 namespace {
 const QString kProgramQml = QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml");
-
-// Answers every box at once and records what it was asked.
-class RecordingDialogs : public Dialogs
-{
-public:
-    QString getOpenFileName(QWidget *, const QString &caption, const QString &, const QString &) override
-    {
-        fileDialogs << caption;
-        return {};
-    }
-    QString getSaveFileName(QWidget *, const QString &caption, const QString &, const QString &) override
-    {
-        fileDialogs << caption;
-        return {};
-    }
-    QAbstractButton *execMessageBox(QMessageBox &box) override
-    {
-        titles << box.windowTitle();
-        texts << box.text();
-        buttons << box.buttons().size();
-        return nullptr;
-    }
-    QStringList titles;
-    QStringList texts;
-    QList<int> buttons;
-    QStringList fileDialogs;
-};
 
 // Every warning and error while it lives, the program's own categories aside: a QML
 // typo, a failed binding or a script error in a page shows up here.
@@ -254,6 +228,8 @@ void TestMainWindow::init()
     env = std::make_unique<TestEnv>();
     setDialogs(&answers);
     answers = RecordingDialogs();
+    // No box here is answered: every question counts as closed.
+    answers.boxAnswer = RecordingDialogs::Close;
 }
 
 bool TestMainWindow::openShownWindow()
@@ -377,7 +353,7 @@ void TestMainWindow::requestGetsReply()
     if (reply.isEmpty()) {
         QVERIFY(emitRoot(request, argument));
         if (setting.isEmpty()) // a window slot: it asks the user first
-            QCOMPARE(answers.titles.size() + answers.fileDialogs.size(), 1);
+            QCOMPARE(answers.boxes.size() + answers.fileDialogCount(), 1);
         else
             QCOMPARE(settingText(setting), value);
         return;
@@ -576,10 +552,10 @@ void TestMainWindow::portConflictWarningIsEnglish()
         QSKIP("the bridge is not built");
     // The QML raises the conflict through the context object.
     QVERIFY(QMetaObject::invokeMethod(bridge, "qmlobjectCom"));
-    QCOMPARE(answers.titles, QStringList{QStringLiteral("Tip")});
-    QCOMPARE(answers.texts,
+    QCOMPARE(answers.titles(), QStringList{QStringLiteral("Tip")});
+    QCOMPARE(answers.texts(),
              QStringList{QStringLiteral("The SMS communication port and the UPS communication port can't be same !")});
-    QCOMPARE(answers.buttons, QList<int>{1});
+    QCOMPARE(answers.boxes.at(0).buttons.size(), 1);
 }
 
 void TestMainWindow::windowGeometry()
@@ -749,7 +725,7 @@ void TestMainWindow::settingsPagesSave()
     setItemText(QStringLiteral("serverPort"), QStringLiteral("1"));
     QVERIFY(clickItem(QStringLiteral("sendTestEmail")));
     QCOMPARE(settingText(QStringLiteral("serverHostPort")), QStringLiteral("1"));
-    QCOMPARE(answers.titles.size(), 1);
+    QCOMPARE(answers.boxes.size(), 1);
 
     showPage(QStringLiteral("sms"));
     setItemText(QStringLiteral("testPhone"), QStringLiteral("5550100"));
@@ -781,8 +757,8 @@ void TestMainWindow::archiveButtonsAsk()
     showPage(QStringLiteral("archive"));
     QVERIFY(clickItem(button));
     // The window's slot ran: it asked for a file, or asked to confirm.
-    QCOMPARE(answers.fileDialogs.size(), fileDialog ? 1 : 0);
-    QCOMPARE(answers.titles.size(), fileDialog ? 0 : 1);
+    QCOMPARE(answers.fileDialogCount(), fileDialog ? 1 : 0);
+    QCOMPARE(answers.boxes.size(), fileDialog ? 0 : 1);
 }
 
 void TestMainWindow::headerMovesAndClosesWindow()

@@ -6,14 +6,12 @@
 #include "devicestate.h"
 #include "events.h"
 #include "serial_thread.h"
-#include "settings.h"
 #include "testenv.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QReadLocker>
-#include <QWriteLocker>
 #include <QtTest>
 
 namespace {
@@ -86,16 +84,9 @@ void TestDevicePymodbus::cleanupTestCase()
 void TestDevicePymodbus::threePhasePlanAndCommand()
 {
     TestEnv env;
-    {
-        QWriteLocker l(&settingsLock);
-        deviceSettings.comProtocol = QStringLiteral("0");
-        deviceSettings.comAddr = QStringLiteral("1");
-        deviceSettings.inverterSelectName = dir.filePath(QStringLiteral("master-end"));
-        systemSettings.dev_boudrate = QStringLiteral("4"); // 9600, as the slave's side
-        systemSettings.dev_databit = QStringLiteral("3");
-        systemSettings.dev_checkbit = QStringLiteral("1");
-        systemSettings.dev_stopbit = QStringLiteral("1");
-    }
+    // Baud code 4 is 9600, as the slave's side.
+    useSerialDevice(dir.filePath(QStringLiteral("master-end")), QStringLiteral("0"), QStringLiteral("1"),
+                    QStringLiteral("4"));
     serial_thread thread;
     thread.beginLoop();
     auto runSteps = [&](int steps) {

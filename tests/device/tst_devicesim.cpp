@@ -107,14 +107,7 @@ void TestDeviceSim::startSim(const QString &family, const QStringList &extra)
 
 void TestDeviceSim::configure(const QString &protocol, const QString &address)
 {
-    QWriteLocker l(&settingsLock);
-    deviceSettings.comProtocol = protocol;
-    deviceSettings.comAddr = address;
-    deviceSettings.inverterSelectName = sim->path();
-    systemSettings.dev_boudrate = QStringLiteral("4");
-    systemSettings.dev_databit = QStringLiteral("3");
-    systemSettings.dev_checkbit = QStringLiteral("1");
-    systemSettings.dev_stopbit = QStringLiteral("1");
+    useSerialDevice(sim->path(), protocol, address, QStringLiteral("4"));
 }
 
 void TestDeviceSim::runSteps(int steps)

@@ -97,3 +97,16 @@ void TestEnv::writeParamIni(const QString &lines) const
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write("[General]\n" + lines.toUtf8() + "\n");
 }
+
+void useSerialDevice(const QString &device, const QString &protocol, const QString &address,
+                     const QString &baudCode)
+{
+    QWriteLocker l(&settingsLock);
+    deviceSettings.comProtocol = protocol;
+    deviceSettings.comAddr = address;
+    deviceSettings.inverterSelectName = device;
+    systemSettings.dev_boudrate = baudCode;
+    systemSettings.dev_databit = QStringLiteral("3");
+    systemSettings.dev_checkbit = QStringLiteral("1");
+    systemSettings.dev_stopbit = QStringLiteral("1");
+}

@@ -33,3 +33,9 @@ private:
 
 // Empties every shared value of the core back to its state before main().
 void resetSharedState();
+
+// Points the device settings at a serial slave on `device` (a pty of the simulator or of
+// a cross-check peer): protocol code, slave address, the baud-rate code, and the 8 data
+// bits, no parity and 1 stop bit every such peer here uses. Takes settingsLock.
+void useSerialDevice(const QString &device, const QString &protocol, const QString &address,
+                     const QString &baudCode);

@@ -782,16 +782,7 @@ void TestMainWindow::exitWhileDeviceIsSilent()
     DevSimProcess sim;
     QVERIFY(sim.start({QStringLiteral("--family"), QStringLiteral("three"), QStringLiteral("--steady")}));
     QVERIFY(sim.command(QStringLiteral("fault silence always")));
-    {
-        QWriteLocker l(&settingsLock);
-        deviceSettings.comProtocol = QStringLiteral("0");
-        deviceSettings.comAddr = QStringLiteral("1");
-        deviceSettings.inverterSelectName = sim.path();
-        systemSettings.dev_boudrate = QStringLiteral("4");
-        systemSettings.dev_databit = QStringLiteral("3");
-        systemSettings.dev_checkbit = QStringLiteral("1");
-        systemSettings.dev_stopbit = QStringLiteral("1");
-    }
+    useSerialDevice(sim.path(), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("4"));
     setAppClock(nullptr); // the device thread polls on the wall clock here
     window = std::make_unique<MainWindow>();
     window->loadQmlView(kProgramQml);

@@ -8,7 +8,6 @@
 #include "devsimprocess.h"
 #include "events.h"
 #include "serial_thread.h"
-#include "settings.h"
 #include "testenv.h"
 
 #include <QCommandLineParser>
@@ -143,16 +142,7 @@ int main(int argc, char *argv[])
     DevSimProcess sim;
     if (!sim.start({QStringLiteral("--family"), family, QStringLiteral("--log"), QStringLiteral("/dev/null")}))
         return 1;
-    {
-        QWriteLocker l(&settingsLock);
-        deviceSettings.comProtocol = protocol;
-        deviceSettings.comAddr = QStringLiteral("1");
-        deviceSettings.inverterSelectName = sim.path();
-        systemSettings.dev_boudrate = QStringLiteral("2");
-        systemSettings.dev_databit = QStringLiteral("3");
-        systemSettings.dev_checkbit = QStringLiteral("1");
-        systemSettings.dev_stopbit = QStringLiteral("1");
-    }
+    useSerialDevice(sim.path(), protocol, QStringLiteral("1"), QStringLiteral("2"));
 
     Stats stats;
     TimedBackend backend(stats);

@@ -377,20 +377,6 @@ QString generalText(double value)
     return QString::number(value, 'g', 6);
 }
 
-float toFloatOrZero(const QString &text)
-{
-    bool ok = false;
-    const float v = text.toFloat(&ok);
-    return ok ? v : 0.0f;
-}
-
-double toDoubleOrZero(const QString &text)
-{
-    bool ok = false;
-    const double v = text.toDouble(&ok);
-    return ok ? v : 0.0;
-}
-
 // Two characters per register, high byte first, every byte kept (Latin-1), so the text
 // always has twice as many characters as registers.
 QString registerText(const QString *settings, int count)
@@ -398,9 +384,7 @@ QString registerText(const QString *settings, int count)
     QString out;
     out.reserve(count * 2);
     for (int i = 0; i < count; ++i) {
-        bool ok = false;
-        const uint word = settings[i].toUInt(&ok) & 0xFFFFu;
-        const uint w = ok ? word : 0u;
+        const uint w = numberOrZero<uint>(settings[i]) & 0xFFFFu;
         out += QChar(char16_t(w >> 8));
         out += QChar(char16_t(w & 0xFFu));
     }
@@ -430,8 +414,8 @@ void qmlobject::handleGetFlowState()
             bat = inverterInfo.values[kInverterFlowBatPowerReg];
         }
         // Single precision, as the device values are kept.
-        const float pvPower = toFloatOrZero(pv) * 10.0f;
-        const float batPower = toFloatOrZero(bat) * 10.0f;
+        const float pvPower = numberOrZero<float>(pv) * 10.0f;
+        const float batPower = numberOrZero<float>(bat) * 10.0f;
         emit sigFlowState(QStringLiteral("7"), QString(), QString(), QString(), generalText(pvPower),
                           generalText(batPower));
         return;
@@ -447,7 +431,7 @@ void qmlobject::handleGetFlowState()
         volt = upsInfo.values[BatteryVolt];
         curr = upsInfo.values[BatteryCurr];
     }
-    const float product = toFloatOrZero(volt) * toFloatOrZero(curr);
+    const float product = numberOrZero<float>(volt) * numberOrZero<float>(curr);
     emit sigFlowState(workMode, batMode, load, input, pvPower, format2Decimals(generalText(product)));
 }
 
@@ -465,7 +449,7 @@ void qmlobject::handleMainGenInfo()
             day = inverterInfo.values[InverterInfo::kDayEnergyIndex];
             total = inverterInfo.values[InverterInfo::kLifetimeEnergyIndex];
         }
-        scaled = generalText(toDoubleOrZero(total) * kLifetimeGenFactor);
+        scaled = generalText(numberOrZero<double>(total) * kLifetimeGenFactor);
     } else {
         QReadLocker locker(&upsInfo.lock);
         power = upsInfo.values[PVPower];

@@ -32,11 +32,7 @@ constexpr CrcTables kCrcTables = makeCrcTables();
 
 QString formatFixed(const QString &text, int decimals)
 {
-    bool ok = false;
-    double value = text.toDouble(&ok);
-    if (!ok)
-        value = 0;
-    return QStringLiteral("%1").arg(value, 0, 'f', decimals);
+    return QStringLiteral("%1").arg(numberOrZero<double>(text), 0, 'f', decimals);
 }
 
 // Key bytes stay below 0x20: XOR then changes only the low five bits, so printable

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 
 // CRC-16/MODBUS; on the wire the low byte goes first.
 uint16_t crc16Modbus(const uint8_t *data, uint16_t length);
@@ -13,6 +14,29 @@ uint16_t crc16Modbus(const uint8_t *data, uint16_t length);
 // A numeric text re-written with two or one decimals; a non-number gives 0.00 / 0.0.
 QString format2Decimals(const QString &text);
 QString format1Decimal(const QString &text);
+
+// The number a text holds in T (decimal for the integers), or 0 when it holds none or
+// one out of T's range; Qt's own result for a float or double that overflows is an
+// infinity.
+template <typename T>
+T numberOrZero(const QString &text)
+{
+    bool ok = false;
+    T value;
+    if constexpr (std::is_same_v<T, float>)
+        value = text.toFloat(&ok);
+    else if constexpr (std::is_same_v<T, double>)
+        value = text.toDouble(&ok);
+    else if constexpr (std::is_same_v<T, ushort>)
+        value = text.toUShort(&ok);
+    else if constexpr (std::is_same_v<T, uint>)
+        value = text.toUInt(&ok);
+    else if constexpr (std::is_same_v<T, qlonglong>)
+        value = text.toLongLong(&ok);
+    else
+        static_assert(!sizeof(T), "numberOrZero: no conversion for this type");
+    return ok ? value : T(0);
+}
 
 QByteArray toUtf8Bytes(const QString &text);
 QString fromUtf8Bytes(const QByteArray &bytes);

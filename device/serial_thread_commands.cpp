@@ -5,6 +5,7 @@
 #include "commandqueue.h"
 #include "devicestate.h"
 #include "events.h"
+#include "helpers.h"
 #include "logging.h"
 #include "paths.h"
 #include "transactions.h"
@@ -80,20 +81,10 @@ int protocolColumn(const QString &protocol)
     return protocol[0].unicode() - '0';
 }
 
-// A decimal unsigned 16-bit number; 0 for anything else.
-uint16_t decimalU16(const QString &text)
-{
-    bool ok = false;
-    const ushort v = text.toUShort(&ok);
-    return ok ? v : 0;
-}
-
 // A decimal number, 0 when it is not one; its low 16 bits.
 uint16_t decimalLow16(const QString &text)
 {
-    bool ok = false;
-    const qlonglong v = text.toLongLong(&ok);
-    return ok ? uint16_t(quint64(v) & 0xFFFF) : 0;
+    return uint16_t(quint64(numberOrZero<qlonglong>(text)) & 0xFFFF);
 }
 
 // The registers of the three hour bands of each working mode: photovoltaic, grid,
@@ -157,10 +148,10 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word)
         value = 0x00FF;
         break;
     case CommandValue::CountdownOff:
-        value = decimalU16(s.countdownOffITime);
+        value = numberOrZero<ushort>(s.countdownOffITime);
         break;
     case CommandValue::DelayOn:
-        value = decimalU16(s.delayStartITime);
+        value = numberOrZero<ushort>(s.delayStartITime);
         break;
     case CommandValue::DepthDischarge:
         value = uint16_t(qint64(std::llround(s.depthDischarge * 100)) & 0xFFFF);

@@ -16,6 +16,8 @@ private slots:
     void crcOfFrameWithItsCrcIsZero();
     void formats_data();
     void formats();
+    void numberOrZero_data();
+    void numberOrZero();
     void utf8();
     void scramble_data();
     void scramble();
@@ -98,6 +100,42 @@ void TestHelpers::formats()
     QFETCH(QString, one);
     QCOMPARE(format2Decimals(text), two);
     QCOMPARE(format1Decimal(text), one);
+}
+
+// Each type's out-of-range and not-a-number texts give 0, never Qt's infinity or a
+// wrapped value.
+void TestHelpers::numberOrZero_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("asFloat");
+    QTest::addColumn<double>("asDouble");
+    QTest::addColumn<uint>("asUShort");
+    QTest::addColumn<uint>("asUInt");
+    QTest::addColumn<qlonglong>("asLongLong");
+    QTest::addRow("integer") << "65535" << 65535.0 << 65535.0 << 65535u << 65535u << 65535LL;
+    QTest::addRow("past 16 bits") << "65536" << 65536.0 << 65536.0 << 0u << 65536u << 65536LL;
+    QTest::addRow("past 32 bits") << "4294967296" << 4294967296.0 << 4294967296.0 << 0u << 0u << 4294967296LL;
+    QTest::addRow("negative") << "-1" << -1.0 << -1.0 << 0u << 0u << -1LL;
+    QTest::addRow("fraction") << "2.5" << 2.5 << 2.5 << 0u << 0u << 0LL;
+    QTest::addRow("float overflow") << "1e39" << 0.0 << 1e39 << 0u << 0u << 0LL;
+    QTest::addRow("double overflow") << "1e999" << 0.0 << 0.0 << 0u << 0u << 0LL;
+    QTest::addRow("letters") << "x" << 0.0 << 0.0 << 0u << 0u << 0LL;
+    QTest::addRow("empty") << "" << 0.0 << 0.0 << 0u << 0u << 0LL;
+}
+
+void TestHelpers::numberOrZero()
+{
+    QFETCH(QString, text);
+    QFETCH(double, asFloat);
+    QFETCH(double, asDouble);
+    QFETCH(uint, asUShort);
+    QFETCH(uint, asUInt);
+    QFETCH(qlonglong, asLongLong);
+    QCOMPARE(::numberOrZero<float>(text), float(asFloat));
+    QCOMPARE(::numberOrZero<double>(text), asDouble);
+    QCOMPARE(uint(::numberOrZero<ushort>(text)), asUShort);
+    QCOMPARE(::numberOrZero<uint>(text), asUInt);
+    QCOMPARE(::numberOrZero<qlonglong>(text), asLongLong);
 }
 
 void TestHelpers::utf8()

@@ -209,25 +209,33 @@ int modemPortBaud(const QString &code)
     return (ok && n >= 1 && n <= 7) ? rates[n - 1] : 9600;
 }
 
-int portDataBits(const QString &code)
+int portDataBits(const QString &code, int otherwise)
 {
     if (code == QLatin1String("1"))
         return 6;
     if (code == QLatin1String("2"))
         return 7;
-    return 8;
+    if (code == QLatin1String("3"))
+        return 8;
+    return otherwise;
 }
 
-char portParity(const QString &code)
+char portParity(const QString &code, char otherwise)
 {
+    if (code == QLatin1String("1"))
+        return 'N';
     if (code == QLatin1String("2"))
         return 'O';
     if (code == QLatin1String("3"))
         return 'E';
-    return 'N';
+    return otherwise;
 }
 
-int portStopBits(const QString &code)
+int portStopBits(const QString &code, int otherwise)
 {
-    return code == QLatin1String("2") ? 2 : 1;
+    if (code == QLatin1String("1"))
+        return 1;
+    if (code == QLatin1String("2"))
+        return 2;
+    return otherwise;
 }

@@ -131,9 +131,9 @@ ParamKeys emailParamKeys(const QString *values, int count);
 // 115200. Modem port: "1".."7" 1200..115200; any other code falls back to 9600.
 int devicePortBaud(const QString &code);
 int modemPortBaud(const QString &code);
-// "1" 6, "2" 7, "3" 8; any other 8.
-int portDataBits(const QString &code);
-// 'N', 'O' or 'E' for "1", "2", "3"; any other 'N'.
-char portParity(const QString &code);
-// "2" two, any other one.
-int portStopBits(const QString &code);
+// "1" 6, "2" 7, "3" 8; any other code gives `otherwise`.
+int portDataBits(const QString &code, int otherwise = 8);
+// 'N', 'O' or 'E' for "1", "2", "3"; any other code gives `otherwise`.
+char portParity(const QString &code, char otherwise = 'N');
+// "1" one, "2" two; any other code gives `otherwise`.
+int portStopBits(const QString &code, int otherwise = 1);

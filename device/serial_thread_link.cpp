@@ -33,39 +33,6 @@ constexpr int kMaxReplyReadMs = kFirstReportWaitMs + kNextReportWaitMs * (kHidRe
 // Registers and inputs of the longest serial read.
 constexpr int kMaxSerialCount = 125;
 
-int serialBaud(const QString &code) { return devicePortBaud(code); }
-
-char serialParity(const QString &code)
-{
-    if (code == QLatin1String("1"))
-        return 'N';
-    if (code == QLatin1String("2"))
-        return 'O';
-    if (code == QLatin1String("3"))
-        return 'E';
-    return 0;
-}
-
-int serialDataBits(const QString &code)
-{
-    if (code == QLatin1String("1"))
-        return 6;
-    if (code == QLatin1String("2"))
-        return 7;
-    if (code == QLatin1String("3"))
-        return 8;
-    return 0;
-}
-
-int serialStopBits(const QString &code)
-{
-    if (code == QLatin1String("1"))
-        return 1;
-    if (code == QLatin1String("2"))
-        return 2;
-    return 0;
-}
-
 QByteArray hex(const uint8_t *data, int length)
 {
     return QByteArray(reinterpret_cast<const char *>(data), qMax(0, length)).toHex(' ');
@@ -79,10 +46,12 @@ bool serial_thread::openModbusPort()
     const DeviceLinkSettings s = linkSettings();
     SerialLineParams p;
     p.device = serialPortOpenPath(s.inverterSelectName).toLatin1();
-    p.baud = serialBaud(s.dev_boudrate);
-    p.parity = serialParity(s.dev_checkbit);
-    p.dataBits = serialDataBits(s.dev_databit);
-    p.stopBits = serialStopBits(s.dev_stopbit);
+    // An unknown line code gives 0, which leaves the port closed, rather than a guess at
+    // the framing (the stored file's own fallback is 8N1).
+    p.baud = devicePortBaud(s.dev_boudrate);
+    p.parity = portParity(s.dev_checkbit, 0);
+    p.dataBits = portDataBits(s.dev_databit, 0);
+    p.stopBits = portStopBits(s.dev_stopbit, 0);
     modbusCtx = modbusBackend->open(p);
     qCDebug(lcDevice) << "serial port" << p.device << p.baud << (modbusCtx ? "open" : "not open");
     return modbusCtx != nullptr;

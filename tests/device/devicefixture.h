@@ -3,10 +3,7 @@
 // fresh shared state and a fixed clock. Tests drive it call by call or pass by pass.
 #include "fakelinks.h"
 #include "serial_thread.h"
-#include "settings.h"
 #include "testenv.h"
-
-#include <QWriteLocker>
 
 struct DeviceFixture
 {
@@ -30,12 +27,5 @@ struct DeviceFixture
 inline void setLinkSettings(const QString &protocol, const QString &comAddr = QStringLiteral("1"),
                             const QString &portName = QStringLiteral("/tmp/fake-port"))
 {
-    QWriteLocker l(&settingsLock);
-    deviceSettings.comProtocol = protocol;
-    deviceSettings.comAddr = comAddr;
-    deviceSettings.inverterSelectName = portName;
-    systemSettings.dev_boudrate = QStringLiteral("4");
-    systemSettings.dev_databit = QStringLiteral("3");
-    systemSettings.dev_checkbit = QStringLiteral("1");
-    systemSettings.dev_stopbit = QStringLiteral("1");
+    useSerialDevice(portName, protocol, comAddr, QStringLiteral("4"));
 }

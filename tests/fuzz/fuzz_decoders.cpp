@@ -6,7 +6,7 @@
 // or one byte per discrete input. Each block lives in a buffer of exactly its length,
 // so a decoder that reads past it trips AddressSanitizer.
 #include "devicestate.h"
-#include "events.h"
+#include "eventqueues.h"
 #include "serial_thread.h"
 #include "settings.h"
 
@@ -25,14 +25,6 @@ serial_thread *device = nullptr;
 QTextCodec *gbk = nullptr;
 
 const char *const kProtocols[] = {"0", "1", "2", "3", "4", "9"};
-
-void drainQueues()
-{
-    takeAllEvents(dbEventQueue, dbEventQueueLock);
-    takeAllEvents(emailEventQueue, emailEventQueueLock);
-    takeAllEvents(smsEventQueue, smsEventQueueLock);
-    takeAllEvents(warningList, warningListLock);
-}
 
 } // namespace
 
@@ -91,6 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         }
     }
-    drainQueues();
+    discardAllEvents();
     return 0;
 }

@@ -4,7 +4,7 @@
 //
 // Input: byte 0 picks the transaction, byte 1 the device's behaviour, the rest is the
 // reply as the device sends it.
-#include "events.h"
+#include "eventqueues.h"
 #include "fakelinks.h"
 #include "serial_thread.h"
 #include "settings.h"
@@ -66,9 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     h->thread.queryBlock(t.id, QString::fromLatin1(t.protocol));
     h->thread.closeHid();
 
-    takeAllEvents(dbEventQueue, dbEventQueueLock);
-    takeAllEvents(emailEventQueue, emailEventQueueLock);
-    takeAllEvents(smsEventQueue, smsEventQueueLock);
-    takeAllEvents(warningList, warningListLock);
+    discardAllEvents();
     return 0;
 }

@@ -2,7 +2,7 @@
 
 #include "commandqueue.h"
 #include "devicestate.h"
-#include "events.h"
+#include "eventqueues.h"
 #include "paths.h"
 #include "schedule.h"
 #include "settings.h"
@@ -47,10 +47,7 @@ void resetSharedState()
         inverterInfo = InverterInfo();
     }
     settingsValid = false;
-    takeAllEvents(dbEventQueue, dbEventQueueLock);
-    takeAllEvents(emailEventQueue, emailEventQueueLock);
-    takeAllEvents(smsEventQueue, smsEventQueueLock);
-    takeAllEvents(warningList, warningListLock);
+    discardAllEvents();
     {
         QWriteLocker l(&commandQueueLock);
         commandQueue.clear();

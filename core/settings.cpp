@@ -195,10 +195,12 @@ bool writeParamKeys(const ParamKeys &keys)
 
 int devicePortBaud(const QString &code)
 {
+    // The codes are matched as texts, like the other line codes: "04" or " 4" is no
+    // code of the table and opens at the fallback rate.
     static const int rates[] = {1200, 2400, 4800, 9600, 19200, 38400};
-    bool ok = false;
-    const int n = code.toInt(&ok);
-    return (ok && n >= 1 && n <= 6) ? rates[n - 1] : 115200;
+    if (code.size() == 1 && code[0] >= QLatin1Char('1') && code[0] <= QLatin1Char('6'))
+        return rates[code[0].unicode() - '1'];
+    return 115200;
 }
 
 int modemPortBaud(const QString &code)

@@ -81,10 +81,22 @@ int protocolColumn(const QString &protocol)
     return protocol[0].unicode() - '0';
 }
 
-// A decimal number, 0 when it is not one; its low 16 bits.
-uint16_t decimalLow16(const QString &text)
+// A register value from a setting's text: a decimal number that fits the register, 0
+// otherwise. Keeping only the low 16 bits would turn a lead time of 65537 minutes into
+// 1 minute, or -1 into 65535, and send that to the device as if it had been asked for.
+uint16_t registerValue(const QString &text)
 {
-    return uint16_t(quint64(numberOrZero<qlonglong>(text)) & 0xFFFF);
+    return numberOrZero<ushort>(text);
+}
+
+// depthDischarge holds the received hundredths divided by 100; the register takes the
+// hundredths again, or 0 when they do not fit it (negative, too large, not finite).
+uint16_t depthDischargeValue(double depth)
+{
+    const double hundredths = std::round(depth * 100);
+    if (!std::isfinite(hundredths) || hundredths < 0 || hundredths > 0xFFFF)
+        return 0;
+    return uint16_t(hundredths);
 }
 
 // The registers of the three hour bands of each working mode: photovoltaic, grid,
@@ -139,7 +151,7 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word)
         break;
     case CommandValue::AllOnesOrPreAlarm:
         if (protocol == QLatin1String("3"))
-            value = decimalLow16(s.preAlarm);
+            value = registerValue(s.preAlarm);
         break;
     case CommandValue::BypassOn:
         value = 0xFF00;
@@ -148,13 +160,13 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word)
         value = 0x00FF;
         break;
     case CommandValue::CountdownOff:
-        value = numberOrZero<ushort>(s.countdownOffITime);
+        value = registerValue(s.countdownOffITime);
         break;
     case CommandValue::DelayOn:
-        value = numberOrZero<ushort>(s.delayStartITime);
+        value = registerValue(s.delayStartITime);
         break;
     case CommandValue::DepthDischarge:
-        value = uint16_t(qint64(std::llround(s.depthDischarge * 100)) & 0xFFFF);
+        value = depthDischargeValue(s.depthDischarge);
         break;
     case CommandValue::HourBand0:
     case CommandValue::HourBand1:
@@ -164,7 +176,7 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word)
         // A mode setting with fewer than three bands sends none of the missing ones.
         haveValue = hourBandValues.size() >= 3;
         if (haveValue)
-            value = decimalLow16(hourBandValues.at(band));
+            value = registerValue(hourBandValues.at(band));
         break;
     }
     }

@@ -225,7 +225,7 @@ void TestDeviceCommands::values_data()
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<double>("depth");
-    QTest::addColumn<QString>("text"); // countdownOffITime, preAlarm or the hour value
+    QTest::addColumn<QString>("text"); // countdownOffITime, delayStartITime, preAlarm or the hour value
     QTest::addColumn<int>("value");
     QTest::newRow("depth 1.75") << "depthDischarge" << "0" << 1.75 << "" << 175;
     QTest::newRow("depth 1.7") << "depthDischarge" << "0" << 1.7 << "" << 170;
@@ -233,8 +233,17 @@ void TestDeviceCommands::values_data()
     QTest::newRow("countdown above 16 bits") << "countdownOffInverter" << "1" << 0.0 << "70000" << 0;
     QTest::newRow("countdown not a number") << "countdownOffInverter" << "1" << 0.0 << "5m" << 0;
     QTest::newRow("lead time empty") << "shutdown" << "3" << 0.0 << "" << 0;
-    QTest::newRow("lead time low 16 bits") << "shutdown" << "3" << 0.0 << "65537" << 1;
-    QTest::newRow("hour value low 16 bits") << "hour0-7" << "1" << 0.0 << "65636" << 100;
+    QTest::newRow("lead time 65535") << "startupInverter" << "3" << 0.0 << "65535" << 65535;
+    // A value the register cannot hold is sent as 0, never cut to its low bits.
+    QTest::newRow("lead time above 16 bits") << "shutdown" << "3" << 0.0 << "65537" << 0;
+    QTest::newRow("lead time negative") << "shutdown" << "3" << 0.0 << "-1" << 0;
+    QTest::newRow("hour value above 16 bits") << "hour0-7" << "1" << 0.0 << "65636" << 0;
+    QTest::newRow("hour value negative") << "hour8-15" << "4" << 0.0 << "-2" << 0;
+    QTest::newRow("delay negative") << "delayOnInverter" << "2" << 0.0 << "-5" << 0;
+    QTest::newRow("depth 655.35") << "depthDischarge" << "2" << 655.35 << "" << 65535;
+    QTest::newRow("depth above 16 bits") << "depthDischarge" << "1" << 700.0 << "" << 0;
+    QTest::newRow("depth negative") << "depthDischarge" << "4" << -1.0 << "" << 0;
+    QTest::newRow("depth not finite") << "depthDischarge" << "0" << qQNaN() << "" << 0;
     QTest::newRow("hour value not a number") << "hour0-7" << "1" << 0.0 << "x" << 0;
 }
 
@@ -248,6 +257,7 @@ void TestDeviceCommands::values()
         QWriteLocker l(&settingsLock);
         deviceSettings.depthDischarge = depth;
         deviceSettings.countdownOffITime = text;
+        deviceSettings.delayStartITime = text;
     }
     {
         QWriteLocker l(&scheduleListLock);

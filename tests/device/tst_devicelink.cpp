@@ -268,6 +268,7 @@ void TestDeviceLink::serialLineParameters_data()
     QTest::newRow("path as is") << "/tmp/pty0" << "1" << "1" << "2" << "2" << QByteArray("/tmp/pty0") << 1200 << 6 << 'O' << 2;
     QTest::newRow("38400 7E1") << "ttyS0" << "6" << "2" << "3" << "1" << QByteArray("/dev/ttyS0") << 38400 << 7 << 'E' << 1;
     QTest::newRow("code 7 is 115200") << "ttyS0" << "7" << "3" << "1" << "1" << QByteArray("/dev/ttyS0") << 115200 << 8 << 'N' << 1;
+    QTest::newRow("code 04 is 115200") << "ttyS0" << "04" << "3" << "1" << "1" << QByteArray("/dev/ttyS0") << 115200 << 8 << 'N' << 1;
     QTest::newRow("empty code is 115200") << "ttyS0" << "" << "3" << "1" << "1" << QByteArray("/dev/ttyS0") << 115200 << 8 << 'N' << 1;
     QTest::newRow("bad codes") << "ttyS0" << "4" << "0" << "0" << "3" << QByteArray("/dev/ttyS0") << 9600 << 0 << char(0) << 0;
 }

@@ -150,7 +150,13 @@ void TestDeviceLoop::pollPlan()
     QFETCH(QList<int>, ids);
     setLinkSettings(protocol);
     f->thread.beginLoop();
-    tick(1 + 2 * ids.size());
+    tick();
+    // Every step succeeds: a wrong count, reply length or reply check for any one id
+    // fails its step, which a healthy link state after the plan would hide.
+    for (int step = 0; step < ids.size(); ++step) {
+        tick(2);
+        QVERIFY2(f->thread.lastPollOk, qPrintable(QStringLiteral("step %1").arg(step)));
+    }
     QCOMPARE(idsSeen(protocol), ids);
     QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
     QCOMPARE(upsInfo.commState.load(), int(CommOk));

@@ -474,6 +474,21 @@ void TestDecoders::upsSerialValues_data()
     QTest::addRow("1p PV day seven digits") << "1" << "PVDayGen=1234567" << "PVDayGen" << "12345.70";
     QTest::addRow("1p PV power") << "1" << "PVPower=1234" << "PVPower" << "12.34";
     QTest::addRow("3p bypass freq") << "0" << "BypassFreq=4998" << "BypassFreq" << "50.0";
+    // Signedness and scale differ between the families value by value: a word read with
+    // the other family's form shows a plausible but wrong figure.
+    QTest::addRow("3p battery temp signed") << "0" << "BatteryTemp=-25" << "BatteryTemp" << "-2.5";
+    QTest::addRow("3p input power unsigned") << "0" << "InputActPower=0xFFFF" << "InputActPower" << "6553.5/0.0/0.0";
+    QTest::addRow("3p output power unsigned") << "0" << "OutputActivePower=0xFFFF" << "OutputActivePower"
+                                              << "6553.5/0.0/0.0";
+    QTest::addRow("3p bypass current signed") << "0" << "BypassCurr=-100" << "BypassCurr" << "-10.0/0.0/0.0";
+    QTest::addRow("1p output current unsigned") << "1" << "OutputCurr=0xFFFF" << "OutputCurr" << "655.35";
+    QTest::addRow("1p input apparent power unsigned") << "1" << "InputAppPower=0xFFFF" << "InputAppPower"
+                                                      << "655.35";
+    QTest::addRow("1p bypass power signed") << "1" << "BypassActPower=-150" << "BypassActPower" << "-1.50";
+    QTest::addRow("3p output freq x0.01") << "0" << "OutputFrq=4999" << "OutputFrq" << "50.0";
+    QTest::addRow("3p output PF x0.01") << "0" << "OutputPowerFac=87" << "OutputPowerFac" << "0.9";
+    QTest::addRow("3p output energy 32-bit") << "0" << "OutputGen=70000" << "OutputGen" << "7000.0";
+    QTest::addRow("3p PV volt") << "0" << "PVVolt=3805" << "PVVolt" << "380.5";
     QTest::addRow("device clock") << "1" << "clockYearMonth=0x2405 clockDayHour=0x1715 clockMinuteSecond=0x3045"
                                   << "deviceTime" << "2024-05-17 15:30:45";
     QTest::addRow("device clock not a date") << "1" << "clockYearMonth=0x2413 clockDayHour=0x0101 clockMinuteSecond=0"

@@ -85,6 +85,7 @@ private slots:
     void queuedWordHoldsPollIndex();
     void fiveFailuresPostOneLost();
     void baudChangeReconnectsWithoutEvent();
+    void reopeningKeepsFailCount();
     void protocolChangeKeepsLinkState();
     void usbProtocolsIgnorePortSettings_data();
     void usbProtocolsIgnorePortSettings();
@@ -241,6 +242,24 @@ void TestDeviceLoop::baudChangeReconnectsWithoutEvent()
     QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});
     tick(2);
     QCOMPARE(eventCodes(), (QList<int>{EventCommSucceed, EventCommSucceed}));
+}
+
+void TestDeviceLoop::reopeningKeepsFailCount()
+{
+    f->modbus.faults = QList<ModbusFault>(8, ModbusFault::Error);
+    f->thread.beginLoop();
+    tick(1 + 2 * 6);
+    QCOMPARE(eventCodes(), QList<int>{EventCommFailed});
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.dev_boudrate = QStringLiteral("5");
+    }
+    tick();
+    QCOMPARE(upsInfo.commState.load(), int(CommConnecting));
+    // The link is still failing: the first failed step after the reopening is a loss.
+    tick(2);
+    QCOMPARE(upsInfo.commState.load(), int(CommLost));
+    QCOMPARE(eventCodes(), (QList<int>{EventCommFailed, EventCommFailed}));
 }
 
 void TestDeviceLoop::protocolChangeKeepsLinkState()

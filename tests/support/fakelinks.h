@@ -120,6 +120,14 @@ enum class HidFault {
     Endless        // reports without end
 };
 
+// Appends the Modbus CRC of the frame so far, low byte first.
+inline void appendModbusCrc(QByteArray &frame)
+{
+    const uint16_t crc = crc16Modbus(reinterpret_cast<const uint8_t *>(frame.constData()), uint16_t(frame.size()));
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+}
+
 // A Modbus-RTU reply to a read request, as the device builds it: address 1, function,
 // byte count, data, CRC (registers hold valueBase + address + i, inputs alternate 1, 0).
 inline QByteArray fakeModbusReply(int function, int start, int count, uint16_t valueBase = 0, uint8_t slave = 1)
@@ -142,9 +150,7 @@ inline QByteArray fakeModbusReply(int function, int start, int count, uint16_t v
             r.append(char(v & 0xFF));
         }
     }
-    const uint16_t crc = crc16Modbus(reinterpret_cast<const uint8_t *>(r.constData()), uint16_t(r.size()));
-    r.append(char(crc & 0xFF));
-    r.append(char(crc >> 8));
+    appendModbusCrc(r);
     return r;
 }
 
@@ -219,9 +225,7 @@ inline int FakeHidDevice::write(const uint8_t *data, size_t length)
         reply = QByteArray::fromHex("01");
         reply.append(char(function | 0x80));
         reply.append(char(0x02));
-        const uint16_t crc = crc16Modbus(reinterpret_cast<const uint8_t *>(reply.constData()), 3);
-        reply.append(char(crc & 0xFF));
-        reply.append(char(crc >> 8));
+        appendModbusCrc(reply);
         break;
     }
     case HidFault::BadCrc:

@@ -522,32 +522,27 @@ bool serial_thread::checkStatusBits(int id, const quint8 *inputs, int count)
 
     // At most 32 changes per block; posted after the guard is released.
     QVarLengthArray<int, ThreePhaseUPSInfo::kStatusBitCount> codes;
+    // Stores one slot's state; a change gives the event code 2 * slot + state.
+    auto takeSlot = [&codes](uint8_t &state, uint8_t &previous, quint8 input, int slot, bool hasEvent) {
+        state = input ? 1 : 0;
+        if (state == previous)
+            return;
+        previous = state;
+        if (hasEvent)
+            codes.append(2 * slot + state);
+    };
     {
         QWriteLocker l(&upsInfo.lock);
         if (id == 1) {
             for (int i = 0; i < ThreePhaseUPSInfo::kStatusBitCount; ++i)
-                upsInfo.statusBits[i] = inputs[i] ? 1 : 0;
-            for (int i = 0; i < ThreePhaseUPSInfo::kStatusBitCount; ++i) {
-                const uint8_t now = upsInfo.statusBits[i];
-                if (now == upsInfo.statusBitsPrev[i])
-                    continue;
-                upsInfo.statusBitsPrev[i] = now;
-                if (i < kStatusBitsWithEvents)
-                    codes.append(2 * i + now);
-            }
+                takeSlot(upsInfo.statusBits[i], upsInfo.statusBitsPrev[i], inputs[i], i, i < kStatusBitsWithEvents);
         } else {
             const bool firstBlock = id == 17 || id == 26;
             const int from = firstBlock ? 0 : kFirstSecondBlockSlot;
             const int to = firstBlock ? kFirstSecondBlockSlot : InverterInfo::kAlarmCount;
             for (int j = from; j < to; ++j)
-                inverterInfo.alarms[j] = inputs[kAlarmSlotInputs[j] - spec->start] ? 1 : 0;
-            for (int j = from; j < to; ++j) {
-                const uint8_t now = inverterInfo.alarms[j];
-                if (now == inverterInfo.alarmsPrev[j])
-                    continue;
-                inverterInfo.alarmsPrev[j] = now;
-                codes.append(2 * j + now);
-            }
+                takeSlot(inverterInfo.alarms[j], inverterInfo.alarmsPrev[j], inputs[kAlarmSlotInputs[j] - spec->start],
+                         j, true);
         }
     }
     for (int code : codes)

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHostInfo>
+#include <QLocale>
 #include <QSslSocket>
 #include <QTcpSocket>
 
@@ -20,10 +21,6 @@ constexpr int kGreetingWaits = 2;
 // No real server sends a reply this large; a peer that keeps sending continuation lines
 // ends the send instead of filling memory until the time limit.
 constexpr qsizetype kMaxReplyBytes = 64 * 1024;
-
-const char *const kDayNames[] = {"giorno_NULL", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-const char *const kMonthNames[] = {"mese_NULL", "Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 const QString kSuccess = QStringLiteral("success");
 const QString kError = QStringLiteral("error");
@@ -375,20 +372,11 @@ QString Smtp::timeZoneOffset(const QDateTime &dateTime)
 
 QString Smtp::dateHeader()
 {
+    // The C locale gives the English day and month names a Date field needs, whatever
+    // the user's language; every field comes from the one reading of the clock.
     const QDateTime now = appClock().now();
-    const qint64 seconds = now.toSecsSinceEpoch();
-    const int day = timeField(QStringLiteral("d"), seconds);
-    const int month = timeField(QStringLiteral("M"), seconds);
-    const int year = timeField(QStringLiteral("yyyy"), seconds);
-    const int weekDay = QDate(year, month, day).dayOfWeek(); // 0 for no valid date
-    const int dayIndex = weekDay >= 1 && weekDay <= 7 ? weekDay : 0;
-    const int monthIndex = month >= 1 && month <= 12 ? month : 0;
-    return QStringLiteral("Date: %1, %2 %3 %4 %5 %6")
-        .arg(QLatin1String(kDayNames[dayIndex]))
-        .arg(day)
-        .arg(QLatin1String(kMonthNames[monthIndex]))
-        .arg(year)
-        .arg(now.toString(QStringLiteral("hh:mm:ss")), timeZoneOffset(now));
+    return QLatin1String("Date: ") + QLocale::c().toString(now, QStringLiteral("ddd, d MMM yyyy hh:mm:ss"))
+        + QLatin1Char(' ') + timeZoneOffset(now);
 }
 
 QString Smtp::toWireText(const QString &text)

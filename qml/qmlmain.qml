@@ -312,11 +312,12 @@ Rectangle {
                 root.getotherinfoSignal()
             }
 
-            // The header's link state; the status page shows the same reply.
+            // The header's link state. The status page asks for the same reply while it is
+            // on view, and that reply sets the header too, so this one rests meanwhile.
             Timer {
                 interval: 3000
                 repeat: true
-                running: true
+                running: !otherPage.visible
                 onTriggered: root.getotherinfoSignal()
             }
 

@@ -142,6 +142,14 @@ void loadSmsSettings()
                    &smsSettings.smsPhones, &smsSettings.smsEventFlags);
 }
 
+void loadAllSettings()
+{
+    loadSystemSettings();
+    loadDeviceSettings();
+    loadEmailSettings();
+    loadSmsSettings();
+}
+
 QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now)
 {
     // "0" and unknown interval codes do not repeat: a past test time is spent.

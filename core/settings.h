@@ -94,6 +94,8 @@ void loadSystemSettings();
 void loadDeviceSettings();
 void loadEmailSettings();
 void loadSmsSettings();
+// The four above, in that order (the start-up order).
+void loadAllSettings();
 
 // Rewrite a recipient table whole from parallel lists (entry i of masks belongs to entry
 // i of the addresses), in one transaction with bound values, so a crash leaves the old

@@ -12,10 +12,7 @@ void runStartup(const QString &dataLocation, const QString &appDir)
     initAppPaths(dataLocation, appDir);
     createAppFolders();
     settingsValid = false;
-    loadSystemSettings();
-    loadDeviceSettings();
-    loadEmailSettings();
-    loadSmsSettings();
+    loadAllSettings();
     loadSchedule();
     // Chosen once per run: a later protocol change does not re-prime the placeholders.
     if (deviceSettings.comProtocol == QLatin1String("0"))

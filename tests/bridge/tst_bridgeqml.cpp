@@ -55,10 +55,7 @@ void TestBridgeQml::initTestCase()
 void TestBridgeQml::init()
 {
     env = std::make_unique<TestEnv>();
-    loadSystemSettings();
-    loadDeviceSettings();
-    loadEmailSettings();
-    loadSmsSettings();
+    loadAllSettings();
     initEventTexts();
     declarativeView = view.get();
 }

@@ -46,14 +46,6 @@ QString reply(qmlobject &bridge, void (qmlobject::*slot)(), void (qmlobject::*si
     return onlyArgument(spy);
 }
 
-void loadAll()
-{
-    loadSystemSettings();
-    loadDeviceSettings();
-    loadEmailSettings();
-    loadSmsSettings();
-}
-
 const char kEmailDefaults[] = R"({"serverHostaddr":"192.168.1.1","serverHostPort":"25","senderAddr":"",)"
                               R"("serverAuthFlag":"1","senderAccount":"","senderPassword":"","sslFlag":"1",)"
                               R"("email_receiver_addrs":[],"email_event_flag":[],"genRDFlag":"0","genRDay":"",)"
@@ -105,7 +97,7 @@ private:
 
 void TestBridgeSettings::systemSetDefaults()
 {
-    loadAll();
+    loadAllSettings();
     QCOMPARE(reply(bridge, &qmlobject::handleGetSystemSet, &qmlobject::sigSysSet),
              QStringLiteral(R"({"lang":"1","dev_boudrate":"2","dev_databit":"3","dev_checkbit":"1",)"
                             R"("dev_stopbit":"1","msg_boudrate":"4","msg_databit":"3","msg_checkbit":"1",)"
@@ -114,7 +106,7 @@ void TestBridgeSettings::systemSetDefaults()
 
 void TestBridgeSettings::comConfigRoundTrip()
 {
-    loadAll();
+    loadAllSettings();
     // Numbers arrive as their shortest text; a missing key is stored empty.
     bridge.handleSetComConfig(QStringLiteral(R"({"dev_boudrate":"6","dev_databit":2,"dev_checkbit":"3",)"
                                              R"("dev_stopbit":"2","msg_boudrate":"7","msg_databit":"1",)"
@@ -130,7 +122,7 @@ void TestBridgeSettings::comConfigRoundTrip()
 
     resetSharedState();
     initAppPaths(env->dataLocation(), env->appDir());
-    loadAll();
+    loadAllSettings();
     QCOMPARE(reply(bridge, &qmlobject::handleGetSystemSet, &qmlobject::sigSysSet), expected);
 }
 
@@ -151,7 +143,7 @@ void TestBridgeSettings::settersIgnoreNonObjects()
 {
     QFETCH(QByteArray, slot);
     QFETCH(QString, request);
-    loadAll();
+    loadAllSettings();
     initEventTexts();
     const QString system = reply(bridge, &qmlobject::handleGetSystemSet, &qmlobject::sigSysSet);
     const QString email = reply(bridge, &qmlobject::handleGetEmailSet, &qmlobject::emailGetSig);
@@ -186,7 +178,7 @@ void TestBridgeSettings::language()
     QFETCH(QString, lang);
     QFETCH(QString, text0);
     QFETCH(QString, inverterText0);
-    loadAll();
+    loadAllSettings();
     bridge.handleSetPublicPara(QStringLiteral(R"({"lang":"%1"})").arg(lang));
     QCOMPARE(upsEventTexts.size(), int(EventCodeCount));
     QCOMPARE(inverterEventTexts.size(), int(EventCodeCount));
@@ -236,13 +228,13 @@ void TestBridgeSettings::scheduleTime()
 
 void TestBridgeSettings::emailDefaults()
 {
-    loadAll();
+    loadAllSettings();
     QCOMPARE(reply(bridge, &qmlobject::handleGetEmailSet, &qmlobject::emailGetSig), QLatin1String(kEmailDefaults));
 }
 
 void TestBridgeSettings::emailRoundTrip()
 {
-    loadAll();
+    loadAllSettings();
     const QString password = QStringLiteral("pa\"ss\\w'rd");
     QJsonObject request{
         {"serverHostaddr", "smtp.example.org"}, {"serverHostPort", 465}, {"senderAddr", "ups@example.org"},
@@ -274,13 +266,13 @@ void TestBridgeSettings::emailRoundTrip()
     // After a restart the loader gives the same reply.
     resetSharedState();
     initAppPaths(env->dataLocation(), env->appDir());
-    loadAll();
+    loadAllSettings();
     QCOMPARE(reply(bridge, &qmlobject::handleGetEmailSet, &qmlobject::emailGetSig), got);
 }
 
 void TestBridgeSettings::emailEmptyLists()
 {
-    loadAll();
+    loadAllSettings();
     bridge.handleSetEmail(QStringLiteral(R"({"email_receiver_addrs":[],"email_event_flag":""})"));
     QCOMPARE(tableRows(appPaths.smtpRecDbPath, "emailrec"), (QList<QStringList>{{"", ""}}));
     const QString got = reply(bridge, &qmlobject::handleGetEmailSet, &qmlobject::emailGetSig);
@@ -289,7 +281,7 @@ void TestBridgeSettings::emailEmptyLists()
 
 void TestBridgeSettings::emailRecipientWithComma()
 {
-    loadAll();
+    loadAllSettings();
     bridge.handleSetEmail(QStringLiteral(R"({"email_receiver_addrs":["a@x.org,b@x.org"],"email_event_flag":["7"]})"));
     QCOMPARE(tableRows(appPaths.smtpRecDbPath, "emailrec"), (QList<QStringList>{{"a@x.org", "7"}, {"b@x.org", "0"}}));
 }
@@ -329,7 +321,7 @@ void TestBridgeSettings::smsSetAndGet()
     QFETCH(QString, request);
     QFETCH(QString, expected);
     QFETCH(QList<QStringList>, rows);
-    loadAll();
+    loadAllSettings();
     QVERIFY(reply(bridge, &qmlobject::handleGetSMSSet, &qmlobject::sigQtSSMSSet)
                 .contains(QLatin1String(R"("phones":[],"sms_event_flag":[])")));
     setSerialPortLister([ports] { return ports; });
@@ -375,7 +367,7 @@ void TestBridgeSettings::smsStateShortensModemTexts()
 
 void TestBridgeSettings::testSms()
 {
-    loadAll();
+    loadAllSettings();
     {
         QWriteLocker l(&settingsLock);
         smsSettings.smsFlag = QStringLiteral("1"); // notification off: the test is still queued
@@ -393,7 +385,7 @@ void TestBridgeSettings::testSms()
 
 void TestBridgeSettings::warningsNewestFirst()
 {
-    loadAll();
+    loadAllSettings();
     initEventTexts();
     QCOMPARE(reply(bridge, &qmlobject::handleWarningData, &qmlobject::warningDataSig), QStringLiteral("[]"));
     const QDateTime base(QDate(2026, 1, 15), QTime(10, 0, 5));
@@ -414,7 +406,7 @@ void TestBridgeSettings::warningsNewestFirst()
 
 void TestBridgeSettings::warningsFollowFamily()
 {
-    loadAll();
+    loadAllSettings();
     initEventTexts();
     const QDateTime t(QDate(2026, 1, 15), QTime(9, 30));
     addEventRecord(EventItem{t, 0});
@@ -434,7 +426,7 @@ void TestBridgeSettings::warningsFollowFamily()
 
 void TestBridgeSettings::clearWarnings()
 {
-    loadAll();
+    loadAllSettings();
     initEventTexts();
     postEvent(57);
     postEvent(1);

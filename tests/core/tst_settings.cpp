@@ -46,14 +46,6 @@ const bool zoneSet = [] {
     return true;
 }();
 
-void loadAll()
-{
-    loadSystemSettings();
-    loadDeviceSettings();
-    loadEmailSettings();
-    loadSmsSettings();
-}
-
 QDateTime minute(const QString &text)
 {
     return QDateTime::fromString(text, QLatin1String(kMinuteFormat));
@@ -71,7 +63,7 @@ void TestSettings::initTestCase()
 void TestSettings::defaultsWithoutFiles()
 {
     TestEnv env;
-    loadAll();
+    loadAllSettings();
     const SystemSettings &s = systemSettings;
     QCOMPARE(s.preAlarm, QString());
     QCOMPARE(s.lang, QStringLiteral("1"));
@@ -120,7 +112,7 @@ void TestSettings::valuesFromParamIni()
         "genRMFlag=1\ngenRMonth=01 06:00\ngenRYFlag=1\ngenRYear=01/02 07:00\n"
         "smsFlag=1\nSMSSelectName=ttyS1\nconnect=3"));
     const QStringList before = folderSnapshot(appPaths.paramDir);
-    loadAll();
+    loadAllSettings();
     QCOMPARE(systemSettings.preAlarm, QStringLiteral("5"));
     QCOMPARE(systemSettings.lang, QStringLiteral("0"));
     QCOMPARE(systemSettings.dev_stopbit, QStringLiteral("2"));
@@ -164,7 +156,7 @@ void TestSettings::numbersThatDoNotConvert()
     QFETCH(QString, delay);
     TestEnv env;
     env.writeParamIni(lines);
-    loadAll();
+    loadAllSettings();
     QCOMPARE(deviceSettings.depthDischarge, depth);
     QCOMPARE(smsSettings.connect, connect);
     QCOMPARE(deviceSettings.delayStartITime, delay);
@@ -201,7 +193,7 @@ void TestSettings::corruptParamIni()
     TestEnv env;
     writeFile(appPaths.paramIniPath, content);
     const QStringList before = folderSnapshot(appPaths.paramDir);
-    loadAll();
+    loadAllSettings();
     // Whatever a damaged file yields, every loader ends and the record is usable.
     QVERIFY(!deviceSettings.selftestTime.isNull());
     QVERIFY(!systemSettings.dev_boudrate.isEmpty());

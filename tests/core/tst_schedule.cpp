@@ -1,6 +1,7 @@
 // The schedule store: loading with catch-up, the next times, and the rewrite of "schedule.db".
 #include "clock.h"
 #include "dbfixture.h"
+#include "gapzone.h"
 #include "paths.h"
 #include "schedule.h"
 #include "testenv.h"
@@ -8,8 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
-
-#include <ctime>
 
 class TestSchedule : public QObject
 {
@@ -31,20 +30,8 @@ private slots:
 };
 
 namespace {
-// Also when the binary is run by hand: ctest sets the same zone.
-const bool zoneSet = [] {
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
-    return true;
-}();
-
 const QString kCreate = QStringLiteral(
     "create table schedtable(tasktime varchar,taskfreq varchar,tasktype varchar,tasksettime varchar)");
-
-QDateTime minute(const QString &text)
-{
-    return QDateTime::fromString(text, QLatin1String(kMinuteFormat));
-}
 
 // Rows as (tasktime, taskfreq, tasktype, tasksettime), written with plain statements.
 bool writeSchedule(const QList<QStringList> &rows)
@@ -70,10 +57,7 @@ bool sameRows(const QList<ScheduleItem> &a, const QList<ScheduleItem> &b)
 
 void TestSchedule::initTestCase()
 {
-    // The test runs in a zone whose clocks skip 02:00-03:00 on 2025-03-30.
-    QVERIFY(!isValidMinuteText(QStringLiteral("2025-03-30 02:30")));
-    QVERIFY(isMinuteText(QStringLiteral("2025-03-30 02:30")));
-    QVERIFY(isValidMinuteText(QStringLiteral("2025-03-30 03:30")));
+    verifyGapZone();
 }
 
 void TestSchedule::noFileNoList()

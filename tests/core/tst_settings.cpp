@@ -1,6 +1,7 @@
 // The four settings loaders against real "param.ini" files and recipient databases.
 #include "clock.h"
 #include "dbfixture.h"
+#include "gapzone.h"
 #include "helpers.h"
 #include "paths.h"
 #include "settings.h"
@@ -9,8 +10,6 @@
 #include <QDir>
 #include <QSettings>
 #include <QtTest>
-
-#include <ctime>
 
 class TestSettings : public QObject
 {
@@ -38,26 +37,9 @@ private slots:
     void portCodes();
 };
 
-namespace {
-// Also when the binary is run by hand: ctest sets the same zone.
-const bool zoneSet = [] {
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
-    return true;
-}();
-
-QDateTime minute(const QString &text)
-{
-    return QDateTime::fromString(text, QLatin1String(kMinuteFormat));
-}
-}
-
 void TestSettings::initTestCase()
 {
-    // The test runs in a zone whose clocks skip 02:00-03:00 on 2025-03-30.
-    QVERIFY(!isValidMinuteText(QStringLiteral("2025-03-30 02:30")));
-    QVERIFY(isMinuteText(QStringLiteral("2025-03-30 02:30")));
-    QVERIFY(isValidMinuteText(QStringLiteral("2025-03-30 03:30")));
+    verifyGapZone();
 }
 
 void TestSettings::defaultsWithoutFiles()

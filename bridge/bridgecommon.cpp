@@ -1,7 +1,7 @@
-#include "bridgecommon.h"
+#include "bridge/bridgecommon.h"
 
-#include "paths.h"
-#include "settings.h"
+#include "core/paths.h"
+#include "core/settings.h"
 
 #include <QQuickItem>
 #include <QQuickWidget>

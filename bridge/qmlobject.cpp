@@ -1,11 +1,11 @@
-#include "qmlobject.h"
+#include "bridge/qmlobject.h"
 
-#include "bridgecommon.h"
-#include "clock.h"
-#include "events.h"
-#include "logging.h"
-#include "paths.h"
-#include "textformats.h"
+#include "bridge/bridgecommon.h"
+#include "core/clock.h"
+#include "core/events.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/textformats.h"
 
 #include <QMetaObject>
 #include <QQuickItem>

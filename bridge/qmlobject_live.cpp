@@ -1,12 +1,12 @@
 // Live status replies: energy flow, main-page generation, the live pages and panels,
 // device identity, other status and PV. GUI thread; each reply copies its values under
 // the read side of upsInfo.lock and builds its text after release.
-#include "qmlobject.h"
+#include "bridge/qmlobject.h"
 
-#include "bridgecommon.h"
-#include "devicestate.h"
-#include "helpers.h"
-#include "textformats.h"
+#include "bridge/bridgecommon.h"
+#include "core/devicestate.h"
+#include "core/helpers.h"
+#include "core/textformats.h"
 
 #include <QReadLocker>
 #include <QVarLengthArray>

@@ -2,16 +2,16 @@
 // SMS and the test SMS. GUI thread. A setter changes its record under the write side of
 // settingsLock, then writes "param.ini" and its table after release; a getter copies under
 // the read side and builds after release.
-#include "qmlobject.h"
+#include "bridge/qmlobject.h"
 
-#include "bridgecommon.h"
-#include "events.h"
-#include "helpers.h"
-#include "logging.h"
-#include "schedule.h"
-#include "settings.h"
-#include "textformats.h"
-#include "translation.h"
+#include "bridge/bridgecommon.h"
+#include "core/events.h"
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "core/textformats.h"
+#include "core/translation.h"
 
 #include <QReadLocker>
 #include <QWriteLocker>

@@ -1,4 +1,4 @@
-#include "commandqueue.h"
+#include "core/commandqueue.h"
 
 void appendCommands(const QStringList &words)
 {

@@ -1,4 +1,4 @@
-#include "devicestate.h"
+#include "core/devicestate.h"
 
 ThreePhaseUPSInfo::ThreePhaseUPSInfo(QObject *parent) : QObject(parent) {}
 

@@ -1,8 +1,8 @@
-#include "events.h"
+#include "core/events.h"
 
-#include "clock.h"
-#include "settings.h"
-#include "paths.h"
+#include "core/clock.h"
+#include "core/paths.h"
+#include "core/settings.h"
 
 #include <QCoreApplication>
 

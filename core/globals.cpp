@@ -1,11 +1,11 @@
 // Every shared value of the program's core, defined in one translation unit so that
 // they are built, empty, in this order before main() and destroyed in reverse after it.
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "events.h"
-#include "paths.h"
-#include "schedule.h"
-#include "settings.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
 
 InverterInfo inverterInfo;
 ThreePhaseUPSInfo upsInfo;

@@ -1,4 +1,4 @@
-#include "helpers.h"
+#include "core/helpers.h"
 
 #include <QMutex>
 #include <QSerialPortInfo>

@@ -1,4 +1,4 @@
-#include "logging.h"
+#include "core/logging.h"
 
 Q_LOGGING_CATEGORY(lcCore, "kestrava.core", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcDevice, "kestrava.device", QtInfoMsg)

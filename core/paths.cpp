@@ -1,6 +1,6 @@
-#include "paths.h"
+#include "core/paths.h"
 
-#include "logging.h"
+#include "core/logging.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
-#include "schedule.h"
+#include "core/schedule.h"
 
-#include "clock.h"
-#include "logging.h"
-#include "paths.h"
-#include "sqlutil.h"
+#include "core/clock.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/sqlutil.h"
 
 #include <QFileInfo>
 

@@ -1,10 +1,10 @@
-#include "settings.h"
+#include "core/settings.h"
 
-#include "clock.h"
-#include "helpers.h"
-#include "logging.h"
-#include "paths.h"
-#include "sqlutil.h"
+#include "core/clock.h"
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/sqlutil.h"
 
 #include <QDateTime>
 #include <QSettings>

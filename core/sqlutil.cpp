@@ -1,6 +1,6 @@
-#include "sqlutil.h"
+#include "core/sqlutil.h"
 
-#include "logging.h"
+#include "core/logging.h"
 
 #include <QFileInfo>
 #include <QSqlError>

@@ -1,10 +1,10 @@
-#include "startup.h"
+#include "core/startup.h"
 
-#include "devicestate.h"
-#include "logging.h"
-#include "paths.h"
-#include "schedule.h"
-#include "settings.h"
+#include "core/devicestate.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
 
 void runStartup(const QString &dataLocation, const QString &appDir)
 {

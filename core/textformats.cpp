@@ -1,4 +1,4 @@
-#include "textformats.h"
+#include "core/textformats.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

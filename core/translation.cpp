@@ -1,6 +1,6 @@
-#include "translation.h"
+#include "core/translation.h"
 
-#include "logging.h"
+#include "core/logging.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 // The USB-HID transport through hidapi.
-#include "hiddevice_hidapi.h"
+#include "device/hiddevice_hidapi.h"
 
-#include "devicelinks.h"
-#include "logging.h"
+#include "core/logging.h"
+#include "device/devicelinks.h"
 
 #include <hidapi.h>
 

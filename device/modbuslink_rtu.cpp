@@ -1,6 +1,6 @@
 // The serial transport: Modbus-RTU master through libmodbus.
-#include "devicelinks.h"
-#include "logging.h"
+#include "core/logging.h"
+#include "device/devicelinks.h"
 
 #include <modbus.h>
 

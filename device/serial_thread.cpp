@@ -1,14 +1,14 @@
 // The device thread's loop, the poll plan and the link state.
-#include "serial_thread.h"
+#include "device/serial_thread.h"
 
-#include "clock.h"
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "events.h"
-#include "logging.h"
-#include "schedule.h"
-#include "settings.h"
-#include "transactions.h"
+#include "core/clock.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/logging.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "device/transactions.h"
 
 #include <QMutexLocker>
 #include <QReadLocker>

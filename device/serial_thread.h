@@ -6,7 +6,7 @@
 // Threads: the constructor, the destructor, stop() and the settings slots run in the
 // GUI thread; run() and everything it calls run in the device thread. Tests may call
 // the public transaction and decoder members on an object that was never started.
-#include "devicelinks.h"
+#include "device/devicelinks.h"
 
 #include <QMutex>
 #include <QString>

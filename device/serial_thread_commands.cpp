@@ -1,14 +1,14 @@
 // Execution of queued command words: one event, then one register write.
-#include "serial_thread.h"
+#include "device/serial_thread.h"
 
-#include "clock.h"
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "events.h"
-#include "helpers.h"
-#include "logging.h"
-#include "paths.h"
-#include "transactions.h"
+#include "core/clock.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "device/transactions.h"
 
 #include <QFile>
 #include <QReadLocker>

@@ -4,13 +4,13 @@
 // also guards inverterInfo); events are posted after the hold is released. A block
 // shorter than its transaction reads is refused whole: the decoder stores nothing and
 // reports failure, so the poll step fails instead of reading past the block.
-#include "serial_thread.h"
+#include "device/serial_thread.h"
 
-#include "devicestate.h"
-#include "events.h"
-#include "helpers.h"
-#include "logging.h"
-#include "transactions.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "device/transactions.h"
 
 #include <QDate>
 #include <QTextCodec>

@@ -1,10 +1,10 @@
 // The device thread's transports: opening and closing them and the read transaction.
-#include "serial_thread.h"
+#include "device/serial_thread.h"
 
-#include "helpers.h"
-#include "logging.h"
-#include "settings.h"
-#include "transactions.h"
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "core/settings.h"
+#include "device/transactions.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

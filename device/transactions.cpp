@@ -1,6 +1,6 @@
-#include "transactions.h"
+#include "device/transactions.h"
 
-#include "helpers.h"
+#include "core/helpers.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "smtp.h"
+#include "notify/smtp.h"
 
-#include "clock.h"
-#include "logging.h"
-#include "settings.h"
+#include "core/clock.h"
+#include "core/logging.h"
+#include "core/settings.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

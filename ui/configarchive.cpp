@@ -1,12 +1,12 @@
-#include "configarchive.h"
+#include "ui/configarchive.h"
 
-#include "dialogs.h"
-#include "logging.h"
-#include "packzip.h"
-#include "paths.h"
-#include "schedule.h"
-#include "settings.h"
-#include "translation.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "core/translation.h"
+#include "ui/dialogs.h"
+#include "ui/packzip.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>

@@ -1,13 +1,13 @@
-#include "mainwindow.h"
+#include "ui/mainwindow.h"
 
-#include "configarchive.h"
-#include "dialogs.h"
-#include "events.h"
-#include "logging.h"
-#include "paths.h"
-#include "devicestate.h"
-#include "settings.h"
-#include "translation.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "core/translation.h"
+#include "ui/configarchive.h"
+#include "ui/dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -78,9 +78,7 @@ const RequestRow kRequestRows[] = {
     {"sendSMSTestSignal(QString)", ToBridge, "handleSendSMSTest(QString)"},
     {"getProtocolSignal()", ToBridge, "handleGetProtocol()"},
     {"getScheduleTimeSignal()", ToBridge, "handleGetScheduleTime()"},
-#ifdef KESTRAVA_HAVE_NOTIFY
     {"sendtestemailSignal(QString)", ToWindow, "handleTestEmail(QString)"},
-#endif
 };
 
 QString currentLang()
@@ -136,13 +134,8 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
 
-#ifdef KESTRAVA_HAVE_BRIDGE
     connect(&qmlBridge, &qmlobject::qmlobjectCom, this, &MainWindow::handleWarning);
-#endif
-#ifdef KESTRAVA_HAVE_DEVICE
-    if (serialThread.metaObject()->indexOfSignal("serialCom()") >= 0)
-        connect(&serialThread, SIGNAL(serialCom()), this, SLOT(handleSerialCom()));
-#endif
+    connect(&serialThread, &serial_thread::serialCom, this, &MainWindow::handleSerialCom);
     connect(timer, &QTimer::timeout, this, &MainWindow::mainTimer);
 }
 
@@ -164,14 +157,10 @@ void MainWindow::stopThreads()
     // together and the exit takes the longest of their current exchanges, not the sum.
     // A thread that joins the window adds its request here and its wait below, in the
     // order history, e-mail, SMS, device.
-#ifdef KESTRAVA_HAVE_DEVICE
     serialThread.stop();
     serialThread.exit(0);
-#endif
 
-#ifdef KESTRAVA_HAVE_DEVICE
     serialThread.wait();
-#endif
 }
 
 void MainWindow::buildTrayIcon()
@@ -212,31 +201,19 @@ void MainWindow::loadQmlView(const QString &path)
     QQmlContext *context = declarativeView->rootContext();
     context->setContextProperty(QStringLiteral("window"), this);
     connectRootSignals(declarativeView->rootObject());
-#ifdef KESTRAVA_HAVE_BRIDGE
     context->setContextProperty(QStringLiteral("qmlobject"), &qmlBridge);
-#endif
     context->setContextProperty(QStringLiteral("ThreeUPS"), &upsInfo);
-#ifdef KESTRAVA_HAVE_DEVICE
     context->setContextProperty(QStringLiteral("serial"), &serialThread);
     serialThread.start(QThread::InheritPriority);
-#endif
 }
 
 QObject *MainWindow::requestReceiver(int receiver)
 {
     switch (receiver) {
     case ToBridge:
-#ifdef KESTRAVA_HAVE_BRIDGE
         return &qmlBridge;
-#else
-        return nullptr;
-#endif
     case ToSerial:
-#ifdef KESTRAVA_HAVE_DEVICE
         return &serialThread;
-#else
-        return nullptr;
-#endif
     case ToWindow:
         return this;
     }

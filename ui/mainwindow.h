@@ -14,17 +14,11 @@
 
 #include <cstdint>
 
-#ifdef KESTRAVA_HAVE_BRIDGE
-#include "qmlobject.h"
-#endif
-#ifdef KESTRAVA_HAVE_DEVICE
-#include "serial_thread.h"
-#endif
-#ifdef KESTRAVA_HAVE_NOTIFY
-#include "smtp.h"
+#include "bridge/qmlobject.h"
+#include "device/serial_thread.h"
+#include "notify/smtp.h"
 
 #include <memory>
-#endif
 
 class QAction;
 class QMenu;
@@ -60,14 +54,12 @@ public slots:
     void handleWarning();
     void handleSerialCom();
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
-#ifdef KESTRAVA_HAVE_NOTIFY
     // The test e-mail (mainwindow_testemail.cpp): stores the request's seven server
     // settings and sends one mail to the sender's own address; blocks until the SMTP
     // dialogue has ended. A request that comes while one is being sent is refused.
     void handleTestEmail(QString request);
     // The test client's outcome, "success" or "error", shown in a box.
     void receiverSmtpSignal(QString error);
-#endif
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -83,19 +75,13 @@ private:
 
     QTimer *timer = nullptr;
     QCursor cursor;
-#ifdef KESTRAVA_HAVE_DEVICE
     serial_thread serialThread;
-#endif
-#ifdef KESTRAVA_HAVE_BRIDGE
     qmlobject qmlBridge;
-#endif
     QStringList configTexts;
     QStringList emailTexts;
-#ifdef KESTRAVA_HAVE_NOTIFY
     void initEmailTexts();
     std::unique_ptr<Smtp> testSmtp; // the client of the latest test e-mail
     bool testEmailInProgress = false;
-#endif
     // The original window shadow image is not among the resources; nothing draws it.
     QPixmap shadowPixmap;
     QMenu *trayIconMenu = nullptr; // parentless (Qt 6 has no desktop widget); owned here

@@ -1,14 +1,13 @@
 // The window's test e-mail: the user's first check that alarm mails will reach them.
-#include "mainwindow.h"
+#include "ui/mainwindow.h"
 
-#ifdef KESTRAVA_HAVE_NOTIFY
-#include "clock.h"
-#include "dialogs.h"
-#include "events.h"
-#include "logging.h"
-#include "settings.h"
-#include "textformats.h"
-#include "translation.h"
+#include "core/clock.h"
+#include "core/events.h"
+#include "core/logging.h"
+#include "core/settings.h"
+#include "core/textformats.h"
+#include "core/translation.h"
+#include "ui/dialogs.h"
 
 #include <QMessageBox>
 #include <QReadLocker>
@@ -98,4 +97,3 @@ void MainWindow::receiverSmtpSignal(QString error)
     QMessageBox box(QMessageBox::Warning, emailTexts.value(BoxTitle), emailTexts.value(text), QMessageBox::Ok, this);
     dialogs().execMessageBox(box);
 }
-#endif

@@ -1,6 +1,6 @@
-#include "packzip.h"
+#include "ui/packzip.h"
 
-#include "logging.h"
+#include "core/logging.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>

@@ -1,8 +1,8 @@
 #pragma once
 // Device states for the bridge tests: every UPS value and inverter register filled with a
 // text that names its place, so a reply shows which entry each item came from.
-#include "devicestate.h"
-#include "settings.h"
+#include "core/devicestate.h"
+#include "core/settings.h"
 
 #include <QReadWriteLock>
 #include <QString>

@@ -1,11 +1,11 @@
 // The bridge through the real QML engine: the QML side sends JSON.stringify requests and
 // JSON.parses the replies.
-#include "bridgefixture.h"
-#include "events.h"
-#include "paths.h"
-#include "qmlobject.h"
-#include "settings.h"
-#include "testenv.h"
+#include "bridge/qmlobject.h"
+#include "core/events.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "tests/bridge/bridgefixture.h"
+#include "tests/support/testenv.h"
 
 #include <QMetaMethod>
 #include <QQmlContext>

@@ -1,14 +1,14 @@
 // The settings, warning and test-SMS slots of the bridge against a real "param.ini" and
 // real recipient databases in a temporary folder.
-#include "bridgefixture.h"
-#include "events.h"
-#include "helpers.h"
-#include "paths.h"
-#include "qmlobject.h"
-#include "schedule.h"
-#include "settings.h"
-#include "sqlutil.h"
-#include "testenv.h"
+#include "bridge/qmlobject.h"
+#include "core/events.h"
+#include "core/helpers.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "core/sqlutil.h"
+#include "tests/bridge/bridgefixture.h"
+#include "tests/support/testenv.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,8 +1,8 @@
 // The live replies of the bridge against tables of device states: link states, device
 // families, masks that gate items in and out.
-#include "bridgefixture.h"
-#include "qmlobject.h"
-#include "testenv.h"
+#include "bridge/qmlobject.h"
+#include "tests/bridge/bridgefixture.h"
+#include "tests/support/testenv.h"
 
 #include <QSignalSpy>
 #include <QtTest>

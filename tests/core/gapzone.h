@@ -1,7 +1,7 @@
 #pragma once
 // The catch-up tests run in Europe/Berlin, whose clocks skip 02:00-03:00 on 2025-03-30,
 // so every catch-up meets a daylight-saving gap.
-#include "clock.h"
+#include "core/clock.h"
 
 #include <QDateTime>
 #include <QtTest>

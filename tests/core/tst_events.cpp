@@ -1,9 +1,9 @@
 // Event fan-out, the two event-text tables with their Chinese catalogue, and the command queue.
-#include "commandqueue.h"
-#include "events.h"
-#include "settings.h"
-#include "testenv.h"
-#include "translation.h"
+#include "core/commandqueue.h"
+#include "core/events.h"
+#include "core/settings.h"
+#include "core/translation.h"
+#include "tests/support/testenv.h"
 
 #include <QFile>
 #include <QLibraryInfo>

@@ -1,6 +1,6 @@
 // The checksum, the number formats, the UTF-8 conversions, the password scramble and
 // the serial-port names.
-#include "helpers.h"
+#include "core/helpers.h"
 
 #include <QtTest>
 

@@ -1,11 +1,11 @@
 // Paths, first-run folders, device families and the start-up placeholders.
-#include "dbfixture.h"
-#include "devicestate.h"
-#include "paths.h"
-#include "schedule.h"
-#include "settings.h"
-#include "startup.h"
-#include "testenv.h"
+#include "core/devicestate.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "core/startup.h"
+#include "tests/core/dbfixture.h"
+#include "tests/support/testenv.h"
 
 #include <QDir>
 #include <QFile>

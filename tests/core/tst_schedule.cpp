@@ -1,10 +1,10 @@
 // The schedule store: loading with catch-up, the next times, and the rewrite of "schedule.db".
-#include "clock.h"
-#include "dbfixture.h"
-#include "gapzone.h"
-#include "paths.h"
-#include "schedule.h"
-#include "testenv.h"
+#include "core/clock.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "tests/core/dbfixture.h"
+#include "tests/core/gapzone.h"
+#include "tests/support/testenv.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The four settings loaders against real "param.ini" files and recipient databases.
-#include "clock.h"
-#include "dbfixture.h"
-#include "gapzone.h"
-#include "helpers.h"
-#include "paths.h"
-#include "settings.h"
-#include "testenv.h"
+#include "core/clock.h"
+#include "core/helpers.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "tests/core/dbfixture.h"
+#include "tests/core/gapzone.h"
+#include "tests/support/testenv.h"
 
 #include <QDir>
 #include <QSettings>

@@ -1,5 +1,5 @@
 // The request reader and the reply builders, byte for byte.
-#include "textformats.h"
+#include "core/textformats.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,9 +1,9 @@
 #pragma once
 // A device thread that was never started, on the fake serial and USB-HID links, with a
 // fresh shared state and a fixed clock. Tests drive it call by call or pass by pass.
-#include "fakelinks.h"
-#include "serial_thread.h"
-#include "testenv.h"
+#include "device/serial_thread.h"
+#include "tests/support/fakelinks.h"
+#include "tests/support/testenv.h"
 
 struct DeviceFixture
 {

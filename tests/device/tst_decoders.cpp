@@ -1,10 +1,10 @@
 // The decoders: UPS blocks of both families and transports, the inverter map, identity
 // texts, status bits and alarm slots with their events, and blocks too short to decode.
-#include "devicestate.h"
-#include "events.h"
-#include "serial_thread.h"
-#include "settings.h"
-#include "testenv.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/settings.h"
+#include "device/serial_thread.h"
+#include "tests/support/testenv.h"
 
 #include <QReadLocker>
 #include <QTextCodec>

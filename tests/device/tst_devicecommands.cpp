@@ -1,15 +1,15 @@
 // Command words: the event each posts, and the register and value it writes over the
 // transport of each protocol code.
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "events.h"
-#include "devicefixture.h"
-#include "paths.h"
-#include "schedule.h"
-#include "serial_thread.h"
-#include "settings.h"
-#include "testenv.h"
-#include "transactions.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "device/serial_thread.h"
+#include "device/transactions.h"
+#include "tests/device/devicefixture.h"
+#include "tests/support/testenv.h"
 
 #include <QtTest>
 

@@ -1,12 +1,12 @@
 // The read transactions over both transports: request frames, reply checks, the USB-HID
 // reply read against a fake report device, the serial link against a fake context, the
 // line parameters and the real back ends where they run here.
-#include "devicefixture.h"
-#include "hiddevice_hidapi.h"
-#include "serial_thread.h"
-#include "settings.h"
-#include "testenv.h"
-#include "transactions.h"
+#include "core/settings.h"
+#include "device/hiddevice_hidapi.h"
+#include "device/serial_thread.h"
+#include "device/transactions.h"
+#include "tests/device/devicefixture.h"
+#include "tests/support/testenv.h"
 
 #include <QtTest>
 

@@ -1,13 +1,13 @@
 // The device thread's loop driven pass by pass with a fixed clock: the poll plan of each
 // protocol code, command slots, the link states with their events, the port and
 // transport rules; and the real thread: it idles without spinning and stops promptly.
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "events.h"
-#include "devicefixture.h"
-#include "serial_thread.h"
-#include "settings.h"
-#include "testenv.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/settings.h"
+#include "device/serial_thread.h"
+#include "tests/device/devicefixture.h"
+#include "tests/support/testenv.h"
 
 #include <QSemaphore>
 #include <QtTest>

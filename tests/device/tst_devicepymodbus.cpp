@@ -2,11 +2,11 @@
 // RTU server (pymodbus_slave.py) on one end of a socat pty pair, the device thread on the
 // other. The values the slave serves must come out decoded, and a command word must
 // arrive as the register write it stands for.
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "events.h"
-#include "serial_thread.h"
-#include "testenv.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "device/serial_thread.h"
+#include "tests/support/testenv.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>

@@ -2,14 +2,14 @@
 // the requests of whole poll plans as the slave saw them, the decoded values, command
 // writes, the link lost and regained, and every injected fault. The loop runs on the
 // test's fixed clock, one pass per second moved, so a poll plan takes milliseconds.
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "devsimprocess.h"
-#include "events.h"
-#include "schedule.h"
-#include "serial_thread.h"
-#include "settings.h"
-#include "testenv.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "device/serial_thread.h"
+#include "tests/support/devsimprocess.h"
+#include "tests/support/testenv.h"
 
 #include <QReadLocker>
 #include <QWriteLocker>

@@ -5,10 +5,10 @@
 // (low bits) and a missing codec (bit 7); the rest is the block, big-endian registers
 // or one byte per discrete input. Each block lives in a buffer of exactly its length,
 // so a decoder that reads past it trips AddressSanitizer.
-#include "devicestate.h"
-#include "eventqueues.h"
-#include "serial_thread.h"
-#include "settings.h"
+#include "core/devicestate.h"
+#include "core/settings.h"
+#include "device/serial_thread.h"
+#include "tests/support/eventqueues.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

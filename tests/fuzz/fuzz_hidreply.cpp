@@ -4,10 +4,10 @@
 //
 // Input: byte 0 picks the transaction, byte 1 the device's behaviour, the rest is the
 // reply as the device sends it.
-#include "eventqueues.h"
-#include "fakelinks.h"
-#include "serial_thread.h"
-#include "settings.h"
+#include "core/settings.h"
+#include "device/serial_thread.h"
+#include "tests/support/eventqueues.h"
+#include "tests/support/fakelinks.h"
 
 #include <QLoggingCategory>
 #include <QWriteLocker>

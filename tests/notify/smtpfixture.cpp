@@ -1,4 +1,4 @@
-#include "smtpfixture.h"
+#include "tests/notify/smtpfixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,9 +1,9 @@
 // The SMTP client against a real server (aiosmtpd, plain and TLS) and against a scripted
 // raw peer for the replies a friendly server never sends.
-#include "smtp.h"
+#include "notify/smtp.h"
 
-#include "smtpfixture.h"
-#include "testenv.h"
+#include "tests/notify/smtpfixture.h"
+#include "tests/support/testenv.h"
 
 #include <QHostInfo>
 #include <QJsonArray>

@@ -1,14 +1,14 @@
 // The window's test e-mail end to end: the QML root's request, the stored settings, the
 // mail at a real server (aiosmtpd) and the result box, answered through the dialog seam.
-#include "mainwindow.h"
+#include "ui/mainwindow.h"
 
-#include "dialogs.h"
-#include "helpers.h"
-#include "paths.h"
-#include "recordingdialogs.h"
-#include "settings.h"
-#include "smtpfixture.h"
-#include "testenv.h"
+#include "core/helpers.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "tests/notify/smtpfixture.h"
+#include "tests/support/recordingdialogs.h"
+#include "tests/support/testenv.h"
+#include "ui/dialogs.h"
 
 #include <QJsonArray>
 #include <QMessageBox>

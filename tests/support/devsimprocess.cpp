@@ -1,4 +1,4 @@
-#include "devsimprocess.h"
+#include "tests/support/devsimprocess.h"
 
 #include <QDebug>
 #include <QDeadlineTimer>

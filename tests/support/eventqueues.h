@@ -1,7 +1,7 @@
 #pragma once
 // Empties every event queue and the warning list, so what one case posted does not
 // reach the next. Header-only: the fuzz targets use it without the test library.
-#include "events.h"
+#include "core/events.h"
 
 inline void discardAllEvents()
 {

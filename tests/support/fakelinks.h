@@ -2,8 +2,8 @@
 // Fake transports for the device thread: a Modbus-RTU link and a USB-HID report device
 // that record every request and answer from a fault plan. Header-only; the user links
 // kestrava_device.
-#include "devicelinks.h"
-#include "helpers.h"
+#include "core/helpers.h"
+#include "device/devicelinks.h"
 
 #include <QByteArray>
 #include <QList>

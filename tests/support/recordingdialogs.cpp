@@ -1,4 +1,4 @@
-#include "recordingdialogs.h"
+#include "tests/support/recordingdialogs.h"
 
 #include <QAbstractButton>
 #include <QPushButton>

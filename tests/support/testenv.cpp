@@ -1,11 +1,11 @@
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
-#include "commandqueue.h"
-#include "devicestate.h"
-#include "eventqueues.h"
-#include "paths.h"
-#include "schedule.h"
-#include "settings.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "tests/support/eventqueues.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 // Shared test fixture: a fresh data folder and program folder in a temporary directory,
 // the shared state emptied, and a fixed clock installed.
-#include "clock.h"
+#include "core/clock.h"
 
 #include <QString>
 #include <QTemporaryDir>

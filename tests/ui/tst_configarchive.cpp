@@ -1,13 +1,13 @@
 // Export, import and restore of the settings folder, against real files in a temporary
 // folder and real zip archives (written here with QuaZip, checked with Python's zipfile).
-#include "configarchive.h"
-#include "dialogs.h"
-#include "mainwindow.h"
-#include "packzip.h"
-#include "paths.h"
-#include "recordingdialogs.h"
-#include "settings.h"
-#include "testenv.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "tests/support/recordingdialogs.h"
+#include "tests/support/testenv.h"
+#include "ui/configarchive.h"
+#include "ui/dialogs.h"
+#include "ui/mainwindow.h"
+#include "ui/packzip.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>

@@ -2,11 +2,11 @@
 // more, so each must stay well below a frame. Calls each slot kCalls times against a
 // filled device state (every mask open, three-phase texts, eight PV inputs, a full warning
 // list) with a receiver connected, and prints the median time per reply.
-#include "devicestate.h"
-#include "events.h"
-#include "paths.h"
-#include "qmlobject.h"
-#include "settings.h"
+#include "bridge/qmlobject.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "core/paths.h"
+#include "core/settings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

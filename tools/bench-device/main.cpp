@@ -2,13 +2,13 @@
 // a while (60 s unless --seconds says otherwise) and prints the transactions done and
 // failed, their mean time, the CPU time of the whole process and its resident memory.
 // Target: below 0.3 s of CPU per minute of polling, and no growth of resident memory.
-#include "commandqueue.h"
-#include "devicelinks.h"
-#include "devicestate.h"
-#include "devsimprocess.h"
-#include "events.h"
-#include "serial_thread.h"
-#include "testenv.h"
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/events.h"
+#include "device/devicelinks.h"
+#include "device/serial_thread.h"
+#include "tests/support/devsimprocess.h"
+#include "tests/support/testenv.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 // of its own or on a serial device, for the integration tests, the benchmarks and
 // tools/run. Replies are built by libmodbus (modbus_reply) from the register table of
 // registermap.cpp; an injected fault then withholds, damages or replaces the reply.
-#include "helpers.h"
-#include "registermap.h"
+#include "core/helpers.h"
+#include "tools/devsim/registermap.h"
 
 #include <modbus/modbus.h>
 

@@ -1,4 +1,4 @@
-#include "registermap.h"
+#include "tools/devsim/registermap.h"
 
 #include <iconv.h>
 

@@ -240,14 +240,14 @@ void Smtp::PutSendLine()
     finish(kSuccess);
 }
 
-bool Smtp::step(const QString &command, const char *expectedCode, const char *logText)
+bool Smtp::step(const QString &command, const char *expectedCode, const char *traceText)
 {
     replyText = sendCommand(command);
-    qCDebug(lcNotify).noquote() << "smtp:" << (logText ? QString::fromLatin1(logText) : command) << "->"
+    qCDebug(lcNotify).noquote() << "smtp:" << (traceText ? QString::fromLatin1(traceText) : command) << "->"
                                 << replyText.trimmed();
     if (replyText.isEmpty() || replyCode != QLatin1String(expectedCode)) {
         qCWarning(lcNotify).noquote() << "smtp: expected" << expectedCode << "to"
-                                      << (logText ? QString::fromLatin1(logText) : command) << "but got"
+                                      << (traceText ? QString::fromLatin1(traceText) : command) << "but got"
                                       << (replyText.isEmpty() ? QStringLiteral("nothing") : replyText.trimmed());
         finish(kError);
         return false;

@@ -16,8 +16,8 @@ namespace {
 constexpr qint64 kCopyChunkBytes = 64 * 1024;
 }
 
-PackZip::PackZip(const QString &srcDir, const QString &destDir, const QString &archivePath)
-    : savedDir(QDir::currentPath()), srcDir(srcDir), destDir(destDir), archivePath(archivePath)
+PackZip::PackZip(const QString &sourceFolder, const QString &targetFolder, const QString &archiveFile)
+    : savedDir(QDir::currentPath()), srcDir(sourceFolder), destDir(targetFolder), archivePath(archiveFile)
 {
 }
 

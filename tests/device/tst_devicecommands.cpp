@@ -313,8 +313,8 @@ void TestDeviceCommands::clearTotalGenRemovesTodaysFile()
     const QString today = appPaths.totalGenDbDir + QStringLiteral("/zq700_4000kxtotalgen20260304.db");
     const QString yesterday = appPaths.totalGenDbDir + QStringLiteral("/zq700_4000kxtotalgen20260303.db");
     for (const QString &path : {today, yesterday}) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
     }
     f->thread.executeCommand(QStringLiteral("1"), QStringLiteral("cleartotalgen"));
     QVERIFY(!QFile::exists(today));

@@ -289,8 +289,8 @@ void TestMainWindow::requestGetsReply_data()
     QTest::addColumn<QString>("value");
 
     const QString none;
-    auto reply = [](const char *request, const QString &arg, const char *receiver, const char *reply) {
-        QTest::newRow(request) << QByteArray(request) << arg << QByteArray(receiver) << QByteArray(reply)
+    auto reply = [](const char *request, const QString &arg, const char *receiver, const char *replySignal) {
+        QTest::newRow(request) << QByteArray(request) << arg << QByteArray(receiver) << QByteArray(replySignal)
                                << QString() << QString();
     };
     auto effect = [](const char *request, const QString &arg, const char *setting, const char *value) {

@@ -1,5 +1,6 @@
 #include "core/paths.h"
 
+#include "core/historyfiles.h"
 #include "core/logging.h"
 
 #include <QDir>
@@ -40,12 +41,13 @@ void createAppFolders()
 
 void assignGenTableNames()
 {
-    inverterGenTables = {QStringLiteral("zq700_4000kxdaygen"), QStringLiteral("zq700_4000kxmonthgen"),
-                         QStringLiteral("zq700_4000kxyeargen"), QStringLiteral("zq700_4000kxtotalgen")};
-    threeUpsGenTables = {QStringLiteral("threeUPSdaygen"), QStringLiteral("threeUPSmonthgen"),
-                         QStringLiteral("threeUPSyeargen"), QStringLiteral("threeUPStotalgen")};
-    singleUpsGenTables = {QStringLiteral("singleUPSdaygen"), QStringLiteral("singleUPSmonthgen"),
-                          QStringLiteral("singleUPSyeargen"), QStringLiteral("singleUPStotalgen")};
+    const auto stems = [](DeviceFamily family) {
+        return GenTableNames{historyStem(HistoryFile::DayGen, family), historyStem(HistoryFile::MonthGen, family),
+                             historyStem(HistoryFile::YearGen, family), historyStem(HistoryFile::TotalGen, family)};
+    };
+    inverterGenTables = stems(DeviceFamily::Inverter);
+    threeUpsGenTables = stems(DeviceFamily::ThreePhaseUps);
+    singleUpsGenTables = stems(DeviceFamily::SinglePhaseUps);
 }
 
 DeviceFamily deviceFamily(const QString &comProtocol)

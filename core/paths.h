@@ -50,7 +50,7 @@ extern QStringList recordColumnKeys;
 void initAppPaths(const QString &dataLocation, const QString &appDir);
 // Creates the param folder (with its parents) and the seven history folders when missing.
 void createAppFolders();
-// Assigns the twelve fixed stems; the bridge and the history thread call it in their
+// Assigns the twelve fixed stems (core/historyfiles); the bridge and the history thread call it in their
 // constructors, before any worker thread starts.
 void assignGenTableNames();
 

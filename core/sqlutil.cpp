@@ -1,19 +1,31 @@
 #include "core/sqlutil.h"
 
-#include "core/logging.h"
-
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QThread>
+
+#include <atomic>
 
 namespace {
-// A history writer and a page reader may touch one file at the same moment; wait a
-// little for the other's lock rather than fail at once.
-constexpr int kBusyTimeoutMs = 2000;
+// The history thread writes while the browser, the mails or another process read the
+// same file; a few seconds lets the other side's statement end instead of failing at once,
+// and stays well inside what a one-second history tick may be late by.
+constexpr int kBusyTimeoutMs = 3000;
+
+QString uniqueName(const QString &prefix)
+{
+    static std::atomic<quint64> serial{0};
+    return QStringLiteral("%1#%2#%3")
+        .arg(prefix)
+        .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
+        .arg(serial.fetch_add(1, std::memory_order_relaxed) + 1);
+}
 }
 
-DbConnection::DbConnection(const QString &connectionName, const QString &path, Mode mode)
-    : m_name(connectionName)
+DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode mode,
+                           QMessageLogger::CategoryFunction log)
+    : m_name(uniqueName(namePrefix)), m_log(log)
 {
     if (mode == ReadExisting && !QFileInfo(path).isFile())
         return;
@@ -22,12 +34,14 @@ DbConnection::DbConnection(const QString &connectionName, const QString &path, M
         m_added = true;
         db.setDatabaseName(path);
         QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+        // Read-only at the SQLite level too, so even a file deleted between the check and
+        // the open is not created again.
         if (mode == ReadExisting)
             options += QStringLiteral(";QSQLITE_OPEN_READONLY");
         db.setConnectOptions(options);
         m_open = db.open();
         if (!m_open)
-            qCWarning(lcCore) << "cannot open database" << path << db.lastError().text();
+            qCWarning(m_log) << "cannot open database" << path << db.lastError().text();
     }
 }
 
@@ -47,19 +61,42 @@ QSqlDatabase DbConnection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
-bool DbConnection::exec(const QString &sql, const QVariantList &values)
+bool DbConnection::run(QSqlQuery &query, const QString &sql, const QVariantList &values)
 {
     if (!m_open)
         return false;
-    QSqlQuery query(database());
     if (!query.prepare(sql)) {
-        qCDebug(lcCore) << "prepare failed" << sql << query.lastError().text();
+        qCWarning(m_log) << "statement failed" << sql << query.lastError().text();
         return false;
     }
     for (const QVariant &v : values)
         query.addBindValue(v);
     if (!query.exec()) {
-        qCDebug(lcCore) << "statement failed" << sql << query.lastError().text();
+        qCWarning(m_log) << "statement failed" << sql << query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool DbConnection::exec(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(database());
+    return run(query, sql, values);
+}
+
+bool DbConnection::forEachRow(const QString &sql, const QVariantList &values,
+                              const std::function<bool(const QSqlQuery &row)> &visit)
+{
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!run(query, sql, values))
+        return false;
+    while (query.next()) {
+        if (!visit(query))
+            return true;
+    }
+    if (query.lastError().isValid()) {
+        qCWarning(m_log) << "statement failed" << sql << query.lastError().text();
         return false;
     }
     return true;
@@ -68,33 +105,34 @@ bool DbConnection::exec(const QString &sql, const QVariantList &values)
 QList<QStringList> DbConnection::selectRows(const QString &sql, const QVariantList &values, bool *ok)
 {
     QList<QStringList> rows;
-    if (ok)
-        *ok = false;
-    if (!m_open)
-        return rows;
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
-    if (!query.prepare(sql)) {
-        qCDebug(lcCore) << "prepare failed" << sql << query.lastError().text();
-        return rows;
-    }
-    for (const QVariant &v : values)
-        query.addBindValue(v);
-    if (!query.exec()) {
-        qCDebug(lcCore) << "query failed" << sql << query.lastError().text();
-        return rows;
-    }
-    const int columns = query.record().count();
-    while (query.next()) {
+    const bool ran = forEachRow(sql, values, [&rows](const QSqlQuery &query) {
+        const int columns = query.record().count();
         QStringList row;
         row.reserve(columns);
         for (int c = 0; c < columns; ++c)
             row << query.value(c).toString();
         rows << row;
-    }
+        return true;
+    });
     if (ok)
-        *ok = !query.lastError().isValid();
+        *ok = ran;
     return rows;
+}
+
+bool DbConnection::hasTable(const QString &table)
+{
+    bool found = false;
+    forEachRow(QStringLiteral("select 1 from sqlite_master where type='table' and name=?"), {table},
+               [&found](const QSqlQuery &) {
+                   found = true;
+                   return false;
+               });
+    return found;
+}
+
+bool DbConnection::createTableIfMissing(const QString &table, const QString &createSql)
+{
+    return hasTable(table) || exec(createSql);
 }
 
 bool DbConnection::transaction(const std::function<bool()> &body)
@@ -103,7 +141,7 @@ bool DbConnection::transaction(const std::function<bool()> &body)
         return false;
     QSqlDatabase db = database();
     if (!db.transaction()) {
-        qCDebug(lcCore) << "cannot begin transaction" << db.lastError().text();
+        qCWarning(m_log) << "cannot begin transaction" << db.lastError().text();
         return false;
     }
     if (!body()) {
@@ -111,7 +149,7 @@ bool DbConnection::transaction(const std::function<bool()> &body)
         return false;
     }
     if (!db.commit()) {
-        qCDebug(lcCore) << "commit failed" << db.lastError().text();
+        qCWarning(m_log) << "commit failed" << db.lastError().text();
         db.rollback();
         return false;
     }
@@ -122,8 +160,8 @@ bool DbConnection::rewriteTable(const QString &table, const QString &createSql, 
                                 const QList<QVariantList> &rows)
 {
     return transaction([&] {
-        // Fails harmlessly when the table does not exist yet.
-        exec(QStringLiteral("drop table ") + table);
+        if (hasTable(table) && !exec(QStringLiteral("drop table ") + table))
+            return false;
         if (!exec(createSql))
             return false;
         for (const QVariantList &row : rows) {

@@ -1,6 +1,13 @@
 #pragma once
-// The one way the program talks to SQLite: a named connection that lives for one
-// call, statements with bound values, and an all-or-nothing transaction.
+// The one way the program talks to SQLite: a connection that lives for one call,
+// statements with bound values, a row-by-row reader, and an all-or-nothing transaction.
+//
+// A DbConnection belongs to the thread that made it and is used there alone (a Qt SQL
+// rule). Its registered name is the given prefix made unique per thread and instance, so
+// two users of one prefix (two threads, or a reader opened inside a writer's call) never
+// replace each other's connection. Any thread may make its own connections at any time.
+#include "core/logging.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -13,26 +20,38 @@ class DbConnection
 {
 public:
     enum Mode {
-        // Opens only a file that exists, read-only; never creates one.
+        // Opens only a file that exists, read-only; never creates a file or a folder.
         ReadExisting,
-        // Opens for writing; a missing file is created.
+        // Opens for writing; a missing file is created (its folder must exist).
         CreateIfMissing
     };
 
-    DbConnection(const QString &connectionName, const QString &path, Mode mode);
+    // A failed open or statement is traced in the caller's category `log`.
+    DbConnection(const QString &namePrefix, const QString &path, Mode mode,
+                 QMessageLogger::CategoryFunction log = lcCore);
     ~DbConnection(); // closes and removes the connection
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
 
     bool isOpen() const { return m_open; }
     QSqlDatabase database() const;
+    // The registered name: the prefix, "#", then what makes it unique.
     const QString &name() const { return m_name; }
 
     // Runs one statement with its bound values; a failure is traced and gives false.
     bool exec(const QString &sql, const QVariantList &values = {});
     // Runs a query and returns every row as texts, columns by position. ok (when given)
-    // says whether the query ran.
+    // says whether the query ran. For small results; page through large ones with forEachRow.
     QList<QStringList> selectRows(const QString &sql, const QVariantList &values = {}, bool *ok = nullptr);
+    // Steps through the result one row at a time, forward only, holding one row in memory;
+    // visit returns false to stop early. False when the query failed (before or while stepping).
+    bool forEachRow(const QString &sql, const QVariantList &values,
+                    const std::function<bool(const QSqlQuery &row)> &visit);
+    // True when the file holds a table of that name.
+    bool hasTable(const QString &table);
+    // Runs createSql only when the table is missing, so a writer that sends its create text
+    // before every insert leaves no failed statement in the trace. False when it is still missing.
+    bool createTableIfMissing(const QString &table, const QString &createSql);
     // Runs body inside one transaction: committed when body returns true, else rolled back,
     // so a crash or power cut leaves the old content or the new.
     bool transaction(const std::function<bool()> &body);
@@ -43,7 +62,11 @@ public:
                       const QList<QVariantList> &rows);
 
 private:
+    // The one path of every statement: prepare, bind, execute, trace a failure.
+    bool run(QSqlQuery &query, const QString &sql, const QVariantList &values);
+
     QString m_name;
+    QMessageLogger::CategoryFunction m_log;
     bool m_added = false;
     bool m_open = false;
 };

@@ -6,6 +6,7 @@
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "core/helpers.h"
+#include "core/historyfiles.h"
 #include "core/logging.h"
 #include "core/paths.h"
 #include "device/transactions.h"
@@ -114,9 +115,7 @@ int hourBandRegister(int band)
 
 void removeTodaysTotalGenFile()
 {
-    const QString path = QStringLiteral("%1/%2%3.db")
-                             .arg(appPaths.totalGenDbDir, inverterGenTables.total,
-                                  appClock().now().date().toString(QStringLiteral("yyyyMMdd")));
+    const QString path = historyFilePath(HistoryFile::TotalGenByDay, DeviceFamily::Inverter, appClock().now().date());
     if (QFile::exists(path) && !QFile::remove(path))
         qCWarning(lcDevice) << "cannot remove" << path;
 }

@@ -5,7 +5,7 @@
 #include "core/schedule.h"
 #include "core/settings.h"
 #include "core/translation.h"
-#include "ui/dialogs.h"
+#include "core/dialogs.h"
 #include "ui/packzip.h"
 
 #include <quazip/quazip.h>

@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "core/translation.h"
 #include "ui/configarchive.h"
-#include "ui/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QAction>
 #include <QApplication>

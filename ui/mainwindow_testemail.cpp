@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "core/textformats.h"
 #include "core/translation.h"
-#include "ui/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QMessageBox>
 #include <QReadLocker>

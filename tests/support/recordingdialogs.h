@@ -1,7 +1,7 @@
 #pragma once
 // A Dialogs for tests: answers every file dialog and message box at once with what the
 // test set, and records each call with what the user would have seen.
-#include "ui/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QList>
 #include <QMessageBox>

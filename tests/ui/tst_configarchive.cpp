@@ -5,7 +5,7 @@
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
 #include "ui/configarchive.h"
-#include "ui/dialogs.h"
+#include "core/dialogs.h"
 #include "ui/mainwindow.h"
 #include "ui/packzip.h"
 

@@ -8,7 +8,7 @@
 #include "tests/support/devsimprocess.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
-#include "ui/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QAction>
 #include <QApplication>

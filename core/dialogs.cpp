@@ -1,4 +1,4 @@
-#include "ui/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,7 +1,8 @@
 #pragma once
-// The one seam through which the window asks the user something: file dialogs and
-// message boxes. The program shows the real, modal ones; tests install a Dialogs of
-// their own that answers at once, so no test blocks on a dialog.
+// The one seam through which the program asks the user something: file dialogs and
+// message boxes, for the window and the bridge alike. The program shows the real, modal
+// ones; tests install a Dialogs of their own that answers at once, so no test blocks on a
+// dialog.
 #include <QString>
 
 class QAbstractButton;

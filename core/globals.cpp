@@ -1,5 +1,7 @@
 // Every shared value of the program's core, defined in one translation unit so that
 // they are built, empty, in this order before main() and destroyed in reverse after it.
+// core/globals.md gives each one's lock, its writer threads and the lock order; a value
+// added here gets its row there.
 #include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/events.h"
@@ -30,6 +32,7 @@ QStringList recordColumnKeys;
 QList<ScheduleItem> scheduleList;
 QString nextShutdownTime;
 QString nextStartupTime;
+QString preAlarm;
 QStringList commandQueue;
 QReadWriteLock commandQueueLock;
 QReadWriteLock warningListLock;

@@ -2,7 +2,7 @@
 // The shutdown/start-up schedule, kept in memory and in "schedule.db".
 //
 // Guard: scheduleListLock guards scheduleList, nextShutdownTime, nextStartupTime and
-// systemSettings.preAlarm. It comes first in lock order (before commandQueueLock, the
+// preAlarm. It comes first in lock order (before commandQueueLock, the
 // event-queue locks and settingsLock). saveSchedule runs with its write side held by
 // the caller; loadSchedule runs before any thread exists.
 #include <QList>
@@ -20,6 +20,10 @@ struct ScheduleItem
 extern QList<ScheduleItem> scheduleList;
 extern QString nextShutdownTime;
 extern QString nextStartupTime;
+// Warning lead time of the schedule in minutes, as the user interface sent it (a text
+// that is no whole number counts as 0). Stored under the top-level "param.ini" key
+// "preAlarm", which the system-settings loader reads at start.
+extern QString preAlarm;
 extern QReadWriteLock scheduleListLock;
 
 // Which thread saves: 1 the GUI thread, 2 the history thread (one connection name each).

@@ -4,6 +4,7 @@
 #include "core/helpers.h"
 #include "core/logging.h"
 #include "core/paths.h"
+#include "core/schedule.h"
 #include "core/sqlutil.h"
 
 #include <QDateTime>
@@ -71,7 +72,8 @@ void loadSystemSettings()
 {
     const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
     SystemSettings &s = systemSettings;
-    s.preAlarm = text(ini, "preAlarm", QString());
+    // Start-up runs before any thread: the schedule's lead time needs no lock here.
+    preAlarm = text(ini, "preAlarm", QString());
     s.lang = text(ini, "lang", QStringLiteral("1"));
     s.dev_boudrate = text(ini, "dev_boudrate", QStringLiteral("2"));
     s.dev_databit = text(ini, "dev_databit", QStringLiteral("3"));

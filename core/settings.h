@@ -6,7 +6,8 @@
 // holds its write side while it changes a record; a reader in another thread copies what
 // it needs under the read side and works on the copy. Never held across a database,
 // file, device, modem or network access; no other lock is taken while it is held.
-// Exception: systemSettings.preAlarm is guarded by scheduleListLock (core/schedule.h).
+// The schedule's lead time, also a top-level "param.ini" key, is no member here: it
+// belongs to the schedule group and its lock (core/schedule.h).
 #include <QList>
 #include <QPair>
 #include <QReadWriteLock>
@@ -16,7 +17,6 @@
 
 struct SystemSettings
 {
-    QString preAlarm;
     QString lang;
     QString dev_boudrate;
     QString dev_databit;

@@ -44,7 +44,7 @@ DeviceLinkSettings readDeviceLinkSettings()
     }
     // preAlarm belongs to the schedule's guard; never held together with settingsLock.
     QReadLocker lock(&scheduleListLock);
-    s.preAlarm = systemSettings.preAlarm;
+    s.preAlarm = ::preAlarm;
     return s;
 }
 

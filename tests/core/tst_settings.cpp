@@ -2,6 +2,7 @@
 #include "core/clock.h"
 #include "core/helpers.h"
 #include "core/paths.h"
+#include "core/schedule.h"
 #include "core/settings.h"
 #include "tests/core/dbfixture.h"
 #include "tests/core/gapzone.h"
@@ -47,7 +48,7 @@ void TestSettings::defaultsWithoutFiles()
     TestEnv env;
     loadAllSettings();
     const SystemSettings &s = systemSettings;
-    QCOMPARE(s.preAlarm, QString());
+    QCOMPARE(preAlarm, QString());
     QCOMPARE(s.lang, QStringLiteral("1"));
     QCOMPARE(QStringList({s.dev_boudrate, s.dev_databit, s.dev_checkbit, s.dev_stopbit}),
              QStringList({"2", "3", "1", "1"}));
@@ -95,7 +96,7 @@ void TestSettings::valuesFromParamIni()
         "smsFlag=1\nSMSSelectName=ttyS1\nconnect=3"));
     const QStringList before = folderSnapshot(appPaths.paramDir);
     loadAllSettings();
-    QCOMPARE(systemSettings.preAlarm, QStringLiteral("5"));
+    QCOMPARE(preAlarm, QStringLiteral("5"));
     QCOMPARE(systemSettings.lang, QStringLiteral("0"));
     QCOMPARE(systemSettings.dev_stopbit, QStringLiteral("2"));
     QCOMPARE(systemSettings.msg_boudrate, QStringLiteral("7"));

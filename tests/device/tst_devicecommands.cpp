@@ -73,7 +73,7 @@ void TestDeviceCommands::init()
     }
     {
         QWriteLocker l(&scheduleListLock);
-        systemSettings.preAlarm = QStringLiteral("15");
+        preAlarm = QStringLiteral("15");
     }
     f->thread.setHourBandValues({QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("300")});
 }
@@ -261,7 +261,7 @@ void TestDeviceCommands::values()
     }
     {
         QWriteLocker l(&scheduleListLock);
-        systemSettings.preAlarm = text;
+        preAlarm = text;
     }
     f->thread.setHourBandValues({text, text, text});
     QTEST(execute(protocol, word).second, "value");

@@ -297,7 +297,7 @@ void TestDeviceSim::commandWrites()
     }
     {
         QWriteLocker l(&scheduleListLock);
-        systemSettings.preAlarm = QStringLiteral("15");
+        preAlarm = QStringLiteral("15");
     }
     {
         QWriteLocker l(&upsInfo.lock);

@@ -66,6 +66,7 @@ void resetSharedState()
         scheduleList.clear();
         nextShutdownTime.clear();
         nextStartupTime.clear();
+        preAlarm.clear();
     }
     recordColumnKeys.clear();
     appPaths = AppPaths();

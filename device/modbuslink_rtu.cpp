@@ -4,6 +4,12 @@
 
 #include <modbus.h>
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -15,10 +21,30 @@ constexpr uint32_t kResponseTimeoutUsec = 500000;
 constexpr uint32_t kByteTimeoutSec = 0;
 constexpr uint32_t kByteTimeoutUsec = 500000;
 
+// An RTU frame ends after a silence of 3.5 characters; above 19200 baud the gap is fixed
+// at 1750 us, since the character time would leave too little for the receiver.
+constexpr int kGapCharsTimes2 = 7;
+constexpr int kFastBaud = 19200;
+constexpr int kFastGapUsec = 1750;
+// USB serial adapters hand on what they received every 16 ms (their latency timer), so a
+// line counts as quiet only after longer than that, whatever the baud rate.
+constexpr int kMinQuietMs = 20;
+// A device that never stops sending is left after this long; the next failed reply
+// resynchronises again.
+constexpr int kMaxDrainMs = 1000;
+
+int quietGapMs(const SerialLineParams &p)
+{
+    const int bitsPerChar = 1 + p.dataBits + (p.parity == 'N' ? 0 : 1) + p.stopBits;
+    const long gapUsec = p.baud > kFastBaud ? kFastGapUsec
+                                            : (long(kGapCharsTimes2) * bitsPerChar * 1000000L) / (2L * p.baud);
+    return std::max(kMinQuietMs, int((gapUsec + 999) / 1000));
+}
+
 class RtuLink : public ModbusLink
 {
 public:
-    explicit RtuLink(modbus_t *ctx) : m_ctx(ctx) {}
+    RtuLink(modbus_t *ctx, int quietMs) : m_ctx(ctx), m_quietMs(quietMs) {}
     ~RtuLink() override
     {
         modbus_close(m_ctx);
@@ -43,13 +69,49 @@ public:
     }
 
 private:
-    static int report(int rc, const char *what)
+    int report(int rc, const char *what)
     {
-        if (rc < 0)
+        if (rc < 0) {
             qCDebug(lcDevice, "%s: %s", what, modbus_strerror(errno));
+            resynchronise();
+        }
         return rc;
     }
+
+    // After a failed or malformed reply the rest of it (or a late one) may still be in
+    // the input buffer or on its way; read as the next reply, it would put every later
+    // transaction out of step. Reopening the port discards nothing while the other end
+    // stays open (a pty, an adapter with its own buffer), so the input is flushed and
+    // drained until the line has been quiet for a whole inter-frame gap.
+    void resynchronise()
+    {
+        modbus_flush(m_ctx);
+        const int fd = modbus_get_socket(m_ctx);
+        if (fd < 0)
+            return;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        qint64 discarded = 0;
+        while (elapsed.elapsed() < kMaxDrainMs) {
+            pollfd pfd{fd, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, m_quietMs);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0 || !(pfd.revents & POLLIN))
+                break;
+            char scratch[256];
+            const ssize_t n = ::read(fd, scratch, sizeof scratch);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            discarded += n;
+        }
+        qCDebug(lcDeviceRaw) << "resynchronised; discarded" << discarded << "bytes after the flush";
+    }
+
     modbus_t *m_ctx;
+    const int m_quietMs;
 };
 
 class RtuBackend : public ModbusBackend
@@ -76,7 +138,7 @@ public:
             modbus_free(ctx);
             return nullptr;
         }
-        return std::make_unique<RtuLink>(ctx);
+        return std::make_unique<RtuLink>(ctx, quietGapMs(p));
     }
 };
 

@@ -222,7 +222,8 @@ bool serial_thread::querySerial(const TransactionSpec &spec, const DeviceLinkSet
         break;
     }
     if (rc == -1) {
-        // A failed read may leave the line out of step; the next transaction reopens.
+        // The link has already discarded what was left of the reply; the port is still
+        // reopened, as the device may have been unplugged.
         qCDebug(lcDevice) << "transaction" << spec.id << "failed; port closed";
         closeModbus();
         return false;

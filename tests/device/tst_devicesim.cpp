@@ -20,6 +20,8 @@
 namespace {
 
 constexpr int kPlanSteps = 10;
+// The fifth failed step in a row loses the link.
+constexpr int kFailuresBeforeLost = 4;
 
 // Requests as "fn start count" (writes "6 register value"), in the order sent.
 QStringList requestTexts(const QList<DevSimProcess::Request> &requests)
@@ -60,6 +62,8 @@ private slots:
     void linkLostAndRegained();
     void injectedFaults_data();
     void injectedFaults();
+    void garbageBurstsResync_data();
+    void garbageBurstsResync();
     void invalidAddressSendsNothing_data();
     void invalidAddressSendsNothing();
     void baudChangeReopensWithoutEvent();
@@ -395,6 +399,57 @@ void TestDeviceSim::injectedFaults()
     QVERIFY(thread->lastPollOk);
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
     QVERIFY(sim->isRunning());
+}
+
+void TestDeviceSim::garbageBurstsResync_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("burst");
+    QTest::newRow("three-phase, 1") << "three" << "0" << 1;
+    QTest::newRow("three-phase, 2") << "three" << "0" << 2;
+    QTest::newRow("three-phase, 5") << "three" << "0" << 5;
+    QTest::newRow("three-phase, 20") << "three" << "0" << 20;
+    QTest::newRow("single-phase, 2") << "single" << "1" << 2;
+    QTest::newRow("inverter, 5") << "inverter" << "3" << 5;
+}
+
+void TestDeviceSim::garbageBurstsResync()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, protocol);
+    QFETCH(int, burst);
+
+    // Garbage in place of a reply leaves bytes the master has not asked for; unless they
+    // are discarded, every later reply is read out of step and the link never returns.
+    startSim(family);
+    configure(protocol);
+    runSteps(1);
+    QVERIFY(thread->lastPollOk);
+    QVERIFY(sim->waitForRequests(1)); // logged after the reply went out
+    takeEvents();
+
+    for (int round = 0; round < 2; ++round) {
+        sim->clearRequests();
+        QVERIFY(sim->command(QStringLiteral("fault garbage %1").arg(burst)));
+        runSteps(burst);
+        QVERIFY(sim->waitForRequests(burst));
+        QCOMPARE(thread->currentFailCount(), burst);
+        runSteps(2);
+        QVERIFY(sim->waitForRequests(burst + 2));
+        const auto requests = sim->requests();
+        QVERIFY2(requests.size() == burst + 2, qPrintable(requestTexts(requests).join(QLatin1Char(','))));
+        for (int i = 0; i < requests.size(); ++i)
+            QCOMPARE(requests.at(i).reply, QString::fromLatin1(i < burst ? "garbage" : "normal"));
+        QCOMPARE(thread->currentFailCount(), 0);
+        QVERIFY(thread->lastPollOk);
+        QCOMPARE(upsInfo.commState.load(), int(CommOk));
+
+        const auto events = takeEvents();
+        const int pairs = burst > kFailuresBeforeLost ? 1 : 0;
+        QCOMPARE(countEvents(events, EventCommFailed), pairs);
+        QCOMPARE(countEvents(events, EventCommSucceed), pairs);
+    }
 }
 
 void TestDeviceSim::invalidAddressSendsNothing_data()

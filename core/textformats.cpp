@@ -106,6 +106,33 @@ RequestJson::RequestJson(const QString &text)
     }
 }
 
+RequestJson::RequestJson(const QJsonValue &value)
+{
+    if (value.isObject()) {
+        m_object = value.toObject();
+        m_isObject = true;
+    }
+}
+
+bool RequestJson::isArray(const QString &key) const
+{
+    const auto it = m_object.constFind(key);
+    return it != m_object.constEnd() && it.value().isArray();
+}
+
+QList<RequestJson> RequestJson::items(const QString &key) const
+{
+    QList<RequestJson> out;
+    const auto it = m_object.constFind(key);
+    if (it == m_object.constEnd() || !it.value().isArray())
+        return out;
+    const QJsonArray array = it.value().toArray();
+    out.reserve(array.size());
+    for (const QJsonValue &item : array)
+        out.append(RequestJson(item));
+    return out;
+}
+
 QString RequestJson::value(const QString &key) const
 {
     const auto it = m_object.constFind(key);
@@ -198,6 +225,19 @@ ReplyJson &ReplyJson::addObject(const char *key, const ReplyJson &object)
 {
     startMember(key);
     m_body += object.text();
+    return *this;
+}
+
+ReplyJson &ReplyJson::addObjectList(const char *key, const QList<ReplyJson> &objects)
+{
+    startMember(key);
+    m_body += QLatin1Char('[');
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        if (i > 0)
+            m_body += QLatin1Char(',');
+        m_body += objects.at(i).text();
+    }
+    m_body += QLatin1Char(']');
     return *this;
 }
 

@@ -25,8 +25,15 @@ public:
     // The member's text split at every "," with empty parts kept (an empty text gives one
     // empty item), the way recipient lists travel.
     QStringList list(const QString &key) const;
+    // True when the member is a JSON array.
+    bool isArray(const QString &key) const;
+    // The items of an array member, in index order, each read as a request of its own (an
+    // item that is not an object reads every key as the empty text); no items for a
+    // member that is not an array.
+    QList<RequestJson> items(const QString &key) const;
 
 private:
+    explicit RequestJson(const QJsonValue &value);
     QJsonObject m_object;
     bool m_isObject = false;
 };
@@ -46,6 +53,7 @@ public:
     ReplyJson &add(const char *key, const QString &value);
     ReplyJson &addList(const char *key, const QStringList &items);
     ReplyJson &addObject(const char *key, const ReplyJson &object);
+    ReplyJson &addObjectList(const char *key, const QList<ReplyJson> &objects);
     QString text() const;
 
 private:

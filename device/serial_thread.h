@@ -97,7 +97,28 @@ public:
     // values and the hour words queued with them are seen together.
     void setHourBandValues(const QStringList &values);
 
+public slots:
+    // The device settings, controls and schedule of the user interface. They run in the
+    // GUI thread (the object lives there) and reach the device thread only through the
+    // shared settings and commandQueue; each getter emits its reply before it returns.
+    // Controls (serial_thread_controls.cpp).
+    void handleSetLongControl(QString request);
+    void handleGetLongControlSet();
+    void handleSetMBSet(QString request);
+    void handleGetInverterMSet();
+    void handleSetInvertM(QString request);
+    // Port, protocol and self-test (serial_thread_settings.cpp).
+    void handleGetInverterSet();
+    void handleSetInverterCom(QString request);
+    void handleSetInverter(QString str);
+    // Schedule (serial_thread_schedule.cpp).
+    void handleSetSched(QString request);
+    void handleGetschedule();
+    // Controls again, in the order the user interface knows them.
+    void handleSetDischargedepth(QString request);
+
 signals:
+    // The order of the signals and their parameter names are the QML contract.
     void sigQtSLongConSet(QString longconjson);
     void sigQtSInverterMSet(QString flag, QString strinverterM);
     void sigQtSInverterCom(QString invertercomjson);

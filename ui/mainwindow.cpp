@@ -79,6 +79,17 @@ const RequestRow kRequestRows[] = {
     {"getProtocolSignal()", ToBridge, "handleGetProtocol()"},
     {"getScheduleTimeSignal()", ToBridge, "handleGetScheduleTime()"},
     {"sendtestemailSignal(QString)", ToWindow, "handleTestEmail(QString)"},
+    {"getInverterSetSignal()", ToSerial, "handleGetInverterSet()"},
+    {"setInvertercomSignal(QString)", ToSerial, "handleSetInverterCom(QString)"},
+    {"setinverterSignal(QString)", ToSerial, "handleSetInverter(QString)"},
+    {"setinvertermSignal(QString)", ToSerial, "handleSetInvertM(QString)"},
+    {"getinvertermodelSignal()", ToSerial, "handleGetInverterMSet()"},
+    {"setmanbypasssetSignal(QString)", ToSerial, "handleSetMBSet(QString)"},
+    {"setDischargedepthSignal(QString)", ToSerial, "handleSetDischargedepth(QString)"},
+    {"setlongcontrolSignal(QString)", ToSerial, "handleSetLongControl(QString)"},
+    {"getlongconsetSignal()", ToSerial, "handleGetLongControlSet()"},
+    {"getscheduleSignal()", ToSerial, "handleGetschedule()"},
+    {"setscheduleSignal(QString)", ToSerial, "handleSetSched(QString)"},
 };
 
 QString currentLang()

@@ -1,0 +1,176 @@
+// The device's controls: working mode hour bands, manual bypass, discharge depth and the
+// test and on/off commands. GUI thread. A setter stores the values its word uses before
+// it queues the word, so the device thread, which reads them when it executes the word,
+// never meets the old ones; nothing here talks to the device.
+#include "device/serial_thread.h"
+
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "core/settings.h"
+#include "core/textformats.h"
+#include "device/settingsrules.h"
+
+#include <QReadLocker>
+#include <QWriteLocker>
+
+#include <cmath>
+
+namespace {
+// Bits of supportFlags word 0 shown by the controls reply; bit b announces the control
+// behind holding register b + 4.
+constexpr int kSelfTest1MinBit = 1;
+constexpr int kDischargeLowBit = 2;
+constexpr int kCancelTestBit = 4;
+constexpr int kCancelShutdownBit = 5;
+constexpr int kCountdownOffBit = 7;
+constexpr int kDelayOnBit = 8;
+constexpr int kStartupBit = 14;
+// The discharge depth travels in hundredths.
+constexpr double kDepthScale = 100.0;
+
+// The inverter announces no support bits: every control it has is offered.
+const QString kInverterControls = QStringLiteral(
+    R"({"testSet":{"selfTest1MinFlag":"1","dischargeFlag":"1","cancelTestFlag":"1"},)"
+    R"("onOffSet":{"turnOnInverter":"1","turnOffInverter":"1","cancelShutdownFlag":"1","cancelAlarmVoice":"1"}})");
+
+
+bool inverterProtocol(const QString &code)
+{
+    return code == QLatin1String("3") || code == QLatin1String("4");
+}
+} // namespace
+
+void serial_thread::handleSetInvertM(QString request)
+{
+    const RequestJson req(request);
+    if (!usableRequest(req, "handleSetInvertM"))
+        return;
+    const QStringList bands = req.value(QStringLiteral("model_setting")).split(QLatin1Char('#'), Qt::KeepEmptyParts);
+    // One hold: an hour word never meets a list that is being replaced, and the three
+    // words stand together in the queue.
+    QWriteLocker locker(&commandQueueLock);
+    hourBandValues = bands;
+    commandQueue.append({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
+}
+
+void serial_thread::handleGetInverterMSet()
+{
+    uint16_t mode;
+    uint16_t bands[3] = {};
+    {
+        QReadLocker locker(&upsInfo.lock);
+        mode = upsInfo.inverterMode;
+        const uint16_t *source = mode == 0 ? upsInfo.pvHourBands
+            : mode == 1                    ? upsInfo.gridHourBands
+            : mode == 2                    ? upsInfo.antirefluxHourBands
+                                           : nullptr;
+        if (source)
+            std::copy(source, source + 3, bands);
+    }
+    static const char *const kModeNames[] = {"photovoltaic", "Grid", "Antireflux"};
+    if (mode > 2) {
+        emit sigQtSInverterMSet(QString(), QStringLiteral("##"));
+        return;
+    }
+    emit sigQtSInverterMSet(QLatin1String(kModeNames[mode]),
+                            QStringLiteral("%1#%2#%3").arg(bands[0]).arg(bands[1]).arg(bands[2]));
+}
+
+void serial_thread::handleSetMBSet(QString request)
+{
+    const RequestJson req(request);
+    if (!usableRequest(req, "handleSetMBSet"))
+        return;
+    const QString value = req.value(QStringLiteral("manBypassSwitch"));
+    {
+        QWriteLocker locker(&settingsLock);
+        deviceSettings.manBypassSwitch = value;
+    }
+    writeParamKeys({{QStringLiteral("manBypassSwitch"), value}});
+    appendCommand(value == QLatin1String("0") ? QStringLiteral("OnBypassSwitch") : QStringLiteral("OffBypassSwitch"));
+}
+
+void serial_thread::handleSetDischargedepth(QString request)
+{
+    const RequestJson req(request);
+    if (!usableRequest(req, "handleSetDischargedepth"))
+        return;
+    double hundredths = numberOrZero<double>(req.value(QStringLiteral("dischargedepth")));
+    // "inf" and "nan" read as numbers; they are no depth, and would be stored and shown.
+    if (!std::isfinite(hundredths))
+        hundredths = 0;
+    const double depth = hundredths / kDepthScale;
+    {
+        QWriteLocker locker(&settingsLock);
+        deviceSettings.depthDischarge = depth;
+    }
+    writeParamKeys({{QStringLiteral("depthDischarge"), depth}});
+    appendCommand(QStringLiteral("depthDischarge"));
+}
+
+void serial_thread::handleSetLongControl(QString request)
+{
+    const RequestJson req(request);
+    if (!usableRequest(req, "handleSetLongControl"))
+        return;
+    const QString selected = req.value(QStringLiteral("longctlSelected"));
+    const QString countdown = req.value(QStringLiteral("countdownOffITime"));
+    const QString delay = req.value(QStringLiteral("delayStartITime"));
+    qCDebug(lcDevice) << "strselected" << selected;
+    {
+        QWriteLocker locker(&settingsLock);
+        deviceSettings.countdownOffITime = countdown;
+        deviceSettings.delayStartITime = delay;
+        deviceSettings.longctlSelected = selected;
+    }
+    writeParamKeys({{QStringLiteral("countdownOffITime"), countdown},
+                    {QStringLiteral("delayStartITime"), delay},
+                    {QStringLiteral("longctlSelected"), selected}});
+    // Queued as received: a word the device thread does not know is dropped there.
+    appendCommand(selected);
+}
+
+void serial_thread::handleGetLongControlSet()
+{
+    QString protocol, countdown, delay, selected;
+    {
+        QReadLocker locker(&settingsLock);
+        protocol = deviceSettings.comProtocol;
+        countdown = deviceSettings.countdownOffITime;
+        delay = deviceSettings.delayStartITime;
+        selected = deviceSettings.longctlSelected;
+    }
+    uint16_t word0;
+    bool valid;
+    {
+        QReadLocker locker(&upsInfo.lock);
+        valid = settingsValid;
+        word0 = upsInfo.supportFlags[0];
+    }
+    if (!valid) {
+        emit sigQtSLongConSet(settingsNotReadReply());
+        return;
+    }
+    if (inverterProtocol(protocol)) {
+        emit sigQtSLongConSet(kInverterControls);
+        return;
+    }
+    const ReplyJson testSet = ReplyJson()
+                                  .add("selfTest1MinFlag", supportFlagText(word0, kSelfTest1MinBit))
+                                  .add("dischargeFlag", supportFlagText(word0, kDischargeLowBit))
+                                  .add("cancelTestFlag", supportFlagText(word0, kCancelTestBit));
+    const ReplyJson onOffSet = ReplyJson()
+                                   .add("countdownOffInverterFlag", supportFlagText(word0, kCountdownOffBit))
+                                   .add("countdownOffITime", countdown)
+                                   .add("delayOnInverterFlag", supportFlagText(word0, kDelayOnBit))
+                                   .add("delayStartITime", delay)
+                                   .add("cancelShutdownFlag", supportFlagText(word0, kCancelShutdownBit))
+                                   .add("startupInverterFlag", supportFlagText(word0, kStartupBit));
+    emit sigQtSLongConSet(ReplyJson()
+                              .addObject("testSet", testSet)
+                              .addObject("onOffSet", onOffSet)
+                              .add("longctlSelected", selected)
+                              .text());
+}

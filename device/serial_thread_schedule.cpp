@@ -1,0 +1,55 @@
+// The shutdown/start-up schedule and its warning lead time. GUI thread. The rows are
+// built without a lock and swapped in whole under the write side of scheduleListLock,
+// so the history thread's check never sees a half-built list.
+#include "device/serial_thread.h"
+
+#include "core/clock.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "core/textformats.h"
+#include "device/settingsrules.h"
+
+#include <QReadLocker>
+#include <QWriteLocker>
+
+void serial_thread::handleGetschedule()
+{
+    QList<ScheduleItem> rows;
+    QString lead, shutdown, startup;
+    {
+        QReadLocker locker(&scheduleListLock);
+        rows = scheduleList.mid(0, kScheduleRows);
+        lead = systemSettings.preAlarm;
+        shutdown = nextShutdownTime;
+        startup = nextStartupTime;
+    }
+    emit sigQtSSchedSet(scheduleReplyText(rows, lead, shutdown, startup));
+}
+
+void serial_thread::handleSetSched(QString request)
+{
+    const RequestJson req(request);
+    QString shutdown, startup;
+    if (!usableRequest(req, "handleSetSched")) {
+        // An empty schedule from a garbled request would cancel every task unasked.
+        QReadLocker locker(&scheduleListLock);
+        shutdown = nextShutdownTime;
+        startup = nextStartupTime;
+    } else {
+        const QDateTime now = appClock().now();
+        const QString lead = req.value(QStringLiteral("warnbeforeshutdown"));
+        {
+            QWriteLocker locker(&scheduleListLock);
+            systemSettings.preAlarm = lead;
+        }
+        writeParamKeys({{QStringLiteral("preAlarm"), lead}});
+
+        const QList<ScheduleItem> rows = scheduleRowsFromRequest(req, now);
+        QWriteLocker locker(&scheduleListLock);
+        scheduleList = rows;
+        saveSchedule(ScheduleCallerGui);
+        shutdown = nextShutdownTime;
+        startup = nextStartupTime;
+    }
+    emit sigQtSSchedTime(shutdown, startup);
+}

@@ -1,0 +1,143 @@
+// How the device is reached (protocol, port type, address, port) and the periodic
+// self-test. GUI thread. The setters change deviceSettings under the write side of
+// settingsLock and write "param.ini" after release; the device thread and the history
+// thread pick the values up on their next pass.
+#include "device/serial_thread.h"
+
+#include "core/clock.h"
+#include "core/devicestate.h"
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "core/settings.h"
+#include "core/textformats.h"
+#include "device/settingsrules.h"
+
+#include <QReadLocker>
+#include <QWriteLocker>
+
+namespace {
+// Bits of supportFlags word 0 shown by the device-settings reply; bit b announces the
+// control behind holding register b + 4.
+constexpr int kSelfTest1MinBit = 1;
+constexpr int kDischargeLowBit = 2;
+constexpr int kManBypassBit = 3;
+constexpr int kDischargeDepthBit = 6;
+// The hour-band controls of the three working modes: word 1 bits 11 and 14, word 2 bit 1.
+constexpr int kModeBitsWord1 = (1 << 11) | (1 << 14);
+constexpr int kModeBitsWord2 = 1 << 1;
+// The discharge depth is shown in the shortest general notation of this many digits.
+constexpr int kDepthDigits = 6;
+} // namespace
+
+void serial_thread::handleGetInverterSet()
+{
+    // The port list first: listing the system's ports takes no lock of ours.
+    QStringList ports;
+    const int portCount = serialPortCount();
+    for (int i = 0; i < portCount; ++i)
+        ports.append(getSerialPortName(i, QStringLiteral("value")));
+
+    DeviceSettings d;
+    {
+        QReadLocker locker(&settingsLock);
+        d = deviceSettings;
+    }
+    const QString comJson = ReplyJson()
+                                .add("comProtocol", familyOfProtocol(d.comProtocol))
+                                .add("comType", d.comType)
+                                .add("comAddr", d.comAddr)
+                                .addObject("comName", ReplyJson().addList("com", ports).add("selected", d.inverterSelectName))
+                                .text();
+    qCDebug(lcDevice) << "invertercomjsoninvertercomjson" << comJson;
+    emit sigQtSInverterCom(comJson);
+
+    uint16_t support[3];
+    bool valid;
+    {
+        QReadLocker locker(&upsInfo.lock);
+        valid = settingsValid;
+        std::copy(std::begin(upsInfo.supportFlags), std::end(upsInfo.supportFlags), support);
+    }
+    if (!valid) {
+        emit sigQtSInverterSet(settingsNotReadReply());
+        return;
+    }
+    const bool modeControl = (support[1] & kModeBitsWord1) || (support[2] & kModeBitsWord2);
+    const ReplyJson testSet = ReplyJson()
+                                  .add("selfTest1MinFlag", supportFlagText(support[0], kSelfTest1MinBit))
+                                  .add("dischargeToLowVolFlag", supportFlagText(support[0], kDischargeLowBit))
+                                  .add("selftestType", d.selftestType)
+                                  .add("testInterval", d.testInterval)
+                                  .add("testTimePerWeek", d.testTimePerWeek)
+                                  .add("selftestTime", d.selftestTime);
+    const ReplyJson otherSet = ReplyJson()
+                                   .add("disDepthFlag", supportFlagText(support[0], kDischargeDepthBit))
+                                   .add("disDepthVol", QString::number(d.depthDischarge, 'g', kDepthDigits))
+                                   .add("manBypassFlag", supportFlagText(support[0], kManBypassBit))
+                                   .add("manBypassSwitch", d.manBypassSwitch)
+                                   .add("invertModelFlag", modeControl ? QStringLiteral("1") : QStringLiteral("0"));
+    emit sigQtSInverterSet(ReplyJson().addObject("testSet", testSet).addObject("otherSet", otherSet).text());
+}
+
+void serial_thread::handleSetInverterCom(QString request)
+{
+    qCDebug(lcDevice) << "invertercom" << request;
+    const RequestJson req(request);
+    if (!usableRequest(req, "handleSetInverterCom"))
+        return;
+    const QString family = req.value(QStringLiteral("comProtocol"));
+    const QString comType = req.value(QStringLiteral("comType"));
+    const QString comAddr = req.value(QStringLiteral("comAddr"));
+    const QString selectName = req.value(QStringLiteral("selectName"));
+
+    QString modemPort;
+    {
+        QReadLocker locker(&settingsLock);
+        modemPort = smsSettings.SMSSelectName;
+    }
+    // Only a warning: the user may be about to move the modem to another port.
+    if (selectName == modemPort)
+        emit serialCom();
+
+    QString protocol;
+    {
+        // One hold: the device thread never sees a new code with an old port name.
+        QWriteLocker locker(&settingsLock);
+        protocol = protocolForFamily(family, comType, deviceSettings.comProtocol);
+        deviceSettings.comProtocol = protocol;
+        deviceSettings.comType = comType;
+        deviceSettings.comAddr = comAddr;
+        deviceSettings.inverterSelectName = selectName;
+    }
+    writeParamKeys({{QStringLiteral("comProtocol"), protocol},
+                    {QStringLiteral("comType"), comType},
+                    {QStringLiteral("comAddr"), comAddr},
+                    {QStringLiteral("inverterSelectName"), selectName}});
+}
+
+void serial_thread::handleSetInverter(QString str)
+{
+    const RequestJson req(str);
+    if (!usableRequest(req, "handleSetInverter"))
+        return;
+    const QString interval = req.value(QStringLiteral("testInterval"));
+    const QString weekday = req.value(QStringLiteral("testTimePerWeek"));
+    const QString time = req.value(QStringLiteral("selftestTime"));
+    const QString type = req.value(QStringLiteral("selftestType"));
+    const QString next = nextSelfTestTime(interval, weekday, time, appClock().now());
+    {
+        // One hold with the new time: the history thread's check, which compares and
+        // advances strNextTestTime under the same lock, never advances the old one over it.
+        QWriteLocker locker(&settingsLock);
+        deviceSettings.testInterval = interval;
+        deviceSettings.testTimePerWeek = weekday;
+        deviceSettings.selftestTime = time;
+        deviceSettings.selftestType = type;
+        deviceSettings.strNextTestTime = next;
+    }
+    writeParamKeys({{QStringLiteral("strNextTestTime"), next},
+                    {QStringLiteral("testInterval"), interval},
+                    {QStringLiteral("testTimePerWeek"), weekday},
+                    {QStringLiteral("selftestTime"), time},
+                    {QStringLiteral("selftestType"), type}});
+}

@@ -19,7 +19,7 @@ void serial_thread::handleGetschedule()
     {
         QReadLocker locker(&scheduleListLock);
         rows = scheduleList.mid(0, kScheduleRows);
-        lead = systemSettings.preAlarm;
+        lead = ::preAlarm;
         shutdown = nextShutdownTime;
         startup = nextStartupTime;
     }
@@ -40,7 +40,7 @@ void serial_thread::handleSetSched(QString request)
         const QString lead = req.value(QStringLiteral("warnbeforeshutdown"));
         {
             QWriteLocker locker(&scheduleListLock);
-            systemSettings.preAlarm = lead;
+            ::preAlarm = lead;
         }
         writeParamKeys({{QStringLiteral("preAlarm"), lead}});
 

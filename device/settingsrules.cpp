@@ -139,7 +139,7 @@ QList<ScheduleItem> scheduleRowsFromRequest(const RequestJson &request, const QD
     return rows;
 }
 
-QString scheduleReplyText(const QList<ScheduleItem> &rows, const QString &preAlarm,
+QString scheduleReplyText(const QList<ScheduleItem> &rows, const QString &leadMinutes,
                           const QString &shutdown, const QString &startup)
 {
     QList<ReplyJson> weekly;
@@ -151,7 +151,7 @@ QString scheduleReplyText(const QList<ScheduleItem> &rows, const QString &preAla
     return ReplyJson()
         .addObjectList("boot_and_shutdown_time", weekly)
         .addObjectList("specialtask", special)
-        .add("warnbeforeshutdown", preAlarm)
+        .add("warnbeforeshutdown", leadMinutes)
         .add("nextShutdownTime", shutdown)
         .add("nextStartupTime", startup)
         .text();

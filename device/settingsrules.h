@@ -55,5 +55,5 @@ QList<ScheduleItem> scheduleRowsFromRequest(const RequestJson &request, const QD
 inline constexpr int kWeeklyEntries = 7;
 inline constexpr int kSpecialTasks = 7;
 inline constexpr int kScheduleRows = 2 * kWeeklyEntries + kSpecialTasks;
-QString scheduleReplyText(const QList<ScheduleItem> &rows, const QString &preAlarm,
+QString scheduleReplyText(const QList<ScheduleItem> &rows, const QString &leadMinutes,
                           const QString &shutdown, const QString &startup);

@@ -270,7 +270,7 @@ void TestDeviceSettings::settersSaveEveryKey()
     }
     {
         QReadLocker l(&scheduleListLock);
-        lead = systemSettings.preAlarm;
+        lead = ::preAlarm;
     }
     loadAllSettings();
     QReadLocker l(&settingsLock);
@@ -288,7 +288,7 @@ void TestDeviceSettings::settersSaveEveryKey()
     QCOMPARE(deviceSettings.countdownOffITime, held.countdownOffITime);
     QCOMPARE(deviceSettings.delayStartITime, held.delayStartITime);
     QCOMPARE(deviceSettings.longctlSelected, held.longctlSelected);
-    QCOMPARE(systemSettings.preAlarm, lead);
+    QCOMPARE(::preAlarm, lead);
 }
 
 void TestDeviceSettings::nonObjectChangesNothing()
@@ -306,7 +306,7 @@ void TestDeviceSettings::nonObjectChangesNothing()
     QReadLocker l(&scheduleListLock);
     QCOMPARE(scheduleList.size(), 2);
     QCOMPARE(nextShutdownTime, QStringLiteral("2026-03-06 22:00"));
-    QCOMPARE(systemSettings.preAlarm, QStringLiteral("5"));
+    QCOMPARE(::preAlarm, QStringLiteral("5"));
 }
 
 void TestDeviceSettings::supportReplyPerBit_data()
@@ -673,7 +673,7 @@ void TestDeviceSettings::scheduleReplyAfterRestart()
         scheduleList.clear();
         nextShutdownTime.clear();
         nextStartupTime.clear();
-        systemSettings.preAlarm.clear();
+        ::preAlarm.clear();
     }
     loadAllSettings();
     loadSchedule();

@@ -1,17 +1,30 @@
 #include "notify/smtp.h"
 
 #include "core/clock.h"
+#include "core/historyfiles.h"
 #include "core/logging.h"
 #include "core/settings.h"
+#include "core/sqlutil.h"
+#include "core/translation.h"
+#include "notify/mailfile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHostInfo>
 #include <QLocale>
+#include <QReadLocker>
+#include <QSqlQuery>
 #include <QSslSocket>
 #include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 // Every wait of one send (connection, each reply) is bounded by this; the greeting gets
@@ -24,6 +37,41 @@ constexpr qsizetype kMaxReplyBytes = 64 * 1024;
 
 const QString kSuccess = QStringLiteral("success");
 const QString kError = QStringLiteral("error");
+
+// The one boundary of the report mail; no base64 line or fixed line of it can hold it.
+const QString kBoundary = QStringLiteral("===qzwtestformail");
+
+// Each report: its period word, the history file that holds its rows (and gives the date
+// form of both names), the CSV name, the connection name, the query of the two columns it
+// lists and its subject. Any period word but these three gets the year's subject.
+struct ReportKind
+{
+    const char *period;
+    HistoryFile file;
+    const char *csvName;
+    const char *connection;
+    const char *query;
+    const char *subject;
+};
+const ReportKind kReportKinds[] = {
+    {"day", HistoryFile::DayGen, "DayReport%1.csv", "email_DayReport", "select Date,Power from daygen",
+     QT_TRANSLATE_NOOP("QObject", "Day Report")},
+    {"month", HistoryFile::MonthGen, "MonthReport%1.csv", "email_MonthReport", "select Date,Gen from monthgen",
+     QT_TRANSLATE_NOOP("QObject", "Month Report")},
+    {"year", HistoryFile::YearGen, "YearReport%1.csv", "email_YearReport", "select Date,Gen from yeargen",
+     QT_TRANSLATE_NOOP("QObject", "Year Report")},
+};
+
+const ReportKind *reportKind(const QString &period)
+{
+    for (const ReportKind &k : kReportKinds) {
+        if (period == QLatin1String(k.period))
+            return &k;
+    }
+    return nullptr;
+}
+
+const char *const kReportHeadings[] = {QT_TRANSLATE_NOOP("Smtp", "Date"), QT_TRANSLATE_NOOP("Smtp", "Gen")};
 
 // RFC 5321 4.2: "250-text" continues a reply, "250 text" (or a bare "250") ends it.
 bool isContinuationLine(const QByteArray &line)
@@ -82,7 +130,8 @@ Smtp::Smtp(SmtpConfig8 config)
     setConfig(std::move(config));
 }
 
-// The socket goes with the object as its child; the report file stays on disk.
+// The socket goes with the object as its child; the report folder, and a report file
+// still in it, go with reportDir.
 Smtp::~Smtp() = default;
 
 void Smtp::setConfig(SmtpConfig6 config)
@@ -113,6 +162,16 @@ void Smtp::sendMail(const QStringList &to, const QString &subject, const QString
         return;
     }
 
+    QString text = commonHeader(subject);
+    text += QLatin1String("Content-Type: text/html; charset=UTF-8;\n");
+    text += QLatin1String("Content-transfer-encoding: 7BIT\n\n\n\n");
+    text += body;
+    mailText = toWireText(text);
+    runSend();
+}
+
+QString Smtp::commonHeader(const QString &subject) const
+{
     QString text = dateHeader() + QLatin1Char('\n');
     text += QLatin1String("User-Agent: Mozilla Thunderbird 1.0.6 (Macintosh/20050716)\n");
     text += QLatin1String("MIME-Version: 1.0\n");
@@ -123,14 +182,128 @@ void Smtp::sendMail(const QStringList &to, const QString &subject, const QString
         text += QLatin1Char('<') + recipients.at(i) + QLatin1Char('>');
     }
     text += QLatin1Char('\n');
+    // Encoded words (RFC 2047) carry any name and subject, however long, in a header.
     text += QLatin1String("From: \"=?utf-8?B?") + encodeBase64(senderName) + QLatin1String("?=\" <") + senderAddr
         + QLatin1String(">\n");
     text += QLatin1String("Subject: =?utf-8?B?") + encodeBase64(subject) + QLatin1String("?=\n");
+    return text;
+}
+
+void Smtp::sendReportMail(const QStringList &to, const QString &subjectPeriod, const QString &,
+                          const QString &filePeriod)
+{
+    outcomeSent = false;
+    createReportFile(filePeriod);
+    recipients = to;
+    mailText.clear();
+
+    QString lang;
+    {
+        QReadLocker locker(&settingsLock);
+        lang = systemSettings.lang;
+    }
+    const ReportKind *kind = reportKind(subjectPeriod);
+    const char *subjectSource = kind ? kind->subject : kReportKinds[std::size(kReportKinds) - 1].subject;
+    const QString subject = ThreadTranslator(lang).translate("QObject", subjectSource);
+    if (!acceptsHeaderFields(subject)) {
+        removeReportFile();
+        finish(kError);
+        return;
+    }
+
+    QString text = commonHeader(subject);
+    text += QLatin1String("Content-type:multipart/mixed;boundary=\"") + kBoundary + QLatin1String("\"\r\n\r\n\r\n");
+    text += QLatin1String("--") + kBoundary + QLatin1String("\r\n");
     text += QLatin1String("Content-Type: text/html; charset=UTF-8;\n");
     text += QLatin1String("Content-transfer-encoding: 7BIT\n\n\n\n");
-    text += body;
+    text += subject + QLatin1String("\r\n\r\n");
+    {
+        Attachment attachment(&reportFile);
+        text += QLatin1String("--") + kBoundary + QLatin1String("\r\n") + attachment.toString()
+            + QLatin1String("\r\n");
+    }
+    text += QLatin1String("--") + kBoundary + QLatin1String("--\r\n");
     mailText = toWireText(text);
     runSend();
+    // A failed report is not sent again; its file would only pile up.
+    removeReportFile();
+}
+
+void Smtp::createReportFile(const QString &period)
+{
+    const ReportKind *kind = reportKind(period);
+    if (!kind) {
+        qCWarning(lcNotify) << "report: unknown period" << period << "- no report file";
+        return;
+    }
+    QString protocol;
+    QString lang;
+    {
+        QReadLocker locker(&settingsLock);
+        protocol = deviceSettings.comProtocol;
+        lang = systemSettings.lang;
+    }
+    const QDate today = appClock().now().date();
+    const QString dbPath = historyFilePath(kind->file, deviceFamily(protocol), today);
+    const QString csvName =
+        QString::fromLatin1(kind->csvName).arg(periodText(historyPeriod(kind->file), today));
+
+    // A report that has no file yet lists no rows; reading must not create the file the
+    // history thread will write.
+    QList<QStringList> rows;
+    if (QFileInfo::exists(dbPath)) {
+        DbConnection db(QLatin1String(kind->connection), dbPath, DbConnection::ReadExisting, lcNotify);
+        if (!db.isOpen())
+            return;
+        db.forEachRow(QLatin1String(kind->query), {}, [&rows](const QSqlQuery &row) {
+            rows.append({row.value(0).toString(), row.value(1).toString()});
+            return true;
+        });
+    }
+
+    // Not the working folder, which may be anywhere (or read-only): a folder of this
+    // client's own, so two clients never write one file.
+    if (!reportDir) {
+        reportDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestrava-report-XXXXXX"));
+        if (!reportDir->isValid()) {
+            qCWarning(lcNotify) << "report: no temporary folder:" << reportDir->errorString();
+            reportDir.reset();
+            return;
+        }
+    }
+    if (reportFile.isOpen())
+        reportFile.close();
+    reportFile.setFileName(reportDir->filePath(csvName));
+    if (!reportFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCWarning(lcNotify) << "report: cannot write" << reportFile.fileName() << reportFile.errorString();
+        return;
+    }
+    initReportHeader();
+    QTextStream out(&reportFile);
+    out << reportHeader.join(QLatin1Char(',')) << '\n';
+    for (const QStringList &row : std::as_const(rows))
+        out << row.at(0) << ',' << row.at(1) << '\n';
+    out.flush();
+    reportFile.close();
+}
+
+void Smtp::initReportHeader()
+{
+    QString lang;
+    {
+        QReadLocker locker(&settingsLock);
+        lang = systemSettings.lang;
+    }
+    const ThreadTranslator translator(lang);
+    reportHeader.clear();
+    for (const char *heading : kReportHeadings)
+        reportHeader << translator.translate("Smtp", heading);
+}
+
+void Smtp::removeReportFile()
+{
+    if (!reportFile.fileName().isEmpty() && reportFile.exists() && !reportFile.remove())
+        qCWarning(lcNotify) << "report: cannot remove" << reportFile.fileName() << reportFile.errorString();
 }
 
 bool Smtp::acceptsHeaderFields(const QString &subject) const
@@ -155,6 +328,11 @@ void Smtp::runSend()
     connectedFlag = false;
     pendingBytes.clear();
 
+    if (stopRequested()) {
+        qCDebug(lcNotify) << "smtp: stopping, nothing is sent";
+        finish(kError);
+        return;
+    }
     const bool logIn = serverAuthFlag == QLatin1String("0");
     if (!logIn && serverAuthFlag != QLatin1String("1")) {
         qCWarning(lcNotify) << "smtp: unknown serverAuthFlag" << serverAuthFlag << "- no connection made";
@@ -182,18 +360,41 @@ void Smtp::runSend()
     }
     qCDebug(lcNotify) << "smtp: connecting to" << serverHostaddr << port << (tls ? "over TLS" : "over TCP");
 
-    if (!socket->waitForConnected(waitTimeout)) {
-        qCWarning(lcNotify) << "smtp: no connection:" << socket->errorString();
+    if (!waitForConnection()) {
+        qCWarning(lcNotify) << "smtp: no connection:"
+                            << (stopRequested() ? QStringLiteral("stopped") : socket->errorString());
         finish(kError);
         return;
     }
     if (!readReply(qint64(kGreetingWaits) * waitTimeout)) {
-        qCWarning(lcNotify) << "smtp: no complete greeting:" << socket->errorString();
+        qCWarning(lcNotify) << "smtp: no complete greeting:"
+                            << (stopRequested() ? QStringLiteral("stopped") : socket->errorString());
         finish(kError);
         return;
     }
     connectedFlag = true;
     ReadLiner();
+}
+
+bool Smtp::waitForConnection()
+{
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        return true;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QEventLoop loop;
+    connect(socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    connect(socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [this, &loop, &elapsed] {
+        if (stopRequested() || elapsed.elapsed() >= waitTimeout)
+            loop.quit();
+    });
+    poll.start(kStopPollMs);
+    // The owner's own timers may fire in here; the e-mail thread keeps its tick from
+    // running twice, and the test mail refuses a second request.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return !stopRequested() && socket->state() == QAbstractSocket::ConnectedState;
 }
 
 void Smtp::ReadLiner()
@@ -235,8 +436,7 @@ void Smtp::PutSendLine()
     if (!step(mailText + QStringLiteral("\r\n."), "250", "<mail text>"))
         return;
     sendCommand(QStringLiteral("QUIT"));
-    if (!reportFile.fileName().isEmpty() && reportFile.exists())
-        reportFile.remove();
+    removeReportFile();
     finish(kSuccess);
 }
 
@@ -248,7 +448,9 @@ bool Smtp::step(const QString &command, const char *expectedCode, const char *tr
     if (replyText.isEmpty() || replyCode != QLatin1String(expectedCode)) {
         qCWarning(lcNotify).noquote() << "smtp: expected" << expectedCode << "to"
                                       << (traceText ? QString::fromLatin1(traceText) : command) << "but got"
-                                      << (replyText.isEmpty() ? QStringLiteral("nothing") : replyText.trimmed());
+                                      << (stopRequested()         ? QStringLiteral("a stop request")
+                                              : replyText.isEmpty() ? QStringLiteral("nothing")
+                                                                    : replyText.trimmed());
         finish(kError);
         return false;
     }
@@ -267,7 +469,11 @@ QString Smtp::sendCommand(const QString &command)
         return QString();
     socket->flush();
     if (command == QLatin1String("QUIT")) {
-        socket->waitForBytesWritten(waitTimeout);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (socket->bytesToWrite() > 0 && elapsed.elapsed() < waitTimeout && !stopRequested()
+               && socket->state() == QAbstractSocket::ConnectedState)
+            socket->waitForBytesWritten(kStopPollMs);
         closeSocket();
         connectedFlag = false;
         emit SuccessQuit();
@@ -301,11 +507,13 @@ bool Smtp::readReply(qint64 timeoutMs)
         if (text.size() + pendingBytes.size() > kMaxReplyBytes)
             return false;
         const qint64 remaining = timeoutMs - elapsed.elapsed();
-        if (remaining <= 0)
+        if (remaining <= 0 || stopRequested())
             return false;
-        // False on a time-out and on a closed connection; bytes that came with the close
-        // are still read by the next pass.
-        if (!socket->waitForReadyRead(int(remaining)) && socket->bytesAvailable() == 0)
+        // Short waits, so a stop request is seen. A wait that ends without data is a
+        // time-out slice or a closed connection; bytes that came with the close are
+        // still read by the next pass.
+        if (!socket->waitForReadyRead(int(std::min<qint64>(remaining, kStopPollMs))) && socket->bytesAvailable() == 0
+            && socket->state() != QAbstractSocket::ConnectedState)
             return false;
     }
 }

@@ -11,7 +11,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
+
 class QAbstractSocket;
+class QTemporaryDir;
 class QDateTime;
 struct EmailSettings;
 
@@ -58,6 +62,26 @@ public:
     // Sends one single-part HTML mail to every address of recipients. Returns when the
     // dialogue has ended; the outcome has been emitted by then.
     void sendMail(const QStringList &recipients, const QString &subject, const QString &body);
+    // Writes the report file of filePeriod ("day", "month" or "year") and sends the report
+    // mail with it attached; subjectPeriod chooses the subject, the middle text is unused
+    // (callers pass the period three times). The report file is gone when this returns,
+    // whatever the outcome.
+    void sendReportMail(const QStringList &recipients, const QString &subjectPeriod, const QString &unused,
+                        const QString &filePeriod);
+    // Writes the period's generation rows as CSV into a folder of this client's own under
+    // the system's temporary folder, and names reportFile after it. Any other period
+    // writes nothing.
+    void createReportFile(const QString &period);
+    // The report file's two column headings, in the language of lang.
+    void initReportHeader();
+    // The report file last written ("" before any); for the caller's checks.
+    QString reportFileName() const { return reportFile.fileName(); }
+
+    // A send in progress ends with "error" within kStopPollMs of *flag becoming true, and
+    // none starts while it is. The flag may be set from any thread and must outlive the
+    // client; null (the default) means the send runs its course.
+    void setStopFlag(const std::atomic<bool> *flag) { stopFlag = flag; }
+    static constexpr int kStopPollMs = 100;
 
     // Writes one command line and returns the server's whole reply (each line followed
     // by "\n"), or "" when no complete reply arrived in time. The code of the reply's
@@ -94,6 +118,14 @@ private slots:
 private:
     // The connection step and the dialogue, once mailText and recipients are set.
     void runSend();
+    // Waits for the connection (the host lookup included) in an event loop of its own, as
+    // a blocking wait cannot be cut short; false on failure, time-out or stop.
+    bool waitForConnection();
+    bool stopRequested() const { return stopFlag && stopFlag->load(); }
+    // The header lines every mail begins with: Date, User-Agent, MIME-Version, To, From
+    // and Subject, each ended by "\n".
+    QString commonHeader(const QString &subject) const;
+    void removeReportFile();
     // False (with a trace) when there is no recipient or a header field holds a control
     // character; checked before anything is sent.
     bool acceptsHeaderFields(const QString &subject) const;
@@ -125,8 +157,11 @@ private:
     QString replyText;
     QString replyCode;
     int waitTimeout = 0;
+    QStringList reportHeader;
     QByteArray pendingBytes; // received but not yet part of a reply: a line not yet ended
     bool outcomeSent = false;
+    const std::atomic<bool> *stopFlag = nullptr;
+    std::unique_ptr<QTemporaryDir> reportDir; // made by createReportFile, removed with the client
 };
 
 // Hands the stored e-mail settings to a client (the caller passes a copy taken under

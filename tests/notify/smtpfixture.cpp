@@ -1,5 +1,7 @@
 #include "tests/notify/smtpfixture.h"
 
+#include "core/sqlutil.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
@@ -118,6 +120,21 @@ QJsonObject SmtpServer::envelope(const QString &emlFile)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+bool writeGenerationFile(HistoryFile file, DeviceFamily family, const QDate &date, const QList<QStringList> &rows)
+{
+    DbConnection db(QStringLiteral("test_genfile"), historyFilePath(file, family, date), DbConnection::CreateIfMissing);
+    if (!db.isOpen() || !db.exec(historyCreateSql(file, family)))
+        return false;
+    for (const QStringList &row : rows) {
+        QVariantList values;
+        for (const QString &v : row)
+            values << v;
+        if (!db.exec(historyInsertSql(file, family), values))
+            return false;
+    }
+    return true;
 }
 
 QStringList jsonTexts(const QJsonValue &array)

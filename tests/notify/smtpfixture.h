@@ -8,6 +8,8 @@
 //
 // ScriptedSmtpPeer: a raw TCP peer in a thread of its own (the client blocks the test's
 // thread), which plays a script of literal wire text and records what the client sent.
+#include "core/historyfiles.h"
+
 #include <QJsonObject>
 #include <QMutex>
 #include <QProcess>
@@ -44,6 +46,10 @@ private:
     quint16 m_plainPort = 0;
     quint16 m_tlsPort = 0;
 };
+
+// Writes a generation file as the history thread does (its create text, then one insert
+// per row), for the report mails to read. False when it could not be written.
+bool writeGenerationFile(HistoryFile file, DeviceFamily family, const QDate &date, const QList<QStringList> &rows);
 
 // The texts of a JSON array of strings, in order.
 QStringList jsonTexts(const QJsonValue &array);

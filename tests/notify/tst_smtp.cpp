@@ -8,9 +8,11 @@
 #include <QHostInfo>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTimeZone>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -72,6 +74,8 @@ private slots:
     void receivedMessage();
     void dotLinesArriveIntact();
 
+    void stopEndsAStalledDialogue_data();
+    void stopEndsAStalledDialogue();
     void refusedBeforeConnecting_data();
     void refusedBeforeConnecting();
     void scriptedPeer_data();
@@ -217,6 +221,55 @@ void TestSmtp::dotLinesArriveIntact()
     QString expected = body;
     expected.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QCOMPARE(received, QStringLiteral("\n\n") + expected + QLatin1Char('\n'));
+}
+
+void TestSmtp::stopEndsAStalledDialogue_data()
+{
+    QTest::addColumn<QStringList>("script"); // empty: a server that never even accepts
+    QTest::addColumn<int>("stopAfterMs");
+    QTest::addColumn<QStringList>("received");
+    const QString ehlo = QStringLiteral("ehlo ") + QHostInfo::localHostName();
+    QTest::newRow("stop before the send") << QStringList{">220 ready\r\n", "<"} << 0 << QStringList{};
+    QTest::newRow("server that never greets") << QStringList{} << 300 << QStringList{};
+    QTest::newRow("server silent after EHLO")
+        << QStringList{">220 ready\r\n", "<", "~4000"} << 500 << QStringList{"<connected>", ehlo};
+}
+
+void TestSmtp::stopEndsAStalledDialogue()
+{
+    QFETCH(QStringList, script);
+    QFETCH(int, stopAfterMs);
+    QFETCH(QStringList, received);
+
+    // The listening socket alone: the system completes the connection, nothing answers.
+    QTcpServer silent;
+    std::unique_ptr<ScriptedSmtpPeer> peer;
+    quint16 port = 0;
+    if (script.isEmpty()) {
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        port = silent.serverPort();
+    } else {
+        peer = std::make_unique<ScriptedSmtpPeer>(script);
+        port = peer->listen();
+    }
+    QVERIFY(port != 0);
+
+    std::atomic<bool> stop{stopAfterMs == 0};
+    Smtp smtp(config(port, QStringLiteral("1"), QStringLiteral("1")));
+    smtp.setStopFlag(&stop);
+    // The client blocks this thread, so the stop comes from another, as the window's does.
+    std::unique_ptr<QThread> stopper(QThread::create([&stop, stopAfterMs] {
+        QThread::msleep(ulong(stopAfterMs));
+        stop = true;
+    }));
+    stopper->start();
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(send(smtp, {QStringLiteral("alice@example.com")}).results, QStringList{QStringLiteral("error")});
+    QVERIFY2(took.elapsed() < stopAfterMs + 1000, qPrintable(QString::number(took.elapsed())));
+    stopper->wait();
+    if (peer)
+        QCOMPARE(peer->finish(), received);
 }
 
 void TestSmtp::refusedBeforeConnecting_data()

@@ -2,7 +2,9 @@
 """Parses one received message with Python's own e-mail package and prints what a mail
 reader would show, as one JSON object: subject (decoded), from_name, from_addr, to (the
 addresses of the To line), date (seconds since 1970 UTC, or null when it does not parse),
-date_text, content_type and body (decoded with the charset the header names).
+date_text, content_type and body (decoded with the charset the header names), and for a
+multipart message its parts, each with content_type, filename and body (decoded from its
+transfer encoding, read as UTF-8).
 """
 import email
 import email.policy
@@ -20,6 +22,14 @@ except (TypeError, ValueError):
     date = None
 payload = msg.get_payload(decode=True) or b""
 charset = msg.get_content_charset() or "utf-8"
+parts = []
+if msg.is_multipart():
+    for part in msg.iter_parts():
+        parts.append({
+            "content_type": part.get_content_type(),
+            "filename": part.get_filename(),
+            "body": (part.get_payload(decode=True) or b"").decode("utf-8", "replace"),
+        })
 print(json.dumps({
     "subject": str(msg["Subject"]),
     "from_name": from_name,
@@ -29,4 +39,5 @@ print(json.dumps({
     "date_text": str(msg["Date"]),
     "content_type": msg.get_content_type(),
     "body": payload.decode(charset, "replace"),
+    "parts": parts,
 }))

@@ -168,9 +168,12 @@ void MainWindow::stopThreads()
     // together and the exit takes the longest of their current exchanges, not the sum.
     // A thread that joins the window adds its request here and its wait below, in the
     // order history, e-mail, SMS, device.
+    dataThread.stop();
+    dataThread.exit(0);
     serialThread.stop();
     serialThread.exit(0);
 
+    dataThread.wait();
     serialThread.wait();
 }
 
@@ -215,6 +218,8 @@ void MainWindow::loadQmlView(const QString &path)
     context->setContextProperty(QStringLiteral("qmlobject"), &qmlBridge);
     context->setContextProperty(QStringLiteral("ThreeUPS"), &upsInfo);
     context->setContextProperty(QStringLiteral("serial"), &serialThread);
+    context->setContextProperty(QStringLiteral("mydata"), &dataThread);
+    dataThread.start(QThread::InheritPriority);
     serialThread.start(QThread::InheritPriority);
 }
 

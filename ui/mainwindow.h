@@ -16,6 +16,7 @@
 
 #include "bridge/qmlobject.h"
 #include "device/serial_thread.h"
+#include "history/data_thread.h"
 #include "notify/smtp.h"
 
 #include <memory>
@@ -75,6 +76,7 @@ private:
 
     QTimer *timer = nullptr;
     QCursor cursor;
+    data_thread dataThread;
     serial_thread serialThread;
     qmlobject qmlBridge;
     QStringList configTexts;

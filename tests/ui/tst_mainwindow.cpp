@@ -2,9 +2,11 @@
 #include "ui/mainwindow.h"
 
 #include "core/events.h"
+#include "core/historyfiles.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "tests/bridge/bridgefixture.h"
+#include "tests/core/dbfixture.h"
 #include "tests/support/devsimprocess.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
@@ -213,6 +215,7 @@ private slots:
     void archiveButtonsAsk();
     void headerMovesAndClosesWindow();
     void exitWhileDeviceIsSilent();
+    void historyThreadRunsWithTheWindow();
 
 private:
     // The window with the program's own user interface, shown and settled.
@@ -790,6 +793,27 @@ void TestMainWindow::exitWhileDeviceIsSilent()
     exit.start();
     window.reset();
     QVERIFY2(exit.elapsed() < kExitBoundMs, qPrintable(QString::number(exit.elapsed())));
+}
+
+void TestMainWindow::historyThreadRunsWithTheWindow()
+{
+    window = std::make_unique<MainWindow>();
+    window->loadQmlView(QStringLiteral("/nonexistent/Kestrava/qml/qmlmain.qml"));
+    auto *history = qobject_cast<QThread *>(contextObject("mydata"));
+    QVERIFY(history);
+    QVERIFY(history->isRunning());
+    QVERIFY(history->metaObject()->indexOfSlot("threadTimer()") >= 0);
+
+    // Its own timer drains the events into the month's event log.
+    postEvent(EventCommFailed);
+    const QString log = historyFilePath(HistoryFile::EventLog, DeviceFamily::SinglePhaseUps,
+                                        appClock().now().date());
+    QTRY_COMPARE_WITH_TIMEOUT(readRawRows(log, QStringLiteral("select Description from alarmdata")),
+                              (QList<QStringList>{{QStringLiteral("57")}}), 5000);
+
+    QPointer<QThread> watched(history);
+    window.reset();
+    QVERIFY(!watched); // gone with the window, and stopped before it went
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,0 +1,119 @@
+#pragma once
+// The history thread: once a second it keeps the inverter's energy of the day in the
+// shared device values, writes the five-minute snapshot and generation rows while the
+// device communicates, drains the queued events into the month's event log and runs the
+// schedule and self-test checks.
+//
+// Threads: the constructor, the destructor and stop() run in the GUI thread; run(), the
+// timer and every tick run in the history thread. A tick entered from another thread
+// (the slot is reachable from QML through "mydata", tests call it directly) waits for the
+// running one: ticks never overlap. The writers and readers below are public so tests
+// and the benchmark can drive them on an object that was never started; each opens its
+// own connection (core/sqlutil) and leaves none behind.
+//
+// One clock reading and one copy of comProtocol serve a whole tick, so a tick at
+// hh:59:59.999 cannot split one save across two days and a protocol change in the middle
+// of a save cannot mix the files of two families.
+#include "core/paths.h"
+
+#include <QDateTime>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QVariantList>
+
+#include <atomic>
+
+// A statement with its values, bound by position.
+struct BoundStatement
+{
+    QString sql;
+    QVariantList values;
+};
+
+// The history formats' number texts.
+// A live value re-written with fixed decimals; a three-phase text such as
+// "219.74/219.9/220" is re-written phase by phase ("219.7/219.9/220.0").
+QString formatPhases(const QString &text, int decimals);
+// The energy of the day as the working file stores it: at most two decimals, no trailing
+// zeros ("11.5", "1234.57", "0").
+QString formatDayEnergy(double kWh);
+
+class data_thread : public QThread
+{
+    Q_OBJECT
+public:
+    // Queued events kept while the event file cannot be written: more than a day of a
+    // device that changes state every ten seconds. Past it the oldest are dropped.
+    static constexpr int kEventBacklogLimit = 10000;
+
+    data_thread();
+    ~data_thread() override;
+
+    // Asks for the end; the owner then exits the event loop and waits. Returns at once.
+    void stop();
+
+    // The start value of the day's energy bookkeeping: kind 3 the first lifetime total of
+    // the day (the row inserted first in the day's counter file), kind 4 the latest energy
+    // of the day. "" when the file or the row is missing, "0" when the file has no table;
+    // any other kind "" without touching a file. Never creates a file or a folder.
+    QString selectGen(const QDateTime &time, int kind);
+    // The five-minute slot of a time of day, 0 to 287.
+    static int slotOfDay(const QTime &time);
+
+    // Create texts: kind 1 the snapshot table and 2 the event table of the family of
+    // comProtocol; 3 to 6 the day, month, year and total generation tables (the UPS texts);
+    // "" for any other kind.
+    QString createTableSql(int kind, const QString &comProtocol) const;
+    // The insert of one snapshot row of the live values at `now`; only kind 1, otherwise
+    // an empty statement. Within the UPS families comProtocol "0" gives one decimal, any
+    // other two.
+    BoundStatement analogInsertSql(int kind, const QString &comProtocol, const QDateTime &now) const;
+
+    // The writers of one save (called by the tick; public for tests and the benchmark).
+    void saveAnalogData(const QDateTime &now, const QString &comProtocol);
+    void saveEventLog(const QDateTime &now, const QString &comProtocol);
+    // Inverter family.
+    void saveTotalGenByDay(const QDateTime &now);
+    void saveDayPower(const QDateTime &now);
+    void saveDayGen(const QDateTime &now);
+    void saveMonthGen(const QDateTime &now);
+    void saveYearGen(const QDateTime &now);
+    void saveTotalGen(const QDateTime &now);
+    // UPS families.
+    void saveDay(const QDateTime &now, const QString &comProtocol);
+    void saveMonth(const QDateTime &now, const QString &comProtocol);
+    void saveYear(const QDateTime &now, const QString &comProtocol);
+    void saveTotal(const QDateTime &now, const QString &comProtocol);
+    // The sum of the Gen column: kind 5 of the month file "yyyyMM", kind 6 of the year
+    // file "yyyy", of the family of comProtocol; full precision. "" when the file is
+    // missing, "0" when it has no table, "" for any other kind. Never creates a file.
+    QString sumGen(const QString &period, int kind, const QString &comProtocol);
+
+    // The schedule and self-test firing, the last step of every tick: checkSchedule, then
+    // checkSelfTest (history/data_thread_tasks.cpp).
+    void checkTask(const QDateTime &now);
+    void checkSchedule(const QDateTime &now);
+    void checkSelfTest(const QDateTime &now);
+
+public slots:
+    // One tick.
+    void threadTimer();
+
+protected:
+    void run() override;
+
+private:
+    // The day-energy step: inverterInfo.values[132] from the lifetime energy.
+    void updateDayEnergy(const QDateTime &now);
+    void saveFiveMinutes(const QDateTime &now, const QString &comProtocol);
+    // The lifetime total of the day's first save, when the day's counter file has a row.
+    bool firstTotalOfDay(const QDate &day, double *total);
+
+    std::atomic<bool> stopRequested{false}; // set by stop(); the event loop's exit ends the thread
+    // Written only inside a tick, under tickMutex.
+    bool fiveMinuteSaveArmed = true;
+    bool shutdownWarningArmed = true; // arming latches of the schedule warnings
+    bool startupWarningArmed = true;
+    QMutex tickMutex; // held for a whole tick
+};

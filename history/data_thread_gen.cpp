@@ -1,0 +1,203 @@
+// The generation files: the day curve, the day, month and year energy rows, and the
+// inverter's two working files of every day.
+#include "history/data_thread.h"
+
+#include "history/historyio.h"
+
+#include "core/devicestate.h"
+#include "core/helpers.h"
+#include "core/historyfiles.h"
+#include "core/logging.h"
+
+
+namespace {
+const QString kZeroText = QStringLiteral("0");
+
+QString inverterValue(int index)
+{
+    QReadLocker locker(&upsInfo.lock);
+    return inverterInfo.values[index];
+}
+
+QString upsValue(int index)
+{
+    QReadLocker locker(&upsInfo.lock);
+    return upsInfo.values[index];
+}
+
+// The UPS families' number texts: one decimal for the three-phase family, two otherwise.
+int upsDecimals(DeviceFamily family)
+{
+    return family == DeviceFamily::ThreePhaseUps ? 1 : 2;
+}
+
+QString formatUps(const QString &text, DeviceFamily family)
+{
+    return upsDecimals(family) == 1 ? format1Decimal(text) : format2Decimals(text);
+}
+
+// The inverter's PV power (W) and lifetime energy (kWh) as the device thread holds them.
+constexpr int kInverterPvPowerIndex = 131;
+
+QString pathOf(HistoryFile file, DeviceFamily family, const QDateTime &now)
+{
+    return historyFilePath(file, family, now.date());
+}
+
+// The mean of the PV power samples since the last save, emptied here; the current PV power
+// when no sample came (a communication change has just emptied them).
+QString takeMeanPvPower(DeviceFamily family)
+{
+    double sum = 0;
+    int count = 0;
+    QString current;
+    {
+        QWriteLocker locker(&upsInfo.lock);
+        count = upsInfo.pvPowerSampleCount;
+        for (int i = 0; i < count; ++i)
+            sum += upsInfo.pvPowerSamples[i];
+        if (count == 0)
+            current = upsInfo.values[PVPower];
+        upsInfo.pvPowerSampleCount = 0;
+    }
+    if (count == 0)
+        return formatUps(current, family);
+    return QStringLiteral("%1").arg(sum / count, 0, 'f', upsDecimals(family));
+}
+}
+
+QString formatDayEnergy(double kWh)
+{
+    QString text = QString::number(kWh, 'f', 2);
+    while (text.endsWith(QLatin1Char('0')) && text.contains(QLatin1Char('.')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text == QLatin1String("-0") ? kZeroText : text;
+}
+
+QString data_thread::sumGen(const QString &period, int kind, const QString &comProtocol)
+{
+    if (kind != 5 && kind != 6)
+        return QString();
+    const GenSum sum = sumGenColumn(kind == 5 ? HistoryFile::MonthGen : HistoryFile::YearGen,
+                                    deviceFamily(comProtocol), period);
+    QString result;
+    if (sum.state == GenSum::NoTable)
+        result = kZeroText;
+    else if (sum.state == GenSum::Summed)
+        // Fifteen significant digits: every sum of hundredths a lifetime can reach, exactly;
+        // the writer rounds it to its one or two decimals.
+        result = QString::number(sum.sum, 'g', 15);
+    if (kind == 5)
+        qCDebug(lcHistory) << "strSumstrSum" << result;
+    return result;
+}
+
+void data_thread::saveTotalGenByDay(const QDateTime &now)
+{
+    const HistoryFile file = HistoryFile::TotalGenByDay;
+    writeHistoryRow(QStringLiteral("savetotalgenbyday"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), [&] {
+                        return QVariantList{now.toString(QLatin1String(kWorkingTimeFormat)),
+                                            inverterValue(InverterInfo::kLifetimeEnergyIndex)};
+                    });
+}
+
+void data_thread::saveDayPower(const QDateTime &now)
+{
+    const HistoryFile file = HistoryFile::DayGen;
+    writeHistoryRow(QStringLiteral("savedaypower"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), [&] {
+                        return QVariantList{QString::number(slotOfDay(now.time())),
+                                            now.toString(QLatin1String(kSnapshotTimeFormat)),
+                                            inverterValue(kInverterPvPowerIndex)};
+                    });
+}
+
+void data_thread::saveDayGen(const QDateTime &now)
+{
+    const HistoryFile file = HistoryFile::DayEnergy;
+    QString value = kZeroText;
+    double first = 0;
+    const double current = numberOrZero<double>(inverterValue(InverterInfo::kLifetimeEnergyIndex));
+    // In double precision: a lifetime counter of tens of thousands of kWh leaves a float
+    // only two decimals of its own, so their difference would be off in the hundredths.
+    if (firstTotalOfDay(now.date(), &first) && first < current
+        && now.time().toString(QStringLiteral("hh:mm:ss")) != QLatin1String("00:00:00"))
+        value = formatDayEnergy(current - first);
+    writeHistoryRow(QStringLiteral("savedaygen"), file, DeviceFamily::Inverter, pathOf(file, DeviceFamily::Inverter, now),
+                    [&] {
+                        return QVariantList{now.toString(QLatin1String(kWorkingTimeFormat)), value};
+                    });
+}
+
+void data_thread::saveMonthGen(const QDateTime &now)
+{
+    const HistoryFile file = HistoryFile::MonthGen;
+    const QString day = now.toString(QStringLiteral("yyyyMMdd"));
+    const QString gen = selectGen(now, 4);
+    writeHistoryRow(QStringLiteral("savemonthgen"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now),
+                    [&] { return QVariantList{QString::number(now.date().day()), day, gen}; }, day);
+}
+
+void data_thread::saveYearGen(const QDateTime &now)
+{
+    const HistoryFile file = HistoryFile::YearGen;
+    const QString month = now.toString(QStringLiteral("yyyy/MM"));
+    const QString gen = format2Decimals(sumGen(now.toString(QStringLiteral("yyyyMM")), 5, QStringLiteral("3")));
+    writeHistoryRow(QStringLiteral("saveyeargen"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now),
+                    [&] { return QVariantList{QString::number(now.date().month()), month, gen}; }, month);
+}
+
+void data_thread::saveTotalGen(const QDateTime &now)
+{
+    const HistoryFile file = HistoryFile::TotalGen;
+    const QString year = now.toString(QStringLiteral("yyyy"));
+    const QString gen = format2Decimals(sumGen(year, 6, QStringLiteral("3")));
+    writeHistoryRow(QStringLiteral("savetotalgen"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), [&] { return QVariantList{year, gen}; }, year);
+}
+
+void data_thread::saveDay(const QDateTime &now, const QString &comProtocol)
+{
+    const HistoryFile file = HistoryFile::DayGen;
+    const DeviceFamily family = deviceFamily(comProtocol);
+    // The samples are taken only once the file is open: a failed open keeps them for the next save.
+    writeHistoryRow(QStringLiteral("saveday"), file, family, pathOf(file, family, now), [&] {
+        return QVariantList{QString::number(slotOfDay(now.time())), now.toString(QLatin1String(kSnapshotTimeFormat)),
+                            takeMeanPvPower(family)};
+    });
+}
+
+void data_thread::saveMonth(const QDateTime &now, const QString &comProtocol)
+{
+    const HistoryFile file = HistoryFile::MonthGen;
+    const DeviceFamily family = deviceFamily(comProtocol);
+    const QString day = now.toString(QStringLiteral("yyyy/MM/dd"));
+    const QString gen = formatUps(upsValue(PVDayGen), family);
+    writeHistoryRow(QStringLiteral("savemonth"), file, family, pathOf(file, family, now),
+                    [&] { return QVariantList{QString::number(now.date().day()), day, gen}; }, day);
+}
+
+void data_thread::saveYear(const QDateTime &now, const QString &comProtocol)
+{
+    const HistoryFile file = HistoryFile::YearGen;
+    const DeviceFamily family = deviceFamily(comProtocol);
+    const QString month = now.toString(QStringLiteral("yyyy/MM"));
+    const QString gen = formatUps(sumGen(now.toString(QStringLiteral("yyyyMM")), 5, comProtocol), family);
+    writeHistoryRow(QStringLiteral("saveyear"), file, family, pathOf(file, family, now),
+                    [&] { return QVariantList{QString::number(now.date().month()), month, gen}; }, month);
+}
+
+void data_thread::saveTotal(const QDateTime &now, const QString &comProtocol)
+{
+    const HistoryFile file = HistoryFile::TotalGen;
+    const DeviceFamily family = deviceFamily(comProtocol);
+    const QString year = now.toString(QStringLiteral("yyyy"));
+    const QString gen = formatUps(sumGen(year, 6, comProtocol), family);
+    writeHistoryRow(QStringLiteral("savetotal"), file, family, pathOf(file, family, now),
+                    [&] { return QVariantList{year, gen}; }, year);
+}

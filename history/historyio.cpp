@@ -1,0 +1,108 @@
+#include "history/historyio.h"
+
+#include "core/helpers.h"
+#include "core/logging.h"
+#include "core/sqlutil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlQuery>
+
+bool ensureHistoryFolder(HistoryFile file)
+{
+    const QString folder = historyFolder(file);
+    if (QFileInfo(folder).isDir())
+        return true;
+    // The user may delete a history folder while the program runs: the next write makes it again.
+    if (QDir().mkpath(folder))
+        return true;
+    qCWarning(lcHistory) << "cannot create folder" << folder;
+    return false;
+}
+
+bool writeHistoryRow(const QString &connection, HistoryFile file, DeviceFamily family, const QString &path,
+                     const std::function<QVariantList()> &makeRow, const QString &replaceKey)
+{
+    if (!ensureHistoryFolder(file))
+        return false;
+    DbConnection db(connection, path, DbConnection::CreateIfMissing, lcHistory);
+    if (!db.isOpen())
+        return false;
+    const QVariantList row = makeRow();
+    return db.transaction([&] {
+        if (!db.createTableIfMissing(historyTableName(file), historyCreateSql(file, family)))
+            return false;
+        if (!replaceKey.isNull() && !db.exec(historyDeleteSql(file), {replaceKey}))
+            return false;
+        return db.exec(historyInsertSql(file, family), row);
+    });
+}
+
+FirstRow readFirstTotal(const QDate &day)
+{
+    FirstRow result;
+    const HistoryFile file = HistoryFile::TotalGenByDay;
+    DbConnection db(QStringLiteral("selectpretotalgen"), historyFilePath(file, DeviceFamily::Inverter, day),
+                    DbConnection::ReadExisting, lcHistory);
+    if (!db.isOpen())
+        return result;
+    // A file left empty (created by an open and never written) has no table: no failed
+    // statement every second for it.
+    if (!db.hasTable(historyTableName(file))) {
+        result.state = FirstRow::NoTable;
+        return result;
+    }
+    result.state = FirstRow::NoRow;
+    // The start value is the row inserted first, whatever order SQLite would give.
+    const bool ran = db.forEachRow(QStringLiteral("select * from totalgenbyday order by rowid limit 1"), {},
+                                   [&result](const QSqlQuery &row) {
+                                       result.state = FirstRow::Found;
+                                       result.text = row.value(1).toString();
+                                       return false;
+                                   });
+    if (!ran)
+        result.state = FirstRow::NoTable;
+    return result;
+}
+
+QString readLatestDayEnergy(const QDate &day)
+{
+    const HistoryFile file = HistoryFile::DayEnergy;
+    DbConnection db(QStringLiteral("selectdaygen"), historyFilePath(file, DeviceFamily::Inverter, day),
+                    DbConnection::ReadExisting, lcHistory);
+    if (!db.isOpen() || !db.hasTable(historyTableName(file)))
+        return QString();
+    QString latest;
+    // The times have a fixed width, so text order is time order; of two saves in one
+    // minute the later insert wins.
+    db.forEachRow(QStringLiteral("select * from daygen order by Date desc, rowid desc limit 1"), {},
+                  [&latest](const QSqlQuery &row) {
+                      latest = row.value(1).toString();
+                      return false;
+                  });
+    return latest;
+}
+
+GenSum sumGenColumn(HistoryFile file, DeviceFamily family, const QString &period)
+{
+    GenSum result;
+    if (!isPeriodText(historyPeriod(file), period))
+        return result;
+    const QString table = historyTableName(file);
+    DbConnection db(table, historyFilePath(file, family, period), DbConnection::ReadExisting, lcHistory);
+    if (!db.isOpen())
+        return result;
+    result.state = GenSum::NoTable;
+    if (!db.hasTable(table))
+        return result;
+    double sum = 0;
+    const bool ran = db.forEachRow(QStringLiteral("select Gen from ") + table, {}, [&sum](const QSqlQuery &row) {
+        sum += numberOrZero<double>(row.value(0).toString());
+        return true;
+    });
+    if (ran) {
+        result.state = GenSum::Summed;
+        result.sum = sum;
+    }
+    return result;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The history thread's file operations, each written once: one row into one history
+// file, and the three reads the writers build on. Names, create texts and column orders
+// come from core/historyfiles; every connection from core/sqlutil.
+//
+// Reentrant; each call opens and removes its own connection. The history thread calls
+// them; the benchmark and the tests too.
+#include "core/historyfiles.h"
+
+#include <QDate>
+#include <QString>
+#include <QVariantList>
+
+#include <functional>
+
+// Writes one row into a history file: the file's folder is made when missing, the
+// family's table is created when missing, and the row is appended or, with a replaceKey,
+// replaces the period row of that date (delete and insert in one transaction, so a crash
+// or a failed insert leaves the old row). makeRow runs only once the file is open.
+// False when nothing was written.
+bool writeHistoryRow(const QString &connection, HistoryFile file, DeviceFamily family, const QString &path,
+                     const std::function<QVariantList()> &makeRow, const QString &replaceKey = QString());
+
+// Makes a history folder when it is missing; false when it cannot be made.
+bool ensureHistoryFolder(HistoryFile file);
+
+// The first lifetime total of a day, from the day's counter file (the row inserted first).
+struct FirstRow
+{
+    enum State { NoFile, NoTable, NoRow, Found } state = NoFile;
+    QString text;
+};
+FirstRow readFirstTotal(const QDate &day);
+// The latest energy of the day from the day's working file; "" when there is none.
+QString readLatestDayEnergy(const QDate &day);
+
+// The sum of the Gen column of a month file ("yyyyMM") or a year file ("yyyy").
+struct GenSum
+{
+    enum State { NoFile, NoTable, Summed } state = NoFile;
+    double sum = 0;
+};
+GenSum sumGenColumn(HistoryFile file, DeviceFamily family, const QString &period);

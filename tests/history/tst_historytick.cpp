@@ -1,0 +1,211 @@
+// The history tick: when the five-minute save runs, the event drain in every tick, and
+// the inverter's energy of the day across midnight, the first save and a cleared counter.
+#include "tests/history/historyfixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <memory>
+
+class TestHistoryTick : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void saveRunsOncePerSaveMinuteWhileCommunicating();
+    void saveRunsAtTheFirstCommunicatingTickOfAMinute();
+    void eventsAreWrittenInEveryTick();
+    void dayEnergyAcrossMidnightAndTheFirstSave();
+    void upsTickCreatesNoInverterFile();
+    void slotOfDay_data();
+    void slotOfDay();
+    void selectGenReadsWithoutCreating();
+
+private:
+    QString analogFile(const QDate &day) const
+    {
+        return historyFilePath(HistoryFile::AnalogData, DeviceFamily::ThreePhaseUps, day);
+    }
+    void tickAt(const QDateTime &t, int commState)
+    {
+        env->clock().set(t);
+        setCommState(commState);
+        thread->threadTimer();
+    }
+
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<data_thread> thread;
+};
+
+void TestHistoryTick::init()
+{
+    env = std::make_unique<TestEnv>(at(2026, 1, 15, 10, 0));
+    thread = std::make_unique<data_thread>();
+    setProtocol(QStringLiteral("0"));
+    setUpsValues(QStringLiteral("1.0"));
+}
+
+void TestHistoryTick::cleanup()
+{
+    thread.reset();
+    env.reset();
+}
+
+void TestHistoryTick::saveRunsOncePerSaveMinuteWhileCommunicating()
+{
+    struct Step
+    {
+        QTime time;
+        int commState;
+        int rowsAfter;
+    };
+    const Step steps[] = {
+        {QTime(10, 4, 59), CommOk, 0},
+        {QTime(10, 5, 0), CommOk, 1},
+        {QTime(10, 5, 1), CommOk, 1},
+        {QTime(10, 5, 59), CommOk, 1},
+        {QTime(10, 6, 0), CommOk, 1},       // arms again
+        {QTime(10, 10, 0), CommLost, 1},     // not communicating: no save
+        {QTime(10, 10, 20), CommOk, 2},
+        {QTime(10, 10, 30), CommOk, 2},
+        {QTime(10, 10, 40), CommConnecting, 2}, // lost and back within the minute
+        {QTime(10, 10, 50), CommOk, 3},
+        {QTime(10, 15, 0), CommConnecting, 3},
+        {QTime(10, 15, 59), CommLost, 3},    // a whole save minute without the device
+        {QTime(10, 16, 0), CommOk, 3},
+    };
+    for (const Step &step : steps) {
+        tickAt(QDateTime(QDate(2026, 1, 15), step.time), step.commState);
+        QCOMPARE(QFileInfo::exists(analogFile(QDate(2026, 1, 15))) ? rowCount(analogFile(QDate(2026, 1, 15)), "analogdata") : 0,
+                 step.rowsAfter);
+    }
+    // Each save wrote the whole chain, and the period rows stayed one per period.
+    const QString month = historyFilePath(HistoryFile::MonthGen, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15));
+    QCOMPARE(rowCount(month, "monthgen"), 1);
+    QCOMPARE(rowCount(historyFilePath(HistoryFile::DayGen, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15)), "daygen"), 3);
+}
+
+void TestHistoryTick::saveRunsAtTheFirstCommunicatingTickOfAMinute()
+{
+    // The program starts in the middle of a save minute; the device answers ten seconds later.
+    tickAt(at(2026, 1, 15, 10, 5, 30), CommConnecting);
+    QVERIFY(!QFileInfo::exists(analogFile(QDate(2026, 1, 15))));
+    tickAt(at(2026, 1, 15, 10, 5, 40), CommOk);
+    QCOMPARE(rowCount(analogFile(QDate(2026, 1, 15)), "analogdata"), 1);
+}
+
+void TestHistoryTick::eventsAreWrittenInEveryTick()
+{
+    const QString events = historyFilePath(HistoryFile::EventLog, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15));
+    queueDbEvent(at(2026, 1, 15, 10, 7, 1), EventCommFailed);
+    tickAt(at(2026, 1, 15, 10, 7, 1), CommLost);
+    QCOMPARE(rowCount(events, "alarmdata"), 1);
+    QCOMPARE(queuedDbEvents(), 0);
+    queueDbEvent(at(2026, 1, 15, 10, 7, 2), 3);
+    tickAt(at(2026, 1, 15, 10, 7, 2), CommConnecting);
+    QCOMPARE(rowCount(events, "alarmdata"), 2);
+}
+
+void TestHistoryTick::dayEnergyAcrossMidnightAndTheFirstSave()
+{
+    setProtocol(QStringLiteral("3"));
+    const int day = InverterInfo::kDayEnergyIndex;
+    const int lifetime = InverterInfo::kLifetimeEnergyIndex;
+    setInverterValue(lifetime, QStringLiteral("1500.5"));
+
+    // The day before has no save yet: nothing produced that the program has seen.
+    tickAt(at(2026, 1, 14, 23, 59, 59), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("0"));
+
+    // Midnight: the day energy is "0" and the save of that tick stores the first total.
+    tickAt(at(2026, 1, 15, 0, 0, 0), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("0"));
+    const QString counter = historyFilePath(HistoryFile::TotalGenByDay, DeviceFamily::Inverter, QDate(2026, 1, 15));
+    QCOMPARE(readRawRows(counter, "select * from totalgenbyday"),
+             (QList<QStringList>{{"20260115 00:00", "1500.5"}}));
+
+    tickAt(at(2026, 1, 15, 0, 0, 1), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("0"));
+    setInverterValue(lifetime, QStringLiteral("1512.0"));
+    tickAt(at(2026, 1, 15, 0, 1, 0), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("11.50"));
+
+    // "cleartotalgen" deletes the day's counter file: no start value until the next save,
+    // so the day shows "0", not the lifetime energy.
+    QVERIFY(QFile::remove(counter));
+    tickAt(at(2026, 1, 15, 0, 3, 0), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("0"));
+    tickAt(at(2026, 1, 15, 0, 5, 0), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("0"));
+    setInverterValue(lifetime, QStringLiteral("1513.25"));
+    tickAt(at(2026, 1, 15, 0, 6, 0), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("1.25"));
+
+    // A counter that goes back below the day's first total gives "0".
+    setInverterValue(lifetime, QStringLiteral("10"));
+    tickAt(at(2026, 1, 15, 0, 7, 0), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("0"));
+}
+
+void TestHistoryTick::upsTickCreatesNoInverterFile()
+{
+    tickAt(at(2026, 1, 15, 10, 1, 0), CommOk);
+    tickAt(at(2026, 1, 15, 10, 5, 0), CommOk);
+    QCOMPARE(inverterValueNow(InverterInfo::kDayEnergyIndex), QStringLiteral("0"));
+    const QStringList files = QDir(appPaths.totalGenDbDir).entryList(QDir::Files);
+    QCOMPARE(files, QStringList{"threeUPStotalgen.db"});
+}
+
+void TestHistoryTick::slotOfDay_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<int>("slot");
+    QTest::newRow("midnight") << QTime(0, 0, 0) << 0;
+    QTest::newRow("end of first slot") << QTime(0, 4, 59) << 0;
+    QTest::newRow("second slot") << QTime(0, 5, 0) << 1;
+    QTest::newRow("noon") << QTime(12, 0, 0) << 144;
+    QTest::newRow("last second") << QTime(23, 59, 59) << 287;
+}
+
+void TestHistoryTick::slotOfDay()
+{
+    QFETCH(QTime, time);
+    QFETCH(int, slot);
+    QCOMPARE(data_thread::slotOfDay(time), slot);
+}
+
+void TestHistoryTick::selectGenReadsWithoutCreating()
+{
+    const QDateTime now = at(2026, 1, 15, 10, 0);
+    const QString counter = historyFilePath(HistoryFile::TotalGenByDay, DeviceFamily::Inverter, now.date());
+    QCOMPARE(thread->selectGen(now, 3), QString());
+    QCOMPARE(thread->selectGen(now, 4), QString());
+    QCOMPARE(thread->selectGen(now, 5), QString());
+    QVERIFY(QDir(appPaths.totalGenDbDir).isEmpty());
+
+    QVERIFY(runRawStatements(counter, {}));
+    QVERIFY(QFileInfo(counter).size() == 0);
+    QCOMPARE(thread->selectGen(now, 3), QStringLiteral("0")); // a file without its table
+
+    QVERIFY(runRawStatements(counter, {"create table totalgenbyday(Date varchar,totalgen varchar)"}));
+    QCOMPARE(thread->selectGen(now, 3), QString()); // the table without a row
+
+    // The start value is the row inserted first, even where another order would sort first.
+    QVERIFY(runRawStatements(counter, {"insert into totalgenbyday values('20260115 00:10','1600')",
+                                       "insert into totalgenbyday values('20260115 00:05','1500')"}));
+    QCOMPARE(thread->selectGen(now, 3), QStringLiteral("1600"));
+
+    const QString energy = historyFilePath(HistoryFile::DayEnergy, DeviceFamily::Inverter, now.date());
+    QVERIFY(runRawStatements(energy, {"create table daygen(date varchar,daygen varchar)",
+                                      "insert into daygen values('20260115 00:05','1')",
+                                      "insert into daygen values('20260115 00:15','3')",
+                                      "insert into daygen values('20260115 00:10','2')"}));
+    QCOMPARE(thread->selectGen(now, 4), QStringLiteral("3"));
+}
+
+QTEST_GUILESS_MAIN(TestHistoryTick)
+#include "tst_historytick.moc"

@@ -136,12 +136,7 @@ void qmlobject::handleGetScheduleTime()
 
 void qmlobject::handleGetLanguage()
 {
-    QString lang;
-    {
-        QReadLocker locker(&settingsLock);
-        lang = systemSettings.lang;
-    }
-    emit siglang(lang);
+    emit siglang(currentLang());
 }
 
 void qmlobject::handleSetPublicPara(QString request)

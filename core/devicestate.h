@@ -66,27 +66,15 @@ struct UnitRecord
 // Link states held in commState.
 enum CommState { CommConnecting = 1, CommOk = 2, CommLost = 3 };
 
-class ThreePhaseUPSInfo : public QObject
+// The plain values of ThreePhaseUPSInfo, apart from its lock and its atomics, so that
+// the whole set can be copied or replaced by a fresh one in one assignment.
+struct UpsDeviceValues
 {
-    Q_OBJECT
-public:
     static constexpr int kPvInputRows = 8;
     static constexpr int kStatusBitCount = 32;
     // About 45 samples (serial) or 15 (USB-HID) arrive between two 5-minute saves.
     static constexpr int kMaxPvPowerSamples = 55;
 
-    explicit ThreePhaseUPSInfo(QObject *parent = nullptr);
-    ~ThreePhaseUPSInfo() override;
-
-    void initSingleValues();
-    void initThreePhaseValues();
-
-    // Appends one PV power sample; a sample that arrives while the buffer is full is
-    // dropped. Caller holds lock for writing.
-    void appendPvPowerSample(double watts);
-
-    std::atomic<int> commState{CommConnecting};
-    std::atomic<int> commStatePrev{CommConnecting};
     uint16_t statusMaskLo = 0;
     uint16_t statusMaskHi = 0;
     uint16_t otherInfoMask = 0;
@@ -120,6 +108,24 @@ public:
     uint16_t pvHourBands[3] = {};
     double pvPowerSamples[kMaxPvPowerSamples] = {};
     int pvPowerSampleCount = 0;
+};
+
+class ThreePhaseUPSInfo : public QObject, public UpsDeviceValues
+{
+    Q_OBJECT
+public:
+    explicit ThreePhaseUPSInfo(QObject *parent = nullptr);
+    ~ThreePhaseUPSInfo() override;
+
+    void initSingleValues();
+    void initThreePhaseValues();
+
+    // Appends one PV power sample; a sample that arrives while the buffer is full is
+    // dropped. Caller holds lock for writing.
+    void appendPvPowerSample(double watts);
+
+    std::atomic<int> commState{CommConnecting};
+    std::atomic<int> commStatePrev{CommConnecting};
     mutable QReadWriteLock lock;
 
 private:

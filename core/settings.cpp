@@ -8,6 +8,7 @@
 #include "core/sqlutil.h"
 
 #include <QDateTime>
+#include <QReadLocker>
 #include <QSettings>
 
 namespace {
@@ -142,6 +143,12 @@ void loadSmsSettings()
     }
     loadRecipients(QStringLiteral("initsmsrec"), appPaths.smsRecDbPath, QStringLiteral("smsrec"),
                    &smsSettings.smsPhones, &smsSettings.smsEventFlags);
+}
+
+QString currentLang()
+{
+    QReadLocker locker(&settingsLock);
+    return systemSettings.lang;
 }
 
 void loadAllSettings()

@@ -87,6 +87,9 @@ extern EmailSettings emailSettings;
 extern SmsSettings smsSettings;
 extern QReadWriteLock settingsLock;
 
+// systemSettings.lang, copied under the read side of settingsLock.
+QString currentLang();
+
 // Default SMTP server: a host on the local network, until the user enters theirs.
 inline constexpr const char *kDefaultServerHostaddr = "192.168.1.1";
 

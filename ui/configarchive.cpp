@@ -55,12 +55,6 @@ const char *const kConfigSources[ConfigTextCount] = {
 const QString kStartPath = QStringLiteral("/*.zip");
 const QString kBoxStyle = QStringLiteral("background-color: rgb(255, 255, 255);");
 
-QString currentLang()
-{
-    QReadLocker l(&settingsLock);
-    return systemSettings.lang;
-}
-
 // The history thread rewrites "schedule.db" with the write side of scheduleListLock
 // held; holding the read side while the folder is packed, filled or emptied keeps a
 // half-written database out of the archive and the folder.

@@ -6,6 +6,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translation.h"
+#include "bridge/bridgecommon.h"
 #include "ui/configarchive.h"
 #include "core/dialogs.h"
 
@@ -91,12 +92,6 @@ const RequestRow kRequestRows[] = {
     {"getscheduleSignal()", ToSerial, "handleGetschedule()"},
     {"setscheduleSignal(QString)", ToSerial, "handleSetSched(QString)"},
 };
-
-QString currentLang()
-{
-    QReadLocker locker(&settingsLock);
-    return systemSettings.lang;
-}
 
 QString twoDigits(unsigned value)
 {
@@ -259,12 +254,6 @@ void MainWindow::connectRootSignals(QObject *root)
     }
 }
 
-QQuickItem *MainWindow::findRootItem(const char *objectName) const
-{
-    auto *root = declarativeView ? qobject_cast<QQuickItem *>(declarativeView->rootObject()) : nullptr;
-    return root ? root->findChild<QQuickItem *>(QLatin1String(objectName)) : nullptr;
-}
-
 bool MainWindow::getInitValue()
 {
     return false;
@@ -278,7 +267,7 @@ QString MainWindow::mystr()
 void MainWindow::mainTimer()
 {
     ++runSeconds;
-    callItem(findRootItem("sysRunTime"), "getRunTime", formatRunTime(runSeconds));
+    callItem(findViewItem(QStringLiteral("sysRunTime")), "getRunTime", formatRunTime(runSeconds));
 
     qsizetype warnings = 0;
     {
@@ -287,13 +276,13 @@ void MainWindow::mainTimer()
         QReadLocker locker(&warningListLock);
         warnings = warningList.size();
     }
-    QQuickItem *alarmRect = findRootItem("alarmRect");
+    QQuickItem *alarmRect = findViewItem(QStringLiteral("alarmRect"));
     if (warnings == 0) {
         callItem(alarmRect, "setOpacity_0");
         return;
     }
     callItem(alarmRect, "setOpacity_1");
-    callItem(findRootItem("alarmNum"), "updateAlarmNo", QVariant(int(warnings)));
+    callItem(findViewItem(QStringLiteral("alarmNum")), "updateAlarmNo", QVariant(int(warnings)));
 }
 
 QString MainWindow::formatRunTime(unsigned int seconds) const

@@ -71,7 +71,6 @@ private:
     void initConfigTexts();
     void connectRootSignals(QObject *root);
     QObject *requestReceiver(int receiver);
-    QQuickItem *findRootItem(const char *objectName) const;
     void stopThreads();
 
     QTimer *timer = nullptr;

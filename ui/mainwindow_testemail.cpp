@@ -14,8 +14,6 @@
 #include <QWriteLocker>
 
 namespace {
-// The event the test mail reports: "This is test Email!".
-constexpr int kTestEmailEvent = 60;
 const char kTimeFormat[] = "yyyy-MM-dd hh:mm:ss";
 
 enum EmailText { TimeLabel, EventLabel, BoxTitle, SuccessText, FailureText };
@@ -51,7 +49,7 @@ void MainWindow::handleTestEmail(QString request)
             emailSettings.*kEmailKeys[i].member = values[i];
         stored = emailSettings;
         lang = systemSettings.lang;
-        eventText = upsEventTexts.value(kTestEmailEvent);
+        eventText = upsEventTexts.value(EventTestEmail);
     } else {
         qCWarning(lcUi) << "test e-mail: the request is not a JSON object; nothing is stored or sent";
         QReadLocker locker(&settingsLock);

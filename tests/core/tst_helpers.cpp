@@ -21,6 +21,8 @@ private slots:
     void utf8();
     void scramble_data();
     void scramble();
+    void scrambledForm_data();
+    void scrambledForm();
     void serialPortNames_data();
     void serialPortNames();
     void serialPortOpenPath_data();
@@ -179,6 +181,26 @@ void TestHelpers::scramble()
     const int n = plain.size();
     for (int j = 0; j < n; ++j)
         QCOMPARE(char(a.at(n - 1 - j) ^ b.at(n - 1 - j)), char(plain.at(j) ^ other.at(j)));
+}
+
+// The stored form is an external format: a changed key sequence would lock every user
+// out of the password already in their "param.ini".
+void TestHelpers::scrambledForm_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("stored");
+    QTest::addRow("empty") << "" << "";
+    QTest::addRow("one byte") << "x" << "|";
+    QTest::addRow("word") << "secret" << "|dkqnw";
+    QTest::addRow("ini specials") << "a,b;c=d\"e'f#g\\h[i] %" << "(&C~Ka^}0j\"x4k5b\"p'e";
+}
+
+void TestHelpers::scrambledForm()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, stored);
+    QCOMPARE(scramblePassword(password, ScrambleEncode), stored);
+    QCOMPARE(scramblePassword(stored, ScrambleDecode), password);
 }
 
 void TestHelpers::serialPortNames_data()

@@ -16,34 +16,7 @@ void resetSharedState()
         QWriteLocker l(&upsInfo.lock);
         upsInfo.commState = CommConnecting;
         upsInfo.commStatePrev = CommConnecting;
-        upsInfo.statusMaskLo = upsInfo.statusMaskHi = upsInfo.otherInfoMask = 0;
-        upsInfo.batFieldMask = upsInfo.inputFieldMask = upsInfo.outputFieldMask = 0;
-        upsInfo.bypassFieldMask = upsInfo.pvFieldMask = upsInfo.pvInputMask = 0;
-        upsInfo.pvInputCount = 0;
-        upsInfo.sysTemp.clear();
-        upsInfo.deviceTime.clear();
-        upsInfo.workMode.clear();
-        upsInfo.batMode.clear();
-        for (QString &v : upsInfo.values)
-            v.clear();
-        upsInfo.pvMode.clear();
-        upsInfo.pvTotalGenScaled.clear();
-        upsInfo.deviceName.clear();
-        upsInfo.deviceType.clear();
-        upsInfo.deviceManufacturer.clear();
-        upsInfo.deviceProtocolVersion.clear();
-        upsInfo.deviceMonitorVersion.clear();
-        upsInfo.deviceControlVersion.clear();
-        for (UnitRecord &r : upsInfo.pvInputTable)
-            r = UnitRecord();
-        for (int i = 0; i < ThreePhaseUPSInfo::kStatusBitCount; ++i)
-            upsInfo.statusBits[i] = upsInfo.statusBitsPrev[i] = 0;
-        for (int i = 0; i < 3; ++i) {
-            upsInfo.gridHourBands[i] = upsInfo.antirefluxHourBands[i] = 0;
-            upsInfo.supportFlags[i] = upsInfo.pvHourBands[i] = 0;
-        }
-        upsInfo.inverterMode = 0;
-        upsInfo.pvPowerSampleCount = 0;
+        static_cast<UpsDeviceValues &>(upsInfo) = UpsDeviceValues();
         inverterInfo = InverterInfo();
     }
     settingsValid = false;

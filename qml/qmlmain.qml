@@ -91,6 +91,9 @@ Rectangle {
         { name: "system", title: "System" },
         { name: "email", title: "E-mail" },
         { name: "sms", title: "SMS" },
+        { name: "devsettings", title: "Device settings" },
+        { name: "controls", title: "Controls" },
+        { name: "schedule", title: "Schedule" },
         { name: "archive", title: "Settings archive" }
     ]
 
@@ -265,7 +268,7 @@ Rectangle {
                     required property var modelData
                     objectName: "nav_" + modelData.name
                     width: nav.width
-                    height: 40
+                    height: Math.min(40, (nav.height - 8) / root.pages.length)
                     color: root.page === modelData.name ? Theme.navActive
                                                         : navArea.containsMouse ? "#34597f" : "transparent"
                     Text {
@@ -371,6 +374,24 @@ Rectangle {
                 function onEmailGetSig(emailjson) { emailPage.show(emailjson) }
                 function onSigQtSSMSSet(smsjson) { smsPage.showSettings(smsjson) }
                 function onSigSMSState(smsjson) { smsPage.showState(smsjson) }
+            }
+            Connections {
+                target: serial
+                function onSigQtSInverterCom(invertercomjson) {
+                    deviceSettingsPage.showCom(invertercomjson)
+                    smsPage.showDevicePort(invertercomjson)
+                }
+                function onSigQtSInverterSet(inverterjson) {
+                    deviceSettingsPage.showSettings(inverterjson)
+                    controlsPage.showSettings(inverterjson)
+                }
+                function onSerialCom() { deviceSettingsPage.portClash = true }
+                function onSigQtSLongConSet(longconjson) { controlsPage.showControls(longconjson) }
+                function onSigQtSInverterMSet(flag, strinverterM) { controlsPage.showMode(flag, strinverterM) }
+                function onSigQtSSchedSet(schedjson) { schedulePage.show(schedjson) }
+                function onSigQtSSchedTime(minShutdownTime, minStartupTime) {
+                    schedulePage.showTimes(minShutdownTime, minStartupTime)
+                }
             }
 
             OverviewPage {
@@ -508,13 +529,71 @@ Rectangle {
                 anchors.fill: parent
                 visible: root.page === "sms"
                 title: parent.title("sms")
-                onShown: root.getsmssetSignal()
+                onShown: {
+                    root.getsmssetSignal()
+                    // The device port, for the same-port warning.
+                    root.getInverterSetSignal()
+                }
                 onRefresh: root.getSMSStateSignal()
+                onPortClash: qmlobject.qmlobjectCom()
                 onSave: function (request) {
                     root.setsmsSignal(request)
                     root.getsmssetSignal()
                 }
                 onSendTest: function (request) { root.sendSMSTestSignal(request) }
+            }
+            DeviceSettingsPage {
+                id: deviceSettingsPage
+                objectName: "deviceSettingsPage"
+                anchors.fill: parent
+                visible: root.page === "devsettings"
+                title: parent.title("devsettings")
+                onShown: root.getInverterSetSignal()
+                onSaveConnection: function (request) {
+                    root.setInvertercomSignal(request)
+                    root.getInverterSetSignal()
+                    root.getProtocolSignal()
+                }
+                onSaveSelfTest: function (request) {
+                    root.setinverterSignal(request)
+                    root.getInverterSetSignal()
+                }
+            }
+            ControlsPage {
+                id: controlsPage
+                objectName: "controlsPage"
+                anchors.fill: parent
+                visible: root.page === "controls"
+                title: parent.title("controls")
+                live: true
+                interval: 5000
+                onRefresh: {
+                    root.getlongconsetSignal()
+                    root.getInverterSetSignal()
+                    root.getinvertermodelSignal()
+                }
+                onSendControl: function (request) { root.setlongcontrolSignal(request) }
+                onSetBypass: function (request) {
+                    root.setmanbypasssetSignal(request)
+                    root.getInverterSetSignal()
+                }
+                onSetDepth: function (request) {
+                    root.setDischargedepthSignal(request)
+                    root.getInverterSetSignal()
+                }
+                onSetMode: function (request) { root.setinvertermSignal(request) }
+            }
+            SchedulePage {
+                id: schedulePage
+                objectName: "schedulePage"
+                anchors.fill: parent
+                visible: root.page === "schedule"
+                title: parent.title("schedule")
+                onShown: root.getscheduleSignal()
+                onSave: function (request) {
+                    root.setscheduleSignal(request)
+                    root.getscheduleSignal()
+                }
             }
             ArchivePage {
                 id: archivePage

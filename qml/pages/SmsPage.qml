@@ -10,8 +10,22 @@ PageBase {
     live: true
     interval: 3000
     property var modem: ({})
+    // The device's serial port, from the device-settings reply; "" until known.
+    property string devicePort: ""
     signal save(string request)
     signal sendTest(string request)
+    // The modem port chosen is the device's port: nothing is saved.
+    signal portClash()
+
+    function showDevicePort(text) {
+        var s = Replies.json(text)
+        devicePort = s && s.comName && s.comName.selected !== undefined ? String(s.comName.selected) : ""
+    }
+
+    // "None" is the name of no port at all, which two settings may well share.
+    function clashes(port) {
+        return port !== "" && port !== "None" && port === devicePort
+    }
 
     function showSettings(text) {
         var s = Replies.json(text)
@@ -85,7 +99,12 @@ PageBase {
                 Button {
                     objectName: "saveSms"
                     text: Lang.tr("Save")
-                    onClicked: page.save(page.request())
+                    onClicked: {
+                        if (page.clashes(modemPort.editText.trim()))
+                            page.portClash()
+                        else
+                            page.save(page.request())
+                    }
                 }
             }
             ColumnLayout {

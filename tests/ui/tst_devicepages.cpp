@@ -1,0 +1,374 @@
+// The device settings, controls and schedule pages, and the SMS page's same-port check,
+// in the real window with the program's own qml/ file: what the user types is checked as
+// typed, nothing unstorable is sent, and a command that turns power off asks first.
+#include "ui/mainwindow.h"
+
+#include "core/commandqueue.h"
+#include "core/devicestate.h"
+#include "core/dialogs.h"
+#include "core/helpers.h"
+#include "core/paths.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+#include "tests/support/recordingdialogs.h"
+#include "tests/support/testenv.h"
+
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString kProgramQml = QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml");
+
+// Every warning of the QML engine while it lives (script errors, failed bindings, a text
+// the Chinese catalogue lacks).
+class QmlWarnings
+{
+public:
+    QmlWarnings()
+    {
+        s_messages.clear();
+        s_previous = qInstallMessageHandler(&QmlWarnings::record);
+    }
+    ~QmlWarnings() { qInstallMessageHandler(s_previous); }
+    QString text() const { return s_messages.join(QLatin1Char('\n')); }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        const QByteArray category(context.category ? context.category : "");
+        if (type != QtDebugMsg && type != QtInfoMsg && !category.startsWith("kestrava."))
+            s_messages << message;
+        s_previous(type, context, message);
+    }
+    static inline QStringList s_messages;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
+QQuickItem *findVisualItem(QQuickItem *item, const QString &name)
+{
+    if (!item)
+        return nullptr;
+    if (item->objectName() == name)
+        return item;
+    for (QQuickItem *child : item->childItems()) {
+        if (QQuickItem *found = findVisualItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+QQuickItem *item(const QString &name)
+{
+    return findVisualItem(qobject_cast<QQuickItem *>(declarativeView->rootObject()), name);
+}
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+void showPage(const QString &page)
+{
+    declarativeView->rootObject()->setProperty("page", page);
+    settle();
+}
+
+// Types into a field as a user would: the text changes and textEdited fires.
+bool type(const QString &name, const QString &text)
+{
+    QQuickItem *field = item(name);
+    if (!field)
+        return false;
+    field->setProperty("text", text);
+    QMetaObject::invokeMethod(field, "textEdited");
+    settle();
+    return true;
+}
+
+bool enabled(const QString &name)
+{
+    QQuickItem *i = item(name);
+    return i && i->isEnabled();
+}
+
+bool click(const QString &name)
+{
+    QQuickItem *i = item(name);
+    if (!i || !i->isEnabled() || !i->isVisible())
+        return false;
+    QMetaObject::invokeMethod(i, "clicked");
+    settle();
+    return true;
+}
+
+QStringList queued()
+{
+    QReadLocker l(&commandQueueLock);
+    return commandQueue;
+}
+
+// A UPS whose settings block has been read, announcing the one-minute test, the
+// countdown shutdown and the discharge depth.
+void deviceReported()
+{
+    QWriteLocker l(&upsInfo.lock);
+    upsInfo.supportFlags[0] = uint16_t((1 << 1) | (1 << 6) | (1 << 7));
+    settingsValid = true;
+}
+} // namespace
+
+class TestDevicePages : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void pagesInBothLanguages_data();
+    void pagesInBothLanguages();
+    void connectionChecksAddress();
+    void selfTestWaitsForDevice();
+    void controlsFollowSupportAndConfirmPowerOff();
+    void dischargeDepthChecked();
+    void scheduleChecksAsTyped();
+    void smsPageRefusesDevicePort();
+
+private:
+    // Shown, for the screenshots; the other cases need no window on screen.
+    void openWindow(bool shown = false);
+
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<MainWindow> window;
+    RecordingDialogs answers;
+};
+
+void TestDevicePages::init()
+{
+    env = std::make_unique<TestEnv>(QDateTime(QDate(2026, 3, 4), QTime(10, 15)));
+    loadAllSettings();
+    setSerialPortLister([] {
+        return QList<SerialPortEntry>{{QStringLiteral("/dev/ttyS0"), QStringLiteral("ttyS0")},
+                                      {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("ttyUSB0")}};
+    });
+    answers = RecordingDialogs();
+    answers.boxAnswer = RecordingDialogs::Close;
+    setDialogs(&answers);
+}
+
+void TestDevicePages::cleanup()
+{
+    window.reset();
+    setDialogs(nullptr);
+    setSerialPortLister({});
+    env.reset();
+}
+
+void TestDevicePages::openWindow(bool shown)
+{
+    window = std::make_unique<MainWindow>();
+    window->loadQmlView(kProgramQml);
+    if (shown) {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    settle();
+}
+
+void TestDevicePages::pagesInBothLanguages_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<bool>("reported");
+    QTest::newRow("English, device not read") << "1" << false;
+    QTest::newRow("English, device read") << "1" << true;
+    QTest::newRow("Chinese, device read") << "0" << true;
+}
+
+void TestDevicePages::pagesInBothLanguages()
+{
+    QFETCH(QString, lang);
+    QFETCH(bool, reported);
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.lang = lang;
+    }
+    if (reported)
+        deviceReported();
+    QmlWarnings warnings;
+    openWindow(true);
+    for (const char *page : {"devsettings", "controls", "schedule", "sms"}) {
+        showPage(QLatin1String(page));
+        // Every check message once, too.
+        type(QStringLiteral("slaveAddress"), QStringLiteral("0"));
+        type(QStringLiteral("testTime"), QStringLiteral("x"));
+        type(QStringLiteral("dischargeDepth"), QStringLiteral("x"));
+        type(QStringLiteral("shutdown_0"), QStringLiteral("x"));
+        type(QStringLiteral("specialTime_0"), QStringLiteral("2026-02-30 10:00"));
+        type(QStringLiteral("specialTime_1"), QStringLiteral("x"));
+        const QString shot = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages/%1-%2.png").arg(QLatin1String(page), lang);
+        QDir().mkpath(QFileInfo(shot).path());
+        declarativeView->grabFramebuffer().save(shot);
+    }
+    QVERIFY2(warnings.text().isEmpty(), qPrintable(warnings.text()));
+}
+
+void TestDevicePages::connectionChecksAddress()
+{
+    openWindow();
+    showPage(QStringLiteral("devsettings"));
+    QCOMPARE(item(QStringLiteral("slaveAddress"))->property("text").toString(), QStringLiteral("1"));
+    QCOMPARE(item(QStringLiteral("devicePort"))->property("count").toInt(), 3); // two ports and "None"
+
+    for (const char *bad : {"0", "248", "1x", "", "-1"}) {
+        QVERIFY(type(QStringLiteral("slaveAddress"), QLatin1String(bad)));
+        QVERIFY2(!enabled(QStringLiteral("saveConnection")), bad);
+        QVERIFY(!item(QStringLiteral("connectionProblem"))->property("text").toString().isEmpty());
+    }
+    QVERIFY(type(QStringLiteral("slaveAddress"), QStringLiteral("17")));
+    item(QStringLiteral("deviceFamily"))->setProperty("currentIndex", 2); // inverter
+    item(QStringLiteral("portType"))->setProperty("currentIndex", 0);     // serial
+    item(QStringLiteral("devicePort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
+    settle();
+    QVERIFY(click(QStringLiteral("saveConnection")));
+    QReadLocker l(&settingsLock);
+    QCOMPARE(deviceSettings.comProtocol, QStringLiteral("3"));
+    QCOMPARE(deviceSettings.comAddr, QStringLiteral("17"));
+    QCOMPARE(deviceSettings.inverterSelectName, QStringLiteral("ttyUSB0"));
+}
+
+void TestDevicePages::selfTestWaitsForDevice()
+{
+    openWindow();
+    showPage(QStringLiteral("devsettings"));
+    QVERIFY(!enabled(QStringLiteral("saveSelfTest")));
+
+    deviceReported();
+    showPage(QStringLiteral("overview"));
+    showPage(QStringLiteral("devsettings"));
+    QCOMPARE(item(QStringLiteral("testTime"))->property("text").toString(), QStringLiteral("08:00"));
+    QVERIFY(type(QStringLiteral("testTime"), QStringLiteral("9:30")));
+    QVERIFY(!enabled(QStringLiteral("saveSelfTest")));
+    QVERIFY(type(QStringLiteral("testTime"), QStringLiteral("09:30")));
+    item(QStringLiteral("testInterval"))->setProperty("currentIndex", 1); // weekly
+    item(QStringLiteral("testWeekday"))->setProperty("currentIndex", 4);  // Friday
+    settle();
+    QVERIFY(click(QStringLiteral("saveSelfTest")));
+    QReadLocker l(&settingsLock);
+    QCOMPARE(deviceSettings.testInterval, QStringLiteral("1"));
+    QCOMPARE(deviceSettings.testTimePerWeek, QStringLiteral("5"));
+    QCOMPARE(deviceSettings.strNextTestTime, QStringLiteral("2026-03-06 09:30"));
+}
+
+void TestDevicePages::controlsFollowSupportAndConfirmPowerOff()
+{
+    openWindow();
+    showPage(QStringLiteral("controls"));
+    QVERIFY(!enabled(QStringLiteral("control_selfTest1Min")));
+
+    deviceReported();
+    showPage(QStringLiteral("overview"));
+    showPage(QStringLiteral("controls"));
+    QVERIFY(enabled(QStringLiteral("control_selfTest1Min")));
+    QVERIFY(!enabled(QStringLiteral("control_dischargeLow")));
+    QVERIFY(!enabled(QStringLiteral("control_cancelShutdown")));
+    QVERIFY(click(QStringLiteral("control_selfTest1Min")));
+    QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")});
+
+    // The countdown shutdown takes its time with it; an unstorable one is not sent.
+    QVERIFY(type(QStringLiteral("countdownTime"), QStringLiteral("70000")));
+    QVERIFY(!enabled(QStringLiteral("control_countdownOffInverter")));
+    QVERIFY(type(QStringLiteral("countdownTime"), QStringLiteral("30")));
+    QVERIFY(click(QStringLiteral("control_countdownOffInverter")));
+    QObject *confirm = declarativeView->rootObject()->findChild<QObject *>(QStringLiteral("confirmPowerOff"));
+    QVERIFY(confirm);
+    QVERIFY(confirm->property("opened").toBool() || confirm->property("visible").toBool());
+    QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")}); // nothing until confirmed
+    QMetaObject::invokeMethod(confirm, "reject");
+    settle();
+    QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")});
+
+    QVERIFY(click(QStringLiteral("control_countdownOffInverter")));
+    QMetaObject::invokeMethod(confirm, "accept");
+    settle();
+    QCOMPARE(queued(), (QStringList{QStringLiteral("selfTest1Min"), QStringLiteral("countdownOffInverter")}));
+    QReadLocker l(&settingsLock);
+    QCOMPARE(deviceSettings.countdownOffITime, QStringLiteral("30"));
+}
+
+void TestDevicePages::dischargeDepthChecked()
+{
+    deviceReported();
+    openWindow();
+    showPage(QStringLiteral("controls"));
+    QCOMPARE(item(QStringLiteral("dischargeDepth"))->property("text").toString(), QStringLiteral("1.85"));
+    for (const char *bad : {"1.855", "abc", "", "700", "-1"}) {
+        QVERIFY(type(QStringLiteral("dischargeDepth"), QLatin1String(bad)));
+        QVERIFY2(!enabled(QStringLiteral("applyDepth")), bad);
+    }
+    QVERIFY(type(QStringLiteral("dischargeDepth"), QStringLiteral("1.7")));
+    QVERIFY(click(QStringLiteral("applyDepth")));
+    QCOMPARE(queued(), QStringList{QStringLiteral("depthDischarge")});
+    QReadLocker l(&settingsLock);
+    QCOMPARE(deviceSettings.depthDischarge, 1.7);
+}
+
+void TestDevicePages::scheduleChecksAsTyped()
+{
+    openWindow();
+    showPage(QStringLiteral("schedule"));
+    QVERIFY(enabled(QStringLiteral("saveSchedule")));
+    const struct { const char *field, *text; } bad[] = {
+        {"shutdown_0", "22:3"}, {"boot_6", "24:00"}, {"specialTime_2", "2026-02-30 10:00"},
+        {"specialTime_3", "2026-03-05"}, {"leadTime", "-5"}, {"leadTime", "five"}};
+    for (const auto &b : bad) {
+        QVERIFY(type(QLatin1String(b.field), QLatin1String(b.text)));
+        QVERIFY2(!enabled(QStringLiteral("saveSchedule")), b.text);
+        QVERIFY(!item(QStringLiteral("scheduleProblem"))->property("text").toString().isEmpty());
+        // Cleared again: an empty time is an entry that is off.
+        QVERIFY(type(QLatin1String(b.field), QLatin1String(b.field) == QLatin1String("leadTime") ? "5" : ""));
+    }
+    QVERIFY(enabled(QStringLiteral("saveSchedule")));
+    QVERIFY(type(QStringLiteral("shutdown_0"), QStringLiteral("22:30"))); // Monday
+    QVERIFY(type(QStringLiteral("boot_6"), QStringLiteral("07:00")));     // Sunday
+    QVERIFY(type(QStringLiteral("specialTime_0"), QStringLiteral("2026-03-04 18:00")));
+    QVERIFY(click(QStringLiteral("saveSchedule")));
+    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 18:00"));
+    QCOMPARE(item(QStringLiteral("nextStartup"))->property("text").toString(), QStringLiteral("2026-03-08 07:00"));
+    QReadLocker l(&scheduleListLock);
+    QCOMPARE(scheduleList.size(), 21);
+    QCOMPARE(scheduleList.at(0).tasktime, QStringLiteral("2026-03-09 22:30"));
+    QCOMPARE(scheduleList.at(13).tasktime, QStringLiteral("2026-03-08 07:00"));
+    QCOMPARE(scheduleList.at(14).tasktype, QStringLiteral("shutdown"));
+    QCOMPARE(scheduleList.at(14).taskfreq, QStringLiteral("0"));
+    QCOMPARE(preAlarm, QStringLiteral("5"));
+}
+
+void TestDevicePages::smsPageRefusesDevicePort()
+{
+    {
+        QWriteLocker l(&settingsLock);
+        deviceSettings.inverterSelectName = QStringLiteral("ttyUSB0");
+    }
+    openWindow();
+    showPage(QStringLiteral("sms"));
+    item(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
+    QVERIFY(click(QStringLiteral("saveSms")));
+    QCOMPARE(answers.boxes.size(), 1);
+    QVERIFY(answers.texts().first().contains(QStringLiteral("can't be same")));
+    {
+        QReadLocker l(&settingsLock);
+        QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("None"));
+    }
+    item(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyS0"));
+    QVERIFY(click(QStringLiteral("saveSms")));
+    QCOMPARE(answers.boxes.size(), 1);
+    QReadLocker l(&settingsLock);
+    QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("ttyS0"));
+}
+
+QTEST_MAIN(TestDevicePages)
+#include "tst_devicepages.moc"

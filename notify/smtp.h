@@ -4,7 +4,7 @@
 // through ErrorCloseAll ("success" or "error") exactly once, before the send returns.
 //
 // Thread: an Smtp is used only by the thread that created it (the e-mail thread for
-// alarm and report mails, the GUI thread for the test mail); every wait blocks that
+// alarm and report mails, a worker of the window for the test mail); every wait blocks that
 // thread and is bounded (see the time limits in smtp.cpp). No lock is needed.
 #include <QFile>
 #include <QObject>

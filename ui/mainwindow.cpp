@@ -167,6 +167,7 @@ void MainWindow::stopThreads()
     dataThread.exit(0);
     serialThread.stop();
     serialThread.exit(0);
+    stopTestEmail();
 
     dataThread.wait();
     serialThread.wait();

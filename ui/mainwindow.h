@@ -19,11 +19,13 @@
 #include "history/data_thread.h"
 #include "notify/smtp.h"
 
+#include <atomic>
 #include <memory>
 
 class QAction;
 class QMenu;
 class QQuickItem;
+class QThread;
 class QTimer;
 
 // Ticks of the window's one-second timer since start; counts ticks, not wall time.
@@ -56,8 +58,9 @@ public slots:
     void handleSerialCom();
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
     // The test e-mail (mainwindow_testemail.cpp): stores the request's seven server
-    // settings and sends one mail to the sender's own address; blocks until the SMTP
-    // dialogue has ended. A request that comes while one is being sent is refused.
+    // settings and sends one mail to the sender's own address. The SMTP dialogue runs in
+    // a worker thread; the result box opens when it has ended. A request that comes
+    // while one is being sent is refused.
     void handleTestEmail(QString request);
     // The test client's outcome, "success" or "error", shown in a box.
     void receiverSmtpSignal(QString error);
@@ -81,8 +84,18 @@ private:
     QStringList configTexts;
     QStringList emailTexts;
     void initEmailTexts();
-    std::unique_ptr<Smtp> testSmtp; // the client of the latest test e-mail
+    // The test mail under way: its worker and the state it shares with it (the abort
+    // flag, set here; the outcome, written by the worker before it finishes).
+    struct TestEmailJob
+    {
+        std::atomic<bool> abort{false};
+        QString outcome;
+    };
+    std::shared_ptr<TestEmailJob> testEmailJob;
+    QThread *testEmailThread = nullptr;
     bool testEmailInProgress = false;
+    // Aborts a test mail under way and waits (bounded) for its worker.
+    void stopTestEmail();
     // The original window shadow image is not among the resources; nothing draws it.
     QPixmap shadowPixmap;
     QMenu *trayIconMenu = nullptr; // parentless (Qt 6 has no desktop widget); owned here

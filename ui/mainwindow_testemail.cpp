@@ -10,11 +10,15 @@
 #include "core/dialogs.h"
 
 #include <QMessageBox>
+#include <QThread>
 #include <QReadLocker>
 #include <QWriteLocker>
 
 namespace {
 const char kTimeFormat[] = "yyyy-MM-dd hh:mm:ss";
+// Closing the window ends a test mail in progress; the client's waits see the stop flag
+// within kStopPollMs, so this is only reached by a hung host name lookup.
+constexpr unsigned long kTestEmailStopWaitMs = 3000;
 
 enum EmailText { TimeLabel, EventLabel, BoxTitle, SuccessText, FailureText };
 }
@@ -28,8 +32,8 @@ void MainWindow::initEmailTexts()
 
 void MainWindow::handleTestEmail(QString request)
 {
-    // The result box runs an event loop inside the send; a request that arrives through
-    // it must neither start a second dialogue nor free the client that is sending.
+    // One dialogue at a time: a request while one is under way, or while its result box
+    // is open, is refused.
     if (testEmailInProgress) {
         qCWarning(lcUi) << "a test e-mail is being sent; the new request is refused";
         return;
@@ -66,19 +70,49 @@ void MainWindow::handleTestEmail(QString request)
     if (!writeParamKeys(emailParamKeys(values, kEmailServerKeyCount)))
         qCWarning(lcUi) << "test e-mail: the server settings could not be written to param.ini";
 
-    if (testSmtp)
-        testSmtp.release()->deleteLater();
-    testSmtp = std::make_unique<Smtp>();
-    applyEmailSettings(*testSmtp, stored);
-    connect(testSmtp.get(), &Smtp::ErrorCloseAll, this, &MainWindow::receiverSmtpSignal);
-
     const QString body = emailTexts.at(TimeLabel) + eventTime.toString(QLatin1String(kTimeFormat))
         + QLatin1String("<br/>") + emailTexts.at(EventLabel) + eventText;
     const QString subject = QStringLiteral("%1:%2").arg(QStringLiteral("Kestrava"), eventText);
 
+    // The dialogue blocks for as long as a slow server keeps it going, so it runs in a
+    // worker of its own: the client is created, used and destroyed there. The job is
+    // shared, so that a worker still running when the window has gone touches nothing
+    // of the window.
+    auto job = std::make_shared<TestEmailJob>();
+    QThread *worker = QThread::create([job, stored, subject, body] {
+        Smtp smtp;
+        applyEmailSettings(smtp, stored);
+        smtp.setStopFlag(&job->abort);
+        QObject::connect(&smtp, &Smtp::ErrorCloseAll, [job](const QString &outcome) { job->outcome = outcome; });
+        smtp.sendMail({stored.senderAddr}, subject, body);
+    });
+    // Queued into the GUI thread; dropped with the window if it goes first.
+    connect(worker, &QThread::finished, this, [this, job, worker] {
+        testEmailJob.reset();
+        testEmailThread = nullptr;
+        worker->deleteLater();
+        receiverSmtpSignal(job->outcome.isEmpty() ? QStringLiteral("error") : job->outcome);
+        testEmailInProgress = false;
+    });
     testEmailInProgress = true;
-    testSmtp->sendMail({stored.senderAddr}, subject, body);
-    testEmailInProgress = false;
+    testEmailJob = job;
+    testEmailThread = worker;
+    worker->start();
+}
+
+void MainWindow::stopTestEmail()
+{
+    if (!testEmailThread)
+        return;
+    testEmailJob->abort = true;
+    // A thread object must outlive its thread: one that did not end is left, not freed.
+    if (testEmailThread->wait(kTestEmailStopWaitMs))
+        delete testEmailThread;
+    else
+        qCWarning(lcUi) << "test e-mail: the dialogue did not end in time; its worker is left to finish";
+    // Whatever happened, the window no longer shows its outcome.
+    testEmailThread = nullptr;
+    testEmailJob.reset();
 }
 
 void MainWindow::receiverSmtpSignal(QString error)

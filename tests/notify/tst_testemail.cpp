@@ -39,6 +39,15 @@ bool emitTestEmail(const QString &text)
     return QMetaObject::invokeMethod(declarativeView->rootObject(), "sendtestemailSignal", Q_ARG(QString, text));
 }
 
+// Longer than any dialogue of these tests takes (each of its waits ends within 5 s).
+constexpr int kDialogueWaitMs = 20000;
+
+// The result box opens when the dialogue has ended, in the GUI thread's event loop.
+bool waitForBoxes(const RecordingDialogs &answers, int n)
+{
+    return QTest::qWaitFor([&] { return answers.texts().size() >= n; }, kDialogueWaitMs);
+}
+
 QString bodyText(const QJsonObject &message)
 {
     QString body = message.value(QLatin1String("body")).toString();
@@ -60,6 +69,8 @@ private slots:
     void chineseTexts();
     void requestWhileSendingIsRefused();
     void requestThatIsNoObject();
+    void slowServerLeavesWindowResponsive();
+    void closingWindowEndsDialogue();
 
 private:
     void openWindow(const QString &lang);
@@ -139,6 +150,7 @@ void TestTestEmail::sendsAndTells()
         : port == QLatin1String("tls")                    ? server.tlsPort()
                                                           : unusedPort();
     QVERIFY(emitTestEmail(request(QString::number(number), authFlag, sslFlag, password, sender)));
+    QVERIFY(waitForBoxes(answers, 1));
 
     // Exactly one box, a warning box whatever the outcome.
     QCOMPARE(answers.titles(), QStringList{QStringLiteral("Email")});
@@ -180,6 +192,7 @@ void TestTestEmail::chineseTexts()
     openWindow(QStringLiteral("0"));
     QVERIFY(emitTestEmail(request(QString::number(server.plainPort()), QStringLiteral("1"), QStringLiteral("1"),
                                   QStringLiteral("secret"))));
+    QVERIFY(waitForBoxes(answers, 1));
     QCOMPARE(answers.titles(), QStringList{QStringLiteral("邮件")});
     QCOMPARE(answers.texts(), QStringList{QStringLiteral("发送邮件成功")});
     QCOMPARE(server.messageFiles().size(), 1);
@@ -201,12 +214,18 @@ void TestTestEmail::requestWhileSendingIsRefused()
     // free the client whose send is still on the stack.
     answers.whileOpen = [plain] { QVERIFY(emitTestEmail(plain)); };
     QVERIFY(emitTestEmail(plain));
+    // And one while the dialogue is still under way.
+    QVERIFY(emitTestEmail(plain));
+    QVERIFY(waitForBoxes(answers, 1));
+    QTest::qWait(300); // a second dialogue would have ended by now
     QCOMPARE(answers.texts(), QStringList{kSuccessText});
     QCOMPARE(server.messageFiles().size(), 1);
 
     // Once it has ended, the next request sends again, with a new client.
+    answers.whileOpen = nullptr;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(emitTestEmail(plain));
+    QVERIFY(waitForBoxes(answers, 2));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(answers.texts(), (QStringList{kSuccessText, kSuccessText}));
     QCOMPARE(server.messageFiles().size(), 2);
@@ -223,6 +242,62 @@ void TestTestEmail::requestThatIsNoObject()
     QCOMPARE(answers.texts(), QStringList{kFailureText});
     QReadLocker locker(&settingsLock);
     QCOMPARE(emailSettings.serverHostaddr, QStringLiteral("mail.example.com"));
+}
+
+void TestTestEmail::slowServerLeavesWindowResponsive()
+{
+    // A valid server that takes a second over its greeting and two of its replies.
+    ScriptedSmtpPeer peer({QStringLiteral("~1000"), QStringLiteral(">220 slow.example.com\r\n"), QStringLiteral("<"),
+                           QStringLiteral("~1000"), QStringLiteral(">250 ok\r\n"), QStringLiteral("<"),
+                           QStringLiteral(">250 ok\r\n"), QStringLiteral("<"), QStringLiteral(">250 ok\r\n"),
+                           QStringLiteral("<"), QStringLiteral(">354 go on\r\n"), QStringLiteral("<data"),
+                           QStringLiteral("~1000"), QStringLiteral(">250 queued\r\n"), QStringLiteral("<")});
+    const quint16 port = peer.listen();
+    QVERIFY(port != 0);
+    openWindow(QStringLiteral("1"));
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    ticker.start(50);
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QVERIFY(emitTestEmail(request(QString::number(port), QStringLiteral("1"), QStringLiteral("1"),
+                                  QStringLiteral("secret"))));
+    QVERIFY2(elapsed.elapsed() < 500, qPrintable(QString::number(elapsed.elapsed())));
+    QVERIFY(answers.texts().isEmpty());
+    QVERIFY(waitForBoxes(answers, 1));
+    QCOMPARE(answers.texts(), QStringList{kSuccessText});
+    // The window's event loop ran all through the three seconds of the dialogue.
+    QVERIFY2(ticks > 30, qPrintable(QString::number(ticks)));
+    const QStringList sent = peer.finish();
+    QVERIFY2(sent.contains(QStringLiteral("QUIT")), qPrintable(sent.join(QLatin1Char('|'))));
+}
+
+void TestTestEmail::closingWindowEndsDialogue()
+{
+    // Every reply takes four seconds: valid, but the dialogue would last half a minute.
+    QStringList script{QStringLiteral(">220 slow.example.com\r\n")};
+    for (int i = 0; i < 6; ++i)
+        script << QStringLiteral("<") << QStringLiteral("~4000") << QStringLiteral(">250 ok\r\n");
+    ScriptedSmtpPeer peer(script);
+    const quint16 port = peer.listen();
+    QVERIFY(port != 0);
+    openWindow(QStringLiteral("1"));
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QVERIFY(emitTestEmail(request(QString::number(port), QStringLiteral("1"), QStringLiteral("1"),
+                                  QStringLiteral("secret"))));
+    QTest::qWait(500); // the client has sent its EHLO and waits for the reply
+    window.reset();
+    QVERIFY2(elapsed.elapsed() < 3500, qPrintable(QString::number(elapsed.elapsed())));
+    QCoreApplication::processEvents();
+    QVERIFY(answers.texts().isEmpty());
+    const QStringList sent = peer.finish();
+    QCOMPARE(sent.value(0), QStringLiteral("<connected>"));
+    QVERIFY2(sent.value(1).startsWith(QLatin1String("ehlo ")), qPrintable(sent.join(QLatin1Char('|'))));
+    QVERIFY(!sent.contains(QStringLiteral("QUIT")));
 }
 
 QTEST_MAIN(TestTestEmail)

@@ -20,21 +20,6 @@
 
 namespace {
 
-template<typename Record>
-struct KeyedMember
-{
-    const char *key;
-    QString Record::*member;
-};
-
-// The port codes, in the order of the system-settings reply and of the request.
-const KeyedMember<SystemSettings> kPortKeys[] = {
-    {"dev_boudrate", &SystemSettings::dev_boudrate}, {"dev_databit", &SystemSettings::dev_databit},
-    {"dev_checkbit", &SystemSettings::dev_checkbit}, {"dev_stopbit", &SystemSettings::dev_stopbit},
-    {"msg_boudrate", &SystemSettings::msg_boudrate}, {"msg_databit", &SystemSettings::msg_databit},
-    {"msg_checkbit", &SystemSettings::msg_checkbit}, {"msg_stopbit", &SystemSettings::msg_stopbit},
-};
-
 // A recipient whose request carried no mask gets the mask that selects nothing but the
 // events every recipient receives.
 const QString kMissingMask = QStringLiteral("0");
@@ -100,8 +85,7 @@ void qmlobject::handleGetSystemSet()
         s = systemSettings;
     }
     ReplyJson reply;
-    reply.add("lang", s.lang);
-    for (const auto &k : kPortKeys)
+    for (const auto &k : kSystemKeys)
         reply.add(k.key, s.*k.member);
     emit sigSysSet(reply.text());
 }
@@ -114,7 +98,8 @@ void qmlobject::handleSetComConfig(QString request)
     ParamKeys keys;
     {
         QWriteLocker locker(&settingsLock);
-        for (const auto &k : kPortKeys) {
+        for (int i = kPortKeyFirst; i < kSystemKeyCount; ++i) {
+            const SettingsKey<SystemSettings> &k = kSystemKeys[i];
             const QString value = req.value(QLatin1String(k.key));
             systemSettings.*k.member = value;
             keys.append({QLatin1String(k.key), value});
@@ -154,7 +139,7 @@ void qmlobject::handleSetPublicPara(QString request)
         QWriteLocker locker(&settingsLock);
         systemSettings.lang = lang;
     }
-    writeParamKeys({{QStringLiteral("lang"), lang}});
+    writeParamKeys({{paramKey(&SystemSettings::lang), lang}});
 }
 
 void qmlobject::handleGetProtocol()
@@ -227,7 +212,7 @@ void qmlobject::handleSetSMS(QString request)
         smsSettings.smsPhones = phones;
         smsSettings.smsEventFlags = masks;
     }
-    writeParamKeys({{QStringLiteral("smsFlag"), flag}, {QStringLiteral("SMSSelectName"), portName}});
+    writeParamKeys({{paramKey(&SmsSettings::smsFlag), flag}, {paramKey(&SmsSettings::SMSSelectName), portName}});
     saveSmsRecipients(phones, masks);
 }
 

@@ -24,6 +24,7 @@ extern QString nextStartupTime;
 // that is no whole number counts as 0). Stored under the top-level "param.ini" key
 // "preAlarm", which the system-settings loader reads at start.
 extern QString preAlarm;
+inline constexpr const char *kPreAlarmKey = "preAlarm";
 extern QReadWriteLock scheduleListLock;
 
 // Which thread saves: 1 the GUI thread, 2 the history thread (one connection name each).

@@ -21,6 +21,27 @@ QString text(const QSettings &ini, const char *key, const QString &fallback)
     return value.toString();
 }
 
+template<typename Record, int N>
+void loadKeys(const QSettings &ini, Record &record, const SettingsKey<Record> (&keys)[N])
+{
+    for (const SettingsKey<Record> &k : keys) {
+        // An empty default loads as the null text, as a key that was never written.
+        const QString fallback = *k.fallback ? QString::fromLatin1(k.fallback) : QString();
+        record.*k.member = text(ini, k.key, fallback);
+    }
+}
+
+template<typename Record, int N>
+QLatin1String keyOf(const SettingsKey<Record> (&keys)[N], QString Record::*member)
+{
+    for (const SettingsKey<Record> &k : keys) {
+        if (k.member == member)
+            return QLatin1String(k.key);
+    }
+    Q_ASSERT_X(false, "paramKey", "a member without a \"param.ini\" key");
+    return QLatin1String("");
+}
+
 // Reads one recipient table (column 0 the address or number, column 1 the event mask).
 void loadRecipients(const QString &connection, const QString &path, const QString &table,
                     QStringList *addresses, QStringList *masks)
@@ -72,38 +93,17 @@ bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags)
 void loadSystemSettings()
 {
     const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
-    SystemSettings &s = systemSettings;
+    loadKeys(ini, systemSettings, kSystemKeys);
     // Start-up runs before any thread: the schedule's lead time needs no lock here.
-    preAlarm = text(ini, "preAlarm", QString());
-    s.lang = text(ini, "lang", QStringLiteral("1"));
-    s.dev_boudrate = text(ini, "dev_boudrate", QStringLiteral("2"));
-    s.dev_databit = text(ini, "dev_databit", QStringLiteral("3"));
-    s.dev_checkbit = text(ini, "dev_checkbit", QStringLiteral("1"));
-    s.dev_stopbit = text(ini, "dev_stopbit", QStringLiteral("1"));
-    s.msg_boudrate = text(ini, "msg_boudrate", QStringLiteral("4"));
-    s.msg_databit = text(ini, "msg_databit", QStringLiteral("3"));
-    s.msg_checkbit = text(ini, "msg_checkbit", QStringLiteral("1"));
-    s.msg_stopbit = text(ini, "msg_stopbit", QStringLiteral("1"));
+    preAlarm = text(ini, kPreAlarmKey, QString());
 }
 
 void loadDeviceSettings()
 {
     const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
     DeviceSettings &d = deviceSettings;
-    d.comProtocol = text(ini, "comProtocol", QStringLiteral("0"));
-    d.comType = text(ini, "comType", QStringLiteral("0"));
-    d.comAddr = text(ini, "comAddr", QStringLiteral("1"));
-    d.inverterSelectName = text(ini, "inverterSelectName", QStringLiteral("None"));
-    d.testInterval = text(ini, "testInterval", QStringLiteral("0"));
-    d.testTimePerWeek = text(ini, "testTimePerWeek", QStringLiteral("0"));
-    d.selftestTime = text(ini, "selftestTime", QStringLiteral("08:00"));
-    d.selftestType = text(ini, "selftestType", QStringLiteral("0"));
-    d.depthDischarge = ini.value(QStringLiteral("depthDischarge"), 1.85).toDouble();
-    d.manBypassSwitch = text(ini, "manBypassSwitch", QStringLiteral("0"));
-    d.countdownOffITime = text(ini, "countdownOffITime", QStringLiteral("10"));
-    d.delayStartITime = ini.value(QStringLiteral("delayStartITime"), 10).toString();
-    d.longctlSelected = text(ini, "longctlSelected", QString());
-    d.strNextTestTime = text(ini, "strNextTestTime", QString());
+    loadKeys(ini, d, kDeviceKeys);
+    d.depthDischarge = ini.value(QLatin1String(kDepthDischargeKey), kDefaultDepthDischarge).toDouble();
 
     const QString now = appClock().now().toString(QLatin1String(kMinuteFormat));
     d.strNextTestTime = catchUpSelfTestTime(d.strNextTestTime, d.testInterval, now);
@@ -114,19 +114,8 @@ void loadEmailSettings()
     {
         const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
         EmailSettings &e = emailSettings;
-        e.serverHostaddr = text(ini, "serverHostaddr", QLatin1String(kDefaultServerHostaddr));
-        e.serverHostPort = text(ini, "serverHostPort", QStringLiteral("25"));
-        e.senderAddr = text(ini, "senderAddr", QString());
-        e.serverAuthFlag = text(ini, "serverAuthFlag", QStringLiteral("1"));
-        e.senderAccount = text(ini, "senderAccount", QString());
-        e.senderPassword = scramblePassword(text(ini, "senderPassword", QString()), ScrambleDecode);
-        e.sslFlag = text(ini, "sslFlag", QStringLiteral("1"));
-        e.genRDFlag = text(ini, "genRDFlag", QStringLiteral("0"));
-        e.genRDay = text(ini, "genRDay", QString());
-        e.genRMFlag = text(ini, "genRMFlag", QStringLiteral("0"));
-        e.genRMonth = text(ini, "genRMonth", QString());
-        e.genRYFlag = text(ini, "genRYFlag", QStringLiteral("0"));
-        e.genRYear = text(ini, "genRYear", QString());
+        loadKeys(ini, e, kEmailKeys);
+        e.senderPassword = scramblePassword(e.senderPassword, ScrambleDecode);
     }
     loadRecipients(QStringLiteral("initemailrec"), appPaths.smtpRecDbPath, QStringLiteral("emailrec"),
                    &emailSettings.mailRecipients, &emailSettings.mailEventFlags);
@@ -137,9 +126,8 @@ void loadSmsSettings()
     {
         const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
         SmsSettings &s = smsSettings;
-        s.SMSSelectName = text(ini, "SMSSelectName", QStringLiteral("None"));
-        s.smsFlag = text(ini, "smsFlag", QStringLiteral("0"));
-        s.connect = ini.value(QStringLiteral("connect"), 0).toInt();
+        loadKeys(ini, s, kSmsKeys);
+        s.connect = ini.value(QLatin1String(kModemConnectKey), 0).toInt();
     }
     loadRecipients(QStringLiteral("initsmsrec"), appPaths.smsRecDbPath, QStringLiteral("smsrec"),
                    &smsSettings.smsPhones, &smsSettings.smsEventFlags);
@@ -170,21 +158,74 @@ QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInte
     return catchUpDueTime(nextTestTime, days, now);
 }
 
-const EmailSettingsKey kEmailKeys[kEmailKeyCount] = {
-    {"serverHostaddr", &EmailSettings::serverHostaddr},
-    {"serverHostPort", &EmailSettings::serverHostPort},
-    {"senderAddr", &EmailSettings::senderAddr},
-    {"serverAuthFlag", &EmailSettings::serverAuthFlag},
-    {"senderAccount", &EmailSettings::senderAccount},
-    {"senderPassword", &EmailSettings::senderPassword},
-    {"sslFlag", &EmailSettings::sslFlag},
-    {"genRDFlag", &EmailSettings::genRDFlag},
-    {"genRDay", &EmailSettings::genRDay},
-    {"genRMFlag", &EmailSettings::genRMFlag},
-    {"genRMonth", &EmailSettings::genRMonth},
-    {"genRYFlag", &EmailSettings::genRYFlag},
-    {"genRYear", &EmailSettings::genRYear},
+const SettingsKey<SystemSettings> kSystemKeys[kSystemKeyCount] = {
+    {"lang", &SystemSettings::lang, "1"},
+    {"dev_boudrate", &SystemSettings::dev_boudrate, "2"},
+    {"dev_databit", &SystemSettings::dev_databit, "3"},
+    {"dev_checkbit", &SystemSettings::dev_checkbit, "1"},
+    {"dev_stopbit", &SystemSettings::dev_stopbit, "1"},
+    {"msg_boudrate", &SystemSettings::msg_boudrate, "4"},
+    {"msg_databit", &SystemSettings::msg_databit, "3"},
+    {"msg_checkbit", &SystemSettings::msg_checkbit, "1"},
+    {"msg_stopbit", &SystemSettings::msg_stopbit, "1"},
 };
+
+const SettingsKey<DeviceSettings> kDeviceKeys[kDeviceKeyCount] = {
+    {"comProtocol", &DeviceSettings::comProtocol, "0"},
+    {"comType", &DeviceSettings::comType, "0"},
+    {"comAddr", &DeviceSettings::comAddr, "1"},
+    {"inverterSelectName", &DeviceSettings::inverterSelectName, "None"},
+    {"testInterval", &DeviceSettings::testInterval, "0"},
+    {"testTimePerWeek", &DeviceSettings::testTimePerWeek, "0"},
+    {"selftestTime", &DeviceSettings::selftestTime, "08:00"},
+    {"selftestType", &DeviceSettings::selftestType, "0"},
+    {"manBypassSwitch", &DeviceSettings::manBypassSwitch, "0"},
+    {"countdownOffITime", &DeviceSettings::countdownOffITime, "10"},
+    {"delayStartITime", &DeviceSettings::delayStartITime, "10"},
+    {"longctlSelected", &DeviceSettings::longctlSelected, ""},
+    {"strNextTestTime", &DeviceSettings::strNextTestTime, ""},
+};
+
+const EmailSettingsKey kEmailKeys[kEmailKeyCount] = {
+    {"serverHostaddr", &EmailSettings::serverHostaddr, kDefaultServerHostaddr},
+    {"serverHostPort", &EmailSettings::serverHostPort, "25"},
+    {"senderAddr", &EmailSettings::senderAddr, ""},
+    {"serverAuthFlag", &EmailSettings::serverAuthFlag, "1"},
+    {"senderAccount", &EmailSettings::senderAccount, ""},
+    {"senderPassword", &EmailSettings::senderPassword, ""},
+    {"sslFlag", &EmailSettings::sslFlag, "1"},
+    {"genRDFlag", &EmailSettings::genRDFlag, "0"},
+    {"genRDay", &EmailSettings::genRDay, ""},
+    {"genRMFlag", &EmailSettings::genRMFlag, "0"},
+    {"genRMonth", &EmailSettings::genRMonth, ""},
+    {"genRYFlag", &EmailSettings::genRYFlag, "0"},
+    {"genRYear", &EmailSettings::genRYear, ""},
+};
+
+const SettingsKey<SmsSettings> kSmsKeys[kSmsKeyCount] = {
+    {"smsFlag", &SmsSettings::smsFlag, "0"},
+    {"SMSSelectName", &SmsSettings::SMSSelectName, "None"},
+};
+
+QLatin1String paramKey(QString SystemSettings::*member)
+{
+    return keyOf(kSystemKeys, member);
+}
+
+QLatin1String paramKey(QString DeviceSettings::*member)
+{
+    return keyOf(kDeviceKeys, member);
+}
+
+QLatin1String paramKey(QString EmailSettings::*member)
+{
+    return keyOf(kEmailKeys, member);
+}
+
+QLatin1String paramKey(QString SmsSettings::*member)
+{
+    return keyOf(kSmsKeys, member);
+}
 
 ParamKeys emailParamKeys(const QString *values, int count)
 {
@@ -223,9 +264,9 @@ int devicePortBaud(const QString &code)
 int modemPortBaud(const QString &code)
 {
     static const int rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 115200};
-    bool ok = false;
-    const int n = code.toInt(&ok);
-    return (ok && n >= 1 && n <= 7) ? rates[n - 1] : 9600;
+    if (code.size() == 1 && code[0] >= QLatin1Char('1') && code[0] <= QLatin1Char('7'))
+        return rates[code[0].unicode() - '1'];
+    return 9600;
 }
 
 int portDataBits(const QString &code, int otherwise)

@@ -117,23 +117,58 @@ QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInte
 using ParamKeys = QList<QPair<QString, QVariant>>;
 bool writeParamKeys(const ParamKeys &keys);
 
-// The single e-mail values with their request and "param.ini" keys, in that order: the
-// seven of the SMTP server first (the test e-mail carries those alone), then the report
-// flags and times.
-struct EmailSettingsKey
+// The stored text members of one settings record: the top-level "param.ini" key (which
+// is also the request and reply key of the settings slots), the member and the value a
+// missing key loads as. The loaders, the setters and the replies all go through these
+// tables, so a key is spelt once.
+template<typename Record>
+struct SettingsKey
 {
     const char *key;
-    QString EmailSettings::*member;
+    QString Record::*member;
+    const char *fallback;
 };
+using EmailSettingsKey = SettingsKey<EmailSettings>;
+
+// "lang", then the port codes (device port first, then the modem port), the order of the
+// system-settings reply. The schedule's "preAlarm" is no member of this record.
+inline constexpr int kSystemKeyCount = 9;
+inline constexpr int kPortKeyFirst = 1;
+extern const SettingsKey<SystemSettings> kSystemKeys[kSystemKeyCount];
+
+// Every text member of DeviceSettings; depthDischarge is a number and has its key below.
+inline constexpr int kDeviceKeyCount = 13;
+extern const SettingsKey<DeviceSettings> kDeviceKeys[kDeviceKeyCount];
+inline constexpr const char *kDepthDischargeKey = "depthDischarge";
+// In volts per cell, the depth the device ships with.
+inline constexpr double kDefaultDepthDischarge = 1.85;
+
+// The single e-mail values, in the order of the requests and replies: the seven of the
+// SMTP server first (the test e-mail carries those alone), then the report flags and
+// times. The password is scrambled in "param.ini" (emailParamKeys, loadEmailSettings).
 inline constexpr int kEmailKeyCount = 13;
 inline constexpr int kEmailServerKeyCount = 7;
 extern const EmailSettingsKey kEmailKeys[kEmailKeyCount];
+
+// The stored text members of SmsSettings; "connect" is a number and has its key below.
+// The modem members and the test number are never stored.
+inline constexpr int kSmsKeyCount = 2;
+extern const SettingsKey<SmsSettings> kSmsKeys[kSmsKeyCount];
+inline constexpr const char *kModemConnectKey = "connect";
+
+// The "param.ini" key of a member of one of the tables above. A member that no table
+// holds is a programming error: it asserts, and gives "" in a release build.
+QLatin1String paramKey(QString SystemSettings::*member);
+QLatin1String paramKey(QString DeviceSettings::*member);
+QLatin1String paramKey(QString EmailSettings::*member);
+QLatin1String paramKey(QString SmsSettings::*member);
 // The "param.ini" keys of the first count e-mail values (values[i] belongs to
 // kEmailKeys[i]), the password scrambled.
 ParamKeys emailParamKeys(const QString *values, int count);
 
-// Port codes as stored in "param.ini". Device port: "1".."6" 1200..38400, any other
-// 115200. Modem port: "1".."7" 1200..115200; any other code falls back to 9600.
+// Port codes as stored in "param.ini", matched as texts ("04" or " 4" is no code).
+// Device port: "1".."6" 1200..38400, any other 115200. Modem port: "1".."7"
+// 1200..115200; any other code falls back to 9600.
 int devicePortBaud(const QString &code);
 int modemPortBaud(const QString &code);
 // "1" 6, "2" 7, "3" 8; any other code gives `otherwise`.

@@ -88,7 +88,7 @@ void serial_thread::handleSetMBSet(QString request)
         QWriteLocker locker(&settingsLock);
         deviceSettings.manBypassSwitch = value;
     }
-    writeParamKeys({{QStringLiteral("manBypassSwitch"), value}});
+    writeParamKeys({{paramKey(&DeviceSettings::manBypassSwitch), value}});
     appendCommand(value == QLatin1String("0") ? QStringLiteral("OnBypassSwitch") : QStringLiteral("OffBypassSwitch"));
 }
 
@@ -106,7 +106,7 @@ void serial_thread::handleSetDischargedepth(QString request)
         QWriteLocker locker(&settingsLock);
         deviceSettings.depthDischarge = depth;
     }
-    writeParamKeys({{QStringLiteral("depthDischarge"), depth}});
+    writeParamKeys({{QLatin1String(kDepthDischargeKey), depth}});
     appendCommand(QStringLiteral("depthDischarge"));
 }
 
@@ -125,9 +125,9 @@ void serial_thread::handleSetLongControl(QString request)
         deviceSettings.delayStartITime = delay;
         deviceSettings.longctlSelected = selected;
     }
-    writeParamKeys({{QStringLiteral("countdownOffITime"), countdown},
-                    {QStringLiteral("delayStartITime"), delay},
-                    {QStringLiteral("longctlSelected"), selected}});
+    writeParamKeys({{paramKey(&DeviceSettings::countdownOffITime), countdown},
+                    {paramKey(&DeviceSettings::delayStartITime), delay},
+                    {paramKey(&DeviceSettings::longctlSelected), selected}});
     // Queued as received: a word the device thread does not know is dropped there.
     appendCommand(selected);
 }

@@ -42,7 +42,7 @@ void serial_thread::handleSetSched(QString request)
             QWriteLocker locker(&scheduleListLock);
             ::preAlarm = lead;
         }
-        writeParamKeys({{QStringLiteral("preAlarm"), lead}});
+        writeParamKeys({{QLatin1String(kPreAlarmKey), lead}});
 
         const QList<ScheduleItem> rows = scheduleRowsFromRequest(req, now);
         QWriteLocker locker(&scheduleListLock);

@@ -109,10 +109,10 @@ void serial_thread::handleSetInverterCom(QString request)
         deviceSettings.comAddr = comAddr;
         deviceSettings.inverterSelectName = selectName;
     }
-    writeParamKeys({{QStringLiteral("comProtocol"), protocol},
-                    {QStringLiteral("comType"), comType},
-                    {QStringLiteral("comAddr"), comAddr},
-                    {QStringLiteral("inverterSelectName"), selectName}});
+    writeParamKeys({{paramKey(&DeviceSettings::comProtocol), protocol},
+                    {paramKey(&DeviceSettings::comType), comType},
+                    {paramKey(&DeviceSettings::comAddr), comAddr},
+                    {paramKey(&DeviceSettings::inverterSelectName), selectName}});
 }
 
 void serial_thread::handleSetInverter(QString str)
@@ -135,9 +135,9 @@ void serial_thread::handleSetInverter(QString str)
         deviceSettings.selftestType = type;
         deviceSettings.strNextTestTime = next;
     }
-    writeParamKeys({{QStringLiteral("strNextTestTime"), next},
-                    {QStringLiteral("testInterval"), interval},
-                    {QStringLiteral("testTimePerWeek"), weekday},
-                    {QStringLiteral("selftestTime"), time},
-                    {QStringLiteral("selftestType"), type}});
+    writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), next},
+                    {paramKey(&DeviceSettings::testInterval), interval},
+                    {paramKey(&DeviceSettings::testTimePerWeek), weekday},
+                    {paramKey(&DeviceSettings::selftestTime), time},
+                    {paramKey(&DeviceSettings::selftestType), type}});
 }

@@ -117,6 +117,19 @@ void TestSettings::valuesFromParamIni()
     QCOMPARE(smsSettings.smsFlag, QStringLiteral("1"));
     QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("ttyS1"));
     QCOMPARE(smsSettings.connect, 3);
+    // Every other member from its own key: the loaders read the key tables, and a row
+    // that names the wrong member shows here.
+    const SystemSettings &s = systemSettings;
+    QCOMPARE(QStringList({s.dev_boudrate, s.dev_databit, s.dev_checkbit, s.msg_checkbit, s.msg_stopbit}),
+             QStringList({"4", "2", "3", "2", "2"}));
+    const DeviceSettings &d = deviceSettings;
+    QCOMPARE(QStringList({d.comType, d.testInterval, d.testTimePerWeek, d.selftestType, d.manBypassSwitch,
+                          d.countdownOffITime}),
+             QStringList({"1", "2", "3", "1", "1", "30"}));
+    const EmailSettings &e = emailSettings;
+    QCOMPARE(QStringList({e.senderAddr, e.senderAccount, e.sslFlag, e.genRDFlag, e.genRDay, e.genRMFlag,
+                          e.genRYFlag}),
+             QStringList({"ups@example.org", "ups", "0", "1", "23:00", "1", "1"}));
     QCOMPARE(folderSnapshot(appPaths.paramDir), before);
 }
 
@@ -359,6 +372,12 @@ void TestSettings::portCodes_data()
     QTest::addRow("7") << "7" << 115200 << 115200 << 8 << 'N' << 1;
     QTest::addRow("empty") << "" << 115200 << 9600 << 8 << 'N' << 1;
     QTest::addRow("0") << "0" << 115200 << 9600 << 8 << 'N' << 1;
+    // Both baud codes are texts, as the line codes: what merely reads as the number 5
+    // is no code, and each port opens at its fallback rate.
+    QTest::addRow("5") << "5" << 19200 << 19200 << 8 << 'N' << 1;
+    QTest::addRow("leading zero") << "05" << 115200 << 9600 << 8 << 'N' << 1;
+    QTest::addRow("plus sign") << "+5" << 115200 << 9600 << 8 << 'N' << 1;
+    QTest::addRow("blank before") << " 5" << 115200 << 9600 << 8 << 'N' << 1;
 }
 
 void TestSettings::portCodes()

@@ -911,5 +911,9 @@
         <source>Log Event:</source>
         <translation>事件记录：</translation>
     </message>
+    <message>
+        <source>Event code %1</source>
+        <translation>事件代码 %1</translation>
+    </message>
 </context>
 </TS>

@@ -165,11 +165,14 @@ void MainWindow::stopThreads()
     // order history, e-mail, SMS, device.
     dataThread.stop();
     dataThread.exit(0);
+    emailThread.stop(); // a dialogue in progress ends at once, not after its time-outs
+    emailThread.exit(0);
     serialThread.stop();
     serialThread.exit(0);
     stopTestEmail();
 
     dataThread.wait();
+    emailThread.wait();
     serialThread.wait();
 }
 
@@ -216,6 +219,7 @@ void MainWindow::loadQmlView(const QString &path)
     context->setContextProperty(QStringLiteral("serial"), &serialThread);
     context->setContextProperty(QStringLiteral("mydata"), &dataThread);
     dataThread.start(QThread::InheritPriority);
+    emailThread.start(QThread::InheritPriority);
     serialThread.start(QThread::InheritPriority);
 }
 

@@ -17,6 +17,7 @@
 #include "bridge/qmlobject.h"
 #include "device/serial_thread.h"
 #include "history/data_thread.h"
+#include "notify/email_thread.h"
 #include "notify/smtp.h"
 
 #include <atomic>
@@ -79,6 +80,7 @@ private:
     QTimer *timer = nullptr;
     QCursor cursor;
     data_thread dataThread;
+    email_thread emailThread;
     serial_thread serialThread;
     qmlobject qmlBridge;
     QStringList configTexts;

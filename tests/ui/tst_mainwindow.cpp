@@ -24,6 +24,7 @@
 #include <QQuickItem>
 #include <QQuickWidget>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -216,6 +217,7 @@ private slots:
     void headerMovesAndClosesWindow();
     void exitWhileDeviceIsSilent();
     void historyThreadRunsWithTheWindow();
+    void exitWhileMailServerIsSilent();
 
 private:
     // The window with the program's own user interface, shown and settled.
@@ -815,6 +817,33 @@ void TestMainWindow::historyThreadRunsWithTheWindow()
     QPointer<QThread> watched(history);
     window.reset();
     QVERIFY(!watched); // gone with the window, and stopped before it went
+}
+
+void TestMainWindow::exitWhileMailServerIsSilent()
+{
+    // Listening alone: the connection is made and the greeting never comes.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    {
+        QWriteLocker locker(&settingsLock);
+        emailSettings.serverHostaddr = QStringLiteral("127.0.0.1");
+        emailSettings.serverHostPort = QString::number(silent.serverPort());
+        emailSettings.senderAddr = QStringLiteral("kestrava@example.com");
+        emailSettings.serverAuthFlag = QStringLiteral("1");
+        emailSettings.mailRecipients = QStringList{QStringLiteral("alice@example.com")};
+        emailSettings.mailEventFlags = QStringList{QStringLiteral("4294967295")};
+    }
+    postEvent(EventCommFailed);
+    window = std::make_unique<MainWindow>();
+    window->loadQmlView(kProgramQml);
+    // The e-mail thread's first tick is now waiting for the greeting, for up to 10 s.
+    QVERIFY(silent.waitForNewConnection(10000));
+
+    constexpr qint64 kExitBoundMs = 3000;
+    QElapsedTimer exit;
+    exit.start();
+    window.reset();
+    QVERIFY2(exit.elapsed() < kExitBoundMs, qPrintable(QString::number(exit.elapsed())));
 }
 
 QTEST_MAIN(TestMainWindow)

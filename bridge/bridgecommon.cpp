@@ -13,6 +13,12 @@ QString bridgeProtocol()
     return deviceSettings.comProtocol;
 }
 
+QString bridgeLang()
+{
+    QReadLocker locker(&settingsLock);
+    return systemSettings.lang;
+}
+
 bool bridgeInverterActive()
 {
     return deviceFamily(bridgeProtocol()) == DeviceFamily::Inverter;

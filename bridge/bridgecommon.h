@@ -6,6 +6,8 @@ class QQuickItem;
 
 // comProtocol as it stands, copied under the read side of settingsLock.
 QString bridgeProtocol();
+// lang as it stands, copied under the read side of settingsLock.
+QString bridgeLang();
 // True when the active protocol code is one of the inverter family ("3", "4").
 bool bridgeInverterActive();
 

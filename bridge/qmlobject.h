@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+struct RecordSnapshot;
+
 class qmlobject : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,28 @@ public:
     QStringList analogHeader;
     QStringList eventHeader;
     QStringList smsHeader;
+
+    // The history browser (qmlobject_history.cpp). The path of a generation file:
+    // dir/<family prefix><stem><suffix>.db; the empty text when suffix is not the digits of
+    // a year, month or day, so a request can name no other file.
+    static QString historyDbFileName(const QString &dir, const QString &protocol, const QString &stem,
+                                     const QString &suffix);
+    // Deletes the file of the kind and period and answers with the kind's empty page; a file
+    // that cannot be deleted keeps its page and the user is told.
+    void clearReportRecord(const QString &datetime, const QString &type);
+    // Asks for a target in the Save As dialog and writes the file there as CSV.
+    void saveReportRecord(const QString &datetime, const QString &type);
+    void buildChartData(const QString &dateTime, const QString &flag);
+    void initDayReportHeader();
+    void initMonthReportHeader();
+    void initYearReportHeader();
+    void initAnalogReportHeader();
+    void initEventReportHeader();
+    void initSmsReportHeader();
+    // Headings of a record page (kind 1 snapshots, 2 events) from the family, link state and
+    // masks of the request's one snapshot, the same the page's cells are read with.
+    static void buildDeviceRecordHeader(QStringList &keys, int kind, const RecordSnapshot &snapshot);
+    static void buildDefaultRecordHeader(QStringList &keys, int kind);
 
 signals:
     void sigFlowState(QString runState, QString batState, QString load, QString input, QString pvPower,
@@ -67,7 +91,7 @@ signals:
     void sigprotocol(QString strProtocol);
 
 public slots:
-    // The history browser's handlegetChartData(QString) belongs here, first of the slots.
+    void handlegetChartData(QString request);
     void handleMainGenInfo();
     void handleMainModuleData(QString request);
     void handleGetACInfo();
@@ -76,8 +100,8 @@ public slots:
     void handleGetOtherInfo();
     void handleGetOutputInfo();
     void handleGetPVInfo();
-    // The history browser's handleOperReportRecord(QString) and handleReportRecord(QString)
-    // belong here.
+    void handleOperReportRecord(QString request);
+    void handleReportRecord(QString request);
     void handleSetComConfig(QString request);
     void handleSetPublicPara(QString request);
     void handleSetEmail(QString request);

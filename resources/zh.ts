@@ -889,6 +889,22 @@
         <source>Save As</source>
         <translation>另存为</translation>
     </message>
+    <message>
+        <source>History</source>
+        <translation>历史记录</translation>
+    </message>
+    <message>
+        <source>The history file %1 could not be deleted: %2</source>
+        <translation>历史文件 %1 无法删除：%2</translation>
+    </message>
+    <message>
+        <source>The CSV file %1 could not be written: %2</source>
+        <translation>CSV 文件 %1 无法写入：%2</translation>
+    </message>
+    <message>
+        <source>The history file could not be read to its end.</source>
+        <translation>历史文件未能完整读取。</translation>
+    </message>
 </context>
 <context>
     <name>Smtp</name>

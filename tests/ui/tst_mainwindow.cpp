@@ -318,6 +318,18 @@ void TestMainWindow::requestGetsReply_data()
     reply("getpvinfoSignal()", none, "qmlobject", "sigPVInfo(QString,QString)");
     reply("mainModuleDataSignal(QString)", QStringLiteral("{\"flag\":\"battery\"}"), "qmlobject",
           "sigMainModuleInfo(QString,QString)");
+    reply("getchartdataSignal(QString)", QStringLiteral("{\"flag\":\"charttotal\"}"), "qmlobject",
+          "sigChartTotal(QString)");
+    reply("getReportSignal(QString)", QStringLiteral("{\"type\":\"report_day\",\"datetime\":\"20260115\"}"),
+          "qmlobject", "sigReport(QString,QString,QString,QString)");
+    reply("getRecordSignal(QString)", QStringLiteral("{\"type\":\"record_eventdata\",\"datetime\":\"202601\"}"),
+          "qmlobject", "sigEventDataRecord(QString,QString,QString)");
+    reply("saveClearReportCall(QString)",
+          QStringLiteral("{\"type\":\"report_month\",\"operation\":\"clear\",\"datetime\":\"202601\"}"),
+          "qmlobject", "sigReport(QString,QString,QString,QString)");
+    reply("saveCleaRecordSignal(QString)",
+          QStringLiteral("{\"type\":\"record_smsdata\",\"operation\":\"clear\",\"datetime\":\"202601\"}"),
+          "qmlobject", "sigSMSDataRecord(QString,QString,QString)");
     effect("setComConfigSignal(QString)", QStringLiteral("{\"dev_boudrate\":\"5\"}"), "dev_boudrate", "5");
     effect("setPublicparaSignal(QString)", QStringLiteral("{\"lang\":\"1\"}"), "lang", "1");
     effect("setemailSignal(QString)", QStringLiteral("{\"serverHostaddr\":\"127.0.0.1\"}"), "serverHostaddr",

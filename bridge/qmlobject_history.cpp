@@ -1,0 +1,299 @@
+// The history browser's slots: report and record pages, clearing and CSV export, charts.
+// GUI thread. Each slot copies what it needs of the shared state (protocol, language, the
+// link state and masks, the event texts) first, then reads the file through
+// bridge/historybrowser with no lock held. A period text from a request names a file only
+// when it is exactly the digits of its kind's period; anything else is a missing file.
+#include "bridge/qmlobject.h"
+
+#include "bridge/bridgecommon.h"
+#include "bridge/historybrowser.h"
+#include "core/dialogs.h"
+#include "core/events.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/textformats.h"
+#include "core/translation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+// The answer of a page of a missing file, and of a clear.
+void emitEmptyPage(qmlobject &bridge, HistoryKind kind)
+{
+    const QString zero = QStringLiteral("0");
+    switch (kind) {
+    case HistoryKind::ReportDay:
+    case HistoryKind::ReportMonth:
+    case HistoryKind::ReportYear:
+        emit bridge.sigReport(historyKindType(kind), zero, zero, QString());
+        break;
+    case HistoryKind::AnalogRecord:
+        emit bridge.sigAnalogDataRecord(zero, zero, recordPageJson({}, QString()));
+        break;
+    case HistoryKind::EventRecord:
+        emit bridge.sigEventDataRecord(zero, zero, recordPageJson({}, QString()));
+        break;
+    case HistoryKind::SmsRecord:
+        emit bridge.sigSMSDataRecord(zero, zero, QString());
+        break;
+    }
+}
+
+void fillHeader(QStringList &list, HistoryKind kind)
+{
+    list.clear();
+    for (const char *source : csvHeaderSources(kind, deviceFamily(bridgeProtocol())))
+        list << QCoreApplication::translate("qmlobject", source);
+}
+
+// Tells the user why a clear or an export did not happen, in the language of the program.
+void showHistoryFailure(const QString &lang, const char *text, const QString &file, const QString &reason)
+{
+    const ChineseTranslatorScope zh(lang);
+    QMessageBox box;
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QCoreApplication::translate("qmlobject", "History"));
+    box.setText(QCoreApplication::translate("qmlobject", text).arg(QDir::toNativeSeparators(file), reason));
+    box.setStandardButtons(QMessageBox::Ok);
+    dialogs().execMessageBox(box);
+}
+
+const char kClearFailedText[] = QT_TRANSLATE_NOOP("qmlobject", "The history file %1 could not be deleted: %2");
+const char kExportFailedText[] = QT_TRANSLATE_NOOP("qmlobject", "The CSV file %1 could not be written: %2");
+
+} // namespace
+
+QString qmlobject::historyDbFileName(const QString &dir, const QString &protocol, const QString &stem,
+                                     const QString &suffix)
+{
+    const bool period = isPeriodText(HistoryPeriod::Day, suffix) || isPeriodText(HistoryPeriod::Month, suffix)
+        || isPeriodText(HistoryPeriod::Year, suffix);
+    if (!period)
+        return QString();
+    const char *prefix = "singleUPS";
+    switch (deviceFamily(protocol)) {
+    case DeviceFamily::Inverter:
+        prefix = "zq700_4000kx";
+        break;
+    case DeviceFamily::ThreePhaseUps:
+        prefix = "threeUPS";
+        break;
+    case DeviceFamily::SinglePhaseUps:
+        break;
+    }
+    return QStringLiteral("%1/%2%3%4.db").arg(dir, QLatin1String(prefix), stem, suffix);
+}
+
+void qmlobject::buildDeviceRecordHeader(QStringList &keys, int kind, const RecordSnapshot &snapshot)
+{
+    appendRecordHeadings(keys, kind, deviceRecordColumns(snapshot));
+}
+
+void qmlobject::buildDefaultRecordHeader(QStringList &keys, int kind)
+{
+    appendRecordHeadings(keys, kind, defaultRecordColumns());
+}
+
+void qmlobject::handleReportRecord(QString request)
+{
+    const RequestJson req(request);
+    const QString type = req.value(QStringLiteral("type"));
+    const QString datetime = req.value(QStringLiteral("datetime"));
+    const QString pageText = req.value(QStringLiteral("page"));
+    qCDebug(lcBridge) << "type" << type;
+    const std::optional<HistoryKind> kind = historyKindOf(type);
+    if (!kind)
+        return;
+
+    const QString protocol = bridgeProtocol();
+    const RecordSnapshot snapshot = takeRecordSnapshot(protocol);
+    const QString path = historyKindPath(*kind, snapshot.family, datetime);
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        emitEmptyPage(*this, *kind);
+        return;
+    }
+    const QStringList eventTexts = *kind == HistoryKind::EventRecord ? eventTextTable(protocol) : QStringList();
+    const HistoryPage page = readHistoryPage(*kind, path, pageConnectionName(*kind, snapshot.family),
+                                             pageNumberOf(pageText), snapshot, eventTexts);
+    qCDebug(lcBridge) << "flagflag" << page.opened;
+    qCDebug(lcBridge) << "rcount" << page.count;
+
+    FieldRowText rows;
+    for (const QStringList &cells : page.rows)
+        rows.addRow(cells);
+    const QString count = QString::number(page.count);
+
+    if (isRecordPageKind(*kind)) {
+        // A file that does not open keeps the headings of the last page built.
+        if (page.opened) {
+            const int pageKind = *kind == HistoryKind::AnalogRecord ? 1 : 2;
+            recordColumnKeys.clear();
+            const ChineseTranslatorScope zh(bridgeLang());
+            if (snapshot.communicating)
+                buildDeviceRecordHeader(recordColumnKeys, pageKind, snapshot);
+            else
+                buildDefaultRecordHeader(recordColumnKeys, pageKind);
+        }
+        const QString json = recordPageJson(recordColumnKeys, rows.text());
+        if (*kind == HistoryKind::AnalogRecord)
+            emit sigAnalogDataRecord(pageText, count, json);
+        else
+            emit sigEventDataRecord(pageText, count, json);
+        return;
+    }
+    if (*kind == HistoryKind::SmsRecord)
+        emit sigSMSDataRecord(pageText, count, rows.text());
+    else
+        emit sigReport(type, pageText, count, rows.text());
+}
+
+void qmlobject::handleOperReportRecord(QString request)
+{
+    const RequestJson req(request);
+    const QString type = req.value(QStringLiteral("type"));
+    const QString operation = req.value(QStringLiteral("operation"));
+    const QString datetime = req.value(QStringLiteral("datetime"));
+    if (!historyKindOf(type))
+        return;
+    if (operation == QLatin1String("save"))
+        saveReportRecord(datetime, type);
+    else if (operation == QLatin1String("clear"))
+        clearReportRecord(datetime, type);
+}
+
+void qmlobject::clearReportRecord(const QString &datetime, const QString &type)
+{
+    const std::optional<HistoryKind> kind = historyKindOf(type);
+    if (!kind)
+        return;
+    const QString path = historyKindPath(*kind, deviceFamily(bridgeProtocol()), datetime);
+    if (!path.isEmpty() && QFileInfo::exists(path)) {
+        QFile file(path);
+        if (!file.remove()) {
+            qCWarning(lcBridge) << "cannot delete" << path << file.errorString();
+            showHistoryFailure(bridgeLang(), kClearFailedText, path, file.errorString());
+            return;
+        }
+    }
+    emitEmptyPage(*this, *kind);
+}
+
+void qmlobject::saveReportRecord(const QString &datetime, const QString &type)
+{
+    const std::optional<HistoryKind> kind = historyKindOf(type);
+    if (!kind)
+        return;
+    const QString lang = bridgeLang();
+    const QString protocol = bridgeProtocol();
+    const DeviceFamily family = deviceFamily(protocol);
+    // Looked up before the export's translator is installed, as the dialog has always read.
+    const QString caption = tr("Save As");
+    const QString target = dialogs().getSaveFileName(nullptr, caption, defaultCsvName(*kind, family, datetime),
+                                                     QString());
+    if (target.isEmpty())
+        return;
+
+    QStringList *header = nullptr;
+    {
+        const ChineseTranslatorScope zh(lang);
+        switch (*kind) {
+        case HistoryKind::ReportDay: initDayReportHeader(); header = &dayHeader; break;
+        case HistoryKind::ReportMonth: initMonthReportHeader(); header = &monthHeader; break;
+        case HistoryKind::ReportYear: initYearReportHeader(); header = &yearHeader; break;
+        case HistoryKind::AnalogRecord: initAnalogReportHeader(); header = &analogHeader; break;
+        case HistoryKind::EventRecord: initEventReportHeader(); header = &eventHeader; break;
+        case HistoryKind::SmsRecord: initSmsReportHeader(); header = &smsHeader; break;
+        }
+    }
+    const QString path = historyKindPath(*kind, family, datetime);
+    if (*kind == HistoryKind::ReportDay)
+        qCDebug(lcBridge) << "dbfilenamedbfilenamedbfilename" << path;
+    const QStringList eventTexts = *kind == HistoryKind::EventRecord ? eventTextTable(protocol) : QStringList();
+    const CsvExportResult result =
+        writeHistoryCsv(*kind, path, exportConnectionName(*kind, family), *header, eventTexts, target);
+    qCDebug(lcBridge) << "export" << target << "rows" << result.rows << "written" << result.written;
+    if (!result.written) {
+        qCWarning(lcBridge) << "export failed" << target << result.error;
+        showHistoryFailure(lang, kExportFailedText, target, result.error);
+    }
+}
+
+void qmlobject::initDayReportHeader()
+{
+    fillHeader(dayHeader, HistoryKind::ReportDay);
+}
+
+void qmlobject::initMonthReportHeader()
+{
+    fillHeader(monthHeader, HistoryKind::ReportMonth);
+}
+
+void qmlobject::initYearReportHeader()
+{
+    fillHeader(yearHeader, HistoryKind::ReportYear);
+}
+
+void qmlobject::initAnalogReportHeader()
+{
+    fillHeader(analogHeader, HistoryKind::AnalogRecord);
+}
+
+void qmlobject::initEventReportHeader()
+{
+    fillHeader(eventHeader, HistoryKind::EventRecord);
+}
+
+void qmlobject::initSmsReportHeader()
+{
+    fillHeader(smsHeader, HistoryKind::SmsRecord);
+}
+
+void qmlobject::handlegetChartData(QString request)
+{
+    qCDebug(lcBridge) << "chartchartchart" << request;
+    const RequestJson req(request);
+    const QString dateTime = req.value(QStringLiteral("dateTime"));
+    const QString flag = req.value(QStringLiteral("flag"));
+    qCDebug(lcBridge) << "DAETIEM" << dateTime << flag;
+    buildChartData(dateTime, flag);
+}
+
+void qmlobject::buildChartData(const QString &dateTime, const QString &flag)
+{
+    const std::optional<ChartKind> kind = chartKindOf(flag);
+    if (!kind)
+        return;
+    const HistoryFile file = chartKindFile(*kind);
+    const DeviceFamily family = deviceFamily(bridgeProtocol());
+    // The total file has no period; any other needs the digits of its own.
+    QString path;
+    if (*kind == ChartKind::Total)
+        path = historyFilePath(file, family, QString());
+    else if (isPeriodText(historyPeriod(file), dateTime))
+        path = historyFilePath(file, family, dateTime);
+    const bool exists = !path.isEmpty() && QFileInfo(path).isFile();
+    qCDebug(lcBridge) << "existFlag" << exists;
+    const QString reply = exists ? chartReply(*kind, path, flag) : QString();
+    switch (*kind) {
+    case ChartKind::Day:
+        emit sigChartDay(reply);
+        break;
+    case ChartKind::Month:
+        qCDebug(lcBridge) << "monthchart" << reply;
+        emit sigChartMonth(reply);
+        break;
+    case ChartKind::Year:
+        qCDebug(lcBridge) << "yearchart" << reply;
+        emit sigChartYear(reply);
+        break;
+    case ChartKind::Total:
+        qCDebug(lcBridge) << "strChartstrChart" << reply;
+        emit sigChartTotal(reply);
+        break;
+    }
+}

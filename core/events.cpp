@@ -1,6 +1,7 @@
 #include "core/events.h"
 
 #include "core/clock.h"
+#include "core/logging.h"
 #include "core/paths.h"
 #include "core/settings.h"
 
@@ -189,18 +190,52 @@ QStringList translateTable(const char *const (&status)[S], const char *const (&c
     return texts;
 }
 
-void appendLocked(QList<EventItem> &queue, QReadWriteLock &lock, const EventItem &item)
+// Whether the latest push into a queue dropped an event, so that an overflow that lasts
+// logs once, not once per event. Guarded by the queue's own lock.
+struct OverflowState
 {
-    QWriteLocker locker(&lock);
-    queue.append(item);
+    const QList<EventItem> *queue;
+    const char *name;
+    bool dropping;
+};
+OverflowState overflowStates[] = {{&dbEventQueue, "event log", false},
+                                  {&emailEventQueue, "e-mail", false},
+                                  {&smsEventQueue, "SMS", false}};
+// Any other queue (none in the program) shares one state.
+OverflowState otherQueueState{nullptr, "event", false};
+
+OverflowState &overflowState(const QList<EventItem> &queue)
+{
+    for (OverflowState &state : overflowStates)
+        if (state.queue == &queue)
+            return state;
+    return otherQueueState;
 }
+}
+
+void pushEvent(QList<EventItem> &queue, QReadWriteLock &lock, const EventItem &item)
+{
+    bool warn = false;
+    OverflowState &state = overflowState(queue);
+    {
+        QWriteLocker locker(&lock);
+        queue.append(item);
+        const bool full = queue.size() > kEventQueueLimit;
+        if (full)
+            queue.remove(0, queue.size() - kEventQueueLimit);
+        warn = full && !state.dropping;
+        state.dropping = full;
+    }
+    if (warn)
+        qCWarning(lcCore, "%s queue full (%lld events, nothing takes them): the oldest are dropped",
+                  state.name, static_cast<long long>(kEventQueueLimit));
 }
 
 void addEventRecord(const EventItem &item)
 {
-    appendLocked(dbEventQueue, dbEventQueueLock, item);
-    appendLocked(emailEventQueue, emailEventQueueLock, item);
-    appendLocked(smsEventQueue, smsEventQueueLock, item);
+    pushEvent(dbEventQueue, dbEventQueueLock, item);
+    pushEvent(emailEventQueue, emailEventQueueLock, item);
+    pushEvent(smsEventQueue, smsEventQueueLock, item);
     QWriteLocker locker(&warningListLock);
     warningList.append(item);
     while (warningList.size() > kWarningListSize)
@@ -214,7 +249,7 @@ void postEvent(int code)
 
 void postTestSmsEvent()
 {
-    appendLocked(smsEventQueue, smsEventQueueLock, EventItem{appClock().now(), EventTestSms});
+    pushEvent(smsEventQueue, smsEventQueueLock, EventItem{appClock().now(), EventTestSms});
 }
 
 void initEventTexts()
@@ -253,5 +288,19 @@ QList<EventItem> takeAllEvents(QList<EventItem> &queue, QReadWriteLock &lock)
     QWriteLocker locker(&lock);
     QList<EventItem> taken;
     taken.swap(queue);
+    return taken;
+}
+
+QList<EventItem> takeEvents(QList<EventItem> &queue, QReadWriteLock &lock, qsizetype max)
+{
+    QWriteLocker locker(&lock);
+    if (max >= queue.size()) {
+        QList<EventItem> taken;
+        taken.swap(queue);
+        return taken;
+    }
+    const qsizetype n = qMax<qsizetype>(0, max);
+    QList<EventItem> taken = queue.first(n);
+    queue.remove(0, n);
     return taken;
 }

@@ -6,6 +6,11 @@
 // writing; only looking holds it for reading. A consumer removes what it will handle
 // under the lock and does its slow work after release. No code holds two queue locks
 // at once, nor takes upsInfo.lock while holding one.
+//
+// Every queue is bounded: a consumer that is down, slow or not yet started must not take
+// the process's memory. Producers append through pushEvent (addEventRecord and the test
+// SMS do), which drops the oldest beyond kEventQueueLimit with one warning per overflow;
+// consumers take through takeEvents or takeAllEvents.
 #include <QDateTime>
 #include <QList>
 #include <QReadWriteLock>
@@ -42,6 +47,10 @@ enum EventCode {
 
 // The warning list keeps the newest events only.
 inline constexpr int kWarningListSize = 8;
+// The bound of dbEventQueue, emailEventQueue and smsEventQueue: hours of events even at
+// the worst rate a device can cause (an alarm edge every poll step of one second), yet
+// only a few hundred kilobytes.
+inline constexpr qsizetype kEventQueueLimit = 10000;
 
 extern QList<EventItem> dbEventQueue;
 extern QReadWriteLock dbEventQueueLock;
@@ -84,5 +93,12 @@ QString eventText(int code, const QString &comProtocol);
 // The same for the family that is active now.
 QString eventText(int code);
 
+// Appends one event to a queue under its write lock; beyond kEventQueueLimit the oldest
+// is dropped, and the first drop after a push that had room logs one warning.
+// Safe from any thread.
+void pushEvent(QList<EventItem> &queue, QReadWriteLock &lock, const EventItem &item);
 // Removes and returns every event of a queue, oldest first, under its write lock.
 QList<EventItem> takeAllEvents(QList<EventItem> &queue, QReadWriteLock &lock);
+// Removes and returns the oldest max events of a queue (all when there are fewer),
+// oldest first, under its write lock. Safe from any thread.
+QList<EventItem> takeEvents(QList<EventItem> &queue, QReadWriteLock &lock, qsizetype max);

@@ -52,7 +52,7 @@ void serial_thread::handleSetInvertM(QString request)
     // words stand together in the queue.
     QWriteLocker locker(&commandQueueLock);
     hourBandValues = bands;
-    commandQueue.append({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
+    appendCommandsLocked({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
 }
 
 void serial_thread::handleGetInverterMSet()

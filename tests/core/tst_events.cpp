@@ -28,6 +28,9 @@ private slots:
     void testSmsReachesSmsQueueOnly();
     void concurrentPostsAreAllKept();
     void commandQueueOrder();
+    void eventQueuesAreBounded();
+    void takeEventsTakesOldestFirst();
+    void commandQueueIsBounded();
     void chineseTexts_data();
     void chineseTexts();
     void everyTextHasChinese();
@@ -187,6 +190,66 @@ void TestEvents::commandQueueOrder()
         taken << word;
     QCOMPARE(taken, (QStringList{"depthDischarge", "hour0-7", "hour8-15", "hour16-23", "shutdown"}));
     QVERIFY(!takeCommand(&word));
+}
+
+void TestEvents::eventQueuesAreBounded()
+{
+    TestEnv env;
+    const QDateTime base = env.clock().now();
+    const int extra = 5;
+    // One warning per queue for the whole overflow, not one per dropped event.
+    const QRegularExpression full(QStringLiteral("queue full"));
+    for (const char *name : {"event log", "e-mail", "SMS"})
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^%1 queue full").arg(name)));
+    QTest::failOnWarning(full);
+    for (int i = 0; i < kEventQueueLimit + extra; ++i)
+        addEventRecord(EventItem{base.addSecs(i), i % EventCommSucceed});
+
+    for (QList<EventItem> *queue : {&dbEventQueue, &emailEventQueue, &smsEventQueue}) {
+        QCOMPARE(queue->size(), kEventQueueLimit);
+        QCOMPARE(queue->first().time, base.addSecs(extra)); // the oldest went
+        QCOMPARE(queue->last().time, base.addSecs(kEventQueueLimit + extra - 1));
+    }
+    QCOMPARE(warningList.size(), kWarningListSize);
+
+    // Once a consumer has made room, a new overflow is reported again; the test SMS goes
+    // through the same bound.
+    takeAllEvents(smsEventQueue, smsEventQueueLock);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^SMS queue full")));
+    for (int i = 0; i < kEventQueueLimit + extra; ++i)
+        postTestSmsEvent();
+    QCOMPARE(smsEventQueue.size(), kEventQueueLimit);
+    QCOMPARE(dbEventQueue.size(), kEventQueueLimit);
+}
+
+void TestEvents::takeEventsTakesOldestFirst()
+{
+    TestEnv env;
+    for (int code = 0; code < 5; ++code)
+        postEvent(code);
+    QCOMPARE(codes(takeEvents(emailEventQueue, emailEventQueueLock, 2)), (QList<int>{0, 1}));
+    QCOMPARE(codes(emailEventQueue), (QList<int>{2, 3, 4}));
+    QCOMPARE(codes(takeEvents(emailEventQueue, emailEventQueueLock, 10)), (QList<int>{2, 3, 4}));
+    QVERIFY(emailEventQueue.isEmpty());
+    QVERIFY(takeEvents(emailEventQueue, emailEventQueueLock, 3).isEmpty());
+}
+
+void TestEvents::commandQueueIsBounded()
+{
+    TestEnv env;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^command queue full")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("queue full")));
+    const int extra = 3;
+    for (int i = 0; i < kCommandQueueLimit + extra - 3; ++i)
+        appendCommand(QStringLiteral("w%1").arg(i));
+    // A group appended last stays whole.
+    appendCommands({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
+    QCOMPARE(commandQueue.size(), kCommandQueueLimit);
+    QCOMPARE(commandQueue.first(), QStringLiteral("w%1").arg(extra));
+    QCOMPARE(commandQueue.last(), QStringLiteral("hour16-23"));
+    QString word;
+    QVERIFY(takeCommand(&word));
+    QCOMPARE(word, QStringLiteral("w%1").arg(extra));
 }
 
 void TestEvents::chineseTexts_data()

@@ -117,7 +117,7 @@ int data_thread::slotOfDay(const QTime &time)
 
 bool data_thread::firstTotalOfDay(const QDate &day, double *total)
 {
-    const FirstRow first = readFirstTotal(day);
+    const FirstRow first = firstTotals.read(day);
     if (first.state != FirstRow::Found)
         return false;
     *total = numberOrZero<double>(first.text);

@@ -15,6 +15,7 @@
 // hh:59:59.999 cannot split one save across two days and a protocol change in the middle
 // of a save cannot mix the files of two families.
 #include "core/paths.h"
+#include "history/historyio.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -111,9 +112,10 @@ private:
     bool firstTotalOfDay(const QDate &day, double *total);
 
     std::atomic<bool> stopRequested{false}; // set by stop(); the event loop's exit ends the thread
-    // Written only inside a tick, under tickMutex.
+    // Used only inside a tick, under tickMutex.
     bool fiveMinuteSaveArmed = true;
     bool shutdownWarningArmed = true; // arming latches of the schedule warnings
     bool startupWarningArmed = true;
+    FirstTotalReader firstTotals;
     QMutex tickMutex; // held for a whole tick
 };

@@ -65,6 +65,25 @@ FirstRow readFirstTotal(const QDate &day)
     return result;
 }
 
+FirstRow FirstTotalReader::read(const QDate &day)
+{
+    const QString path = historyFilePath(HistoryFile::TotalGenByDay, DeviceFamily::Inverter, day);
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        m_path.clear();
+        return FirstRow();
+    }
+    const qint64 size = file.size();
+    const QDateTime modified = file.lastModified();
+    if (path != m_path || size != m_size || modified != m_modified) {
+        m_row = readFirstTotal(day);
+        m_path = path;
+        m_size = size;
+        m_modified = modified;
+    }
+    return m_row;
+}
+
 QString readLatestDayEnergy(const QDate &day)
 {
     const HistoryFile file = HistoryFile::DayEnergy;

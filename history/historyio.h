@@ -8,6 +8,7 @@
 #include "core/historyfiles.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QVariantList>
 
@@ -31,6 +32,22 @@ struct FirstRow
     QString text;
 };
 FirstRow readFirstTotal(const QDate &day);
+
+// The same, read again only when the day's counter file has changed since the last read
+// (another name, size or modification time), so the once-a-second day-energy step costs a
+// look at the file, not an SQLite open. The first row of a file never changes while the
+// file lives; deleting the file ("cleartotalgen") shows at once. One thread uses an object.
+class FirstTotalReader
+{
+public:
+    FirstRow read(const QDate &day);
+
+private:
+    QString m_path;
+    qint64 m_size = -1;
+    QDateTime m_modified;
+    FirstRow m_row;
+};
 // The latest energy of the day from the day's working file; "" when there is none.
 QString readLatestDayEnergy(const QDate &day);
 

@@ -134,6 +134,13 @@ void TestHistoryTick::dayEnergyAcrossMidnightAndTheFirstSave()
     tickAt(at(2026, 1, 15, 0, 1, 0), CommOk);
     QCOMPARE(inverterValueNow(day), QStringLiteral("11.50"));
 
+    // Another writer replaces the day's counter file: the next tick reads its first row.
+    QVERIFY(QFile::remove(counter));
+    QVERIFY(runRawStatements(counter, {"create table totalgenbyday(Date varchar,totalgen varchar)",
+                                       "insert into totalgenbyday values('20260115 00:00','1510')"}));
+    tickAt(at(2026, 1, 15, 0, 2, 0), CommOk);
+    QCOMPARE(inverterValueNow(day), QStringLiteral("2.00"));
+
     // "cleartotalgen" deletes the day's counter file: no start value until the next save,
     // so the day shows "0", not the lifetime energy.
     QVERIFY(QFile::remove(counter));

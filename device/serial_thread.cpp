@@ -8,11 +8,11 @@
 #include "core/logging.h"
 #include "core/schedule.h"
 #include "core/settings.h"
+#include "device/decoders.h"
 #include "device/transactions.h"
 
 #include <QMutexLocker>
 #include <QReadLocker>
-#include <QTextCodec>
 #include <QWriteLocker>
 
 namespace {
@@ -54,7 +54,7 @@ serial_thread::serial_thread()
       hidBackend(&hidapiBackend())
 {
     hourBandValues.clear();
-    gbkCodec = QTextCodec::codecForName("GBK");
+    gbkCodec = platformGbkCodec();
 }
 
 serial_thread::~serial_thread()

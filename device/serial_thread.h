@@ -5,7 +5,8 @@
 //
 // Threads: the constructor, the destructor, stop() and the settings slots run in the
 // GUI thread; run() and everything it calls run in the device thread. Tests may call
-// the public transaction and decoder members on an object that was never started.
+// the public transaction members on an object that was never started. The decoders
+// are free functions (device/decoders.h).
 #include "device/devicelinks.h"
 
 #include <QMutex>
@@ -76,16 +77,6 @@ public:
     // Commands (device thread).
     bool takeCommand(const QString &protocol);
     void executeCommand(const QString &protocol, const QString &word);
-
-    // Decoders: one register or input block into the shared device state. False when
-    // the block cannot be decoded (too short, unknown id).
-    bool parseModbusBlock(int id, const quint16 *block, int count);
-    bool parseHidBlock(int id, const quint16 *block, int count);
-    void updateSettingRegisters(const quint16 *block, int count);
-    bool parseInverterModelBlock(int id, const quint16 *block, int count);
-    void parseDeviceIdentity(const quint16 *block, int count);
-    void parseDeviceVersions(const quint16 *block, int count);
-    bool checkStatusBits(int id, const quint8 *inputs, int count);
 
     // Read-only views for tests and diagnostics.
     uint16_t currentPollIndex() const { return pollIndex; }

@@ -4,6 +4,7 @@
 #include "core/helpers.h"
 #include "core/logging.h"
 #include "core/settings.h"
+#include "device/decoders.h"
 #include "device/transactions.h"
 
 #include <QByteArray>
@@ -242,9 +243,9 @@ bool serial_thread::decodeBlock(const TransactionSpec &spec, const uint16_t *reg
     case BlockKind::StatusBits:
         return checkStatusBits(spec.id, inputs, spec.count);
     case BlockKind::ModbusBlock:
-        return parseModbusBlock(spec.id, registers, spec.count);
+        return parseModbusBlock(DecodeContext{linkSettings().comProtocol, gbkCodec}, spec.id, registers, spec.count);
     case BlockKind::HidBlock:
-        return parseHidBlock(spec.id, registers, spec.count);
+        return parseHidBlock(DecodeContext{linkSettings().comProtocol, gbkCodec}, spec.id, registers, spec.count);
     case BlockKind::InverterModelBlock:
         return parseInverterModelBlock(spec.id, registers, spec.count);
     }

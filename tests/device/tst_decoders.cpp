@@ -3,7 +3,7 @@
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "core/settings.h"
-#include "device/serial_thread.h"
+#include "device/decoders.h"
 #include "tests/support/testenv.h"
 
 #include <QReadLocker>
@@ -395,7 +395,14 @@ private slots:
 
 private:
     std::unique_ptr<TestEnv> env;
-    std::unique_ptr<serial_thread> dev;
+    QTextCodec *gbk = nullptr;
+
+    // The context the device thread would pass: the protocol code as it stands now.
+    DecodeContext context() const
+    {
+        QReadLocker l(&settingsLock);
+        return DecodeContext{deviceSettings.comProtocol, gbk};
+    }
 
     // Shared state emptied and the fixed clock installed (the old one removed first, so
     // its clean-up does not undo the new one).
@@ -408,11 +415,11 @@ private:
     bool decode(const QString &decoder, int id, const Block &b)
     {
         if (decoder == QLatin1String("modbus"))
-            return dev->parseModbusBlock(id, b.data(), b.count());
+            return parseModbusBlock(context(), id, b.data(), b.count());
         if (decoder == QLatin1String("hid"))
-            return dev->parseHidBlock(id, b.data(), b.count());
+            return parseHidBlock(context(), id, b.data(), b.count());
         if (decoder == QLatin1String("inverter"))
-            return dev->parseInverterModelBlock(id, b.data(), b.count());
+            return parseInverterModelBlock(id, b.data(), b.count());
         qFatal("no decoder %s", qPrintable(decoder));
     }
 };
@@ -420,12 +427,11 @@ private:
 void TestDecoders::init()
 {
     freshState();
-    dev = std::make_unique<serial_thread>();
+    gbk = platformGbkCodec();
 }
 
 void TestDecoders::cleanup()
 {
-    dev.reset();
     env.reset();
 }
 
@@ -511,7 +517,7 @@ void TestDecoders::upsSerialValues()
     setProtocol(protocol);
     Block b(QStringLiteral("modbus"), 3);
     b.apply(registers);
-    QVERIFY(dev->parseModbusBlock(3, b.data(), b.count()));
+    QVERIFY(parseModbusBlock(context(), 3, b.data(), b.count()));
     QCOMPARE(upsField(field), expected);
 }
 
@@ -552,7 +558,7 @@ void TestDecoders::hidPieces()
         setProtocol(QLatin1String(protocol));
         Block b(QStringLiteral("hid"), id);
         b.apply(registers);
-        QVERIFY(dev->parseHidBlock(id, b.data(), b.count()));
+        QVERIFY(parseHidBlock(context(), id, b.data(), b.count()));
         QCOMPARE(upsField(field), expected);
     }
 }
@@ -563,7 +569,7 @@ void TestDecoders::hidPieceStoresOnlyItsOwnFields()
     upsInfo.initSingleValues();
     Block b(QStringLiteral("hid"), 9);
     b.regs.fill(1234);
-    QVERIFY(dev->parseHidBlock(9, b.data(), b.count()));
+    QVERIFY(parseHidBlock(context(), 9, b.data(), b.count()));
     QCOMPARE(upsField(QStringLiteral("InputFreq")), QStringLiteral("12.34"));
     QCOMPARE(upsField(QStringLiteral("outputFieldMask")), QStringLiteral("1234"));
     // Neighbours in pieces 8 and 10 keep their placeholders.
@@ -615,13 +621,13 @@ void TestDecoders::pvPowerSamplesStopAt55()
     }
     Block b(QStringLiteral("modbus"), 3);
     b.apply(QStringLiteral("PVPower=500"));
-    QVERIFY(dev->parseModbusBlock(3, b.data(), b.count()));
+    QVERIFY(parseModbusBlock(context(), 3, b.data(), b.count()));
     b.apply(QStringLiteral("PVPower=700"));
     for (int i = 0; i < 3; ++i)
-        QVERIFY(dev->parseModbusBlock(3, b.data(), b.count()));
+        QVERIFY(parseModbusBlock(context(), 3, b.data(), b.count()));
     Block h(QStringLiteral("hid"), 12);
     h.apply(QStringLiteral("PVPower=900"));
-    QVERIFY(dev->parseHidBlock(12, h.data(), h.count()));
+    QVERIFY(parseHidBlock(context(), 12, h.data(), h.count()));
     QReadLocker l(&upsInfo.lock);
     QCOMPARE(upsInfo.pvPowerSampleCount, 55);
     QCOMPARE(upsInfo.pvPowerSamples[54], 5.0);
@@ -669,10 +675,10 @@ void TestDecoders::pvInputTable()
     }
     Block live(QStringLiteral("modbus"), 3);
     live.apply(masks);
-    QVERIFY(dev->parseModbusBlock(3, live.data(), live.count()));
+    QVERIFY(parseModbusBlock(context(), 3, live.data(), live.count()));
     Block table(QStringLiteral("modbus"), 5);
     table.apply(registers);
-    QVERIFY(dev->parseModbusBlock(5, table.data(), table.count()));
+    QVERIFY(parseModbusBlock(context(), 5, table.data(), table.count()));
     QCOMPARE(upsField(QStringLiteral("pvInputCount")), count);
     for (const QString &f : fields)
         QCOMPARE(upsField(f.section(QLatin1Char('='), 0, 0)), f.section(QLatin1Char('='), 1));
@@ -763,11 +769,11 @@ void TestDecoders::inverterHidSettingsLeaveFirstTwenty()
 {
     Block serial(QStringLiteral("inverter"), 19);
     serial.regs.fill(1);
-    QVERIFY(dev->parseInverterModelBlock(19, serial.data(), serial.count()));
+    QVERIFY(parseInverterModelBlock(19, serial.data(), serial.count()));
     settingsValid = false;
     Block hid(QStringLiteral("hid"), 28);
     hid.regs.fill(2);
-    QVERIFY(dev->parseHidBlock(28, hid.data(), hid.count()));
+    QVERIFY(parseHidBlock(context(), 28, hid.data(), hid.count()));
     QVERIFY(settingsValid);
     QReadLocker l(&upsInfo.lock);
     for (int r = 0; r < 20; ++r)
@@ -798,37 +804,37 @@ void TestDecoders::identity()
     QFETCH(QString, field);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
-    QVERIFY(dev->gbkCodec);
+    QVERIFY(gbk);
     // Serial block 4 holds all; USB-HID splits it at the manufacturer.
     Block serial(QStringLiteral("modbus"), 4);
     serial.setText(field, bytes);
-    QVERIFY(dev->parseModbusBlock(4, serial.data(), serial.count()));
+    QVERIFY(parseModbusBlock(context(), 4, serial.data(), serial.count()));
     QCOMPARE(upsField(field), expected);
 
     freshState();
     const int hidId = field == QLatin1String("deviceManufacturer") ? 14 : 13;
     Block hid(QStringLiteral("hid"), hidId);
     hid.setText(field, bytes);
-    QVERIFY(dev->parseHidBlock(hidId, hid.data(), hid.count()));
+    QVERIFY(parseHidBlock(context(), hidId, hid.data(), hid.count()));
     QCOMPARE(upsField(field), expected);
 }
 
 // A machine without the GBK codec still gets the identity, plain ASCII intact.
 void TestDecoders::identityWithoutCodec()
 {
-    dev->gbkCodec = nullptr;
+    gbk = nullptr;
     Block b(QStringLiteral("modbus"), 4);
     b.setText(QStringLiteral("deviceName"), QByteArray("UPS-3K"));
     b.setText(QStringLiteral("deviceManufacturer"), QByteArray("\xc9\xcf"));
     b.apply(QStringLiteral("deviceProtocolVersion=12"));
-    QVERIFY(dev->parseModbusBlock(4, b.data(), b.count()));
+    QVERIFY(parseModbusBlock(context(), 4, b.data(), b.count()));
     QCOMPARE(upsField(QStringLiteral("deviceName")), QStringLiteral("UPS-3K") + QString(10, QChar(0)));
     QCOMPARE(upsField(QStringLiteral("deviceManufacturer")).size(), 16);
     QCOMPARE(upsField(QStringLiteral("deviceProtocolVersion")), QStringLiteral("1.2"));
 
     Block h(QStringLiteral("hid"), 13);
     h.setText(QStringLiteral("deviceType"), QByteArray("T1"));
-    dev->parseDeviceIdentity(h.data(), h.count());
+    parseDeviceIdentity(gbk, h.data(), h.count());
     QCOMPARE(upsField(QStringLiteral("deviceType")), QStringLiteral("T1") + QString(14, QChar(0)));
 }
 
@@ -839,7 +845,7 @@ void TestDecoders::identityBlocks()
     serial.setText(QStringLiteral("deviceType"), "T");
     serial.setText(QStringLiteral("deviceManufacturer"), "M");
     serial.apply(QStringLiteral("deviceProtocolVersion=12 deviceMonitorVersion=105 deviceControlVersion=10"));
-    QVERIFY(dev->parseModbusBlock(4, serial.data(), serial.count()));
+    QVERIFY(parseModbusBlock(context(), 4, serial.data(), serial.count()));
     const QString pad15(15, QChar(0));
     QCOMPARE(upsField(QStringLiteral("deviceName")), QStringLiteral("N") + pad15);
     QCOMPARE(upsField(QStringLiteral("deviceType")), QStringLiteral("T") + pad15);
@@ -851,7 +857,7 @@ void TestDecoders::identityBlocks()
     // USB-HID piece 13 alone leaves the manufacturer and the versions as they were.
     Block name(QStringLiteral("hid"), 13);
     name.setText(QStringLiteral("deviceName"), "X");
-    QVERIFY(dev->parseHidBlock(13, name.data(), name.count()));
+    QVERIFY(parseHidBlock(context(), 13, name.data(), name.count()));
     QCOMPARE(upsField(QStringLiteral("deviceName")), QStringLiteral("X") + pad15);
     QCOMPARE(upsField(QStringLiteral("deviceType")), QString(16, QChar(0)));
     QCOMPARE(upsField(QStringLiteral("deviceManufacturer")), QStringLiteral("M") + pad15);
@@ -859,7 +865,7 @@ void TestDecoders::identityBlocks()
 
     Block versions(QStringLiteral("hid"), 14);
     versions.apply(QStringLiteral("deviceMonitorVersion=7"));
-    QVERIFY(dev->parseHidBlock(14, versions.data(), versions.count()));
+    QVERIFY(parseHidBlock(context(), 14, versions.data(), versions.count()));
     QCOMPARE(upsField(QStringLiteral("deviceMonitorVersion")), QStringLiteral("0.7"));
     QCOMPARE(upsField(QStringLiteral("deviceManufacturer")), QString(16, QChar(0)));
     QCOMPARE(upsField(QStringLiteral("deviceName")), QStringLiteral("X") + pad15);
@@ -898,14 +904,14 @@ void TestDecoders::statusEvents()
     QFETCH(QList<int>, codes);
     if (!before.isEmpty()) {
         const QVector<quint8> in = inputBlock(id, before);
-        QVERIFY(dev->checkStatusBits(id, in.constData(), int(in.size())));
+        QVERIFY(checkStatusBits(id, in.constData(), int(in.size())));
         takeCodes();
     }
     const QVector<quint8> in = inputBlock(id, after);
-    QVERIFY(dev->checkStatusBits(id, in.constData(), int(in.size())));
+    QVERIFY(checkStatusBits(id, in.constData(), int(in.size())));
     QCOMPARE(takeCodes(), codes);
     // The same block again changes nothing.
-    QVERIFY(dev->checkStatusBits(id, in.constData(), int(in.size())));
+    QVERIFY(checkStatusBits(id, in.constData(), int(in.size())));
     QCOMPARE(takeCodes(), QList<int>{});
 }
 
@@ -913,7 +919,7 @@ void TestDecoders::statusBitsStoredWithTheirTime()
 {
     QVector<quint8> in = inputBlock(1, {0, 28, 31});
     in[5] = 0xFF; // anything but 0 counts as set
-    QVERIFY(dev->checkStatusBits(1, in.constData(), int(in.size())));
+    QVERIFY(checkStatusBits(1, in.constData(), int(in.size())));
     {
         QReadLocker l(&upsInfo.lock);
         for (int i = 0; i < 32; ++i) {
@@ -934,7 +940,7 @@ void TestDecoders::statusBitsStoredWithTheirTime()
     // Inverter slots are stored as 0 or 1 too.
     QVector<quint8> inv = inputBlock(17, {});
     inv[kAlarmSlotInputs[6]] = 7;
-    QVERIFY(dev->checkStatusBits(17, inv.constData(), int(inv.size())));
+    QVERIFY(checkStatusBits(17, inv.constData(), int(inv.size())));
     QCOMPARE(takeCodes(), QList<int>{13}); // slot 6 sets
     QReadLocker l(&upsInfo.lock);
     QCOMPARE(int(inverterInfo.alarms[6]), 1);
@@ -974,13 +980,13 @@ void TestDecoders::shortBlocksStoreNothing()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("nothing stored$")));
     bool ok = true;
     if (decoder == QLatin1String("status"))
-        ok = dev->checkStatusBits(id, inputs.constData(), count);
+        ok = checkStatusBits(id, inputs.constData(), count);
     else if (decoder == QLatin1String("modbus"))
-        ok = dev->parseModbusBlock(id, regs.constData(), count);
+        ok = parseModbusBlock(context(), id, regs.constData(), count);
     else if (decoder == QLatin1String("hid"))
-        ok = dev->parseHidBlock(id, regs.constData(), count);
+        ok = parseHidBlock(context(), id, regs.constData(), count);
     else
-        ok = dev->parseInverterModelBlock(id, regs.constData(), count);
+        ok = parseInverterModelBlock(id, regs.constData(), count);
     QVERIFY(!ok);
     QCOMPARE(stateFingerprint(), before);
     QCOMPARE(takeCodes(), QList<int>{});
@@ -992,15 +998,15 @@ void TestDecoders::shortBlocksForPlainDecoders()
     const QString before = stateFingerprint();
     for (int i = 0; i < 3; ++i)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("nothing stored$")));
-    dev->updateSettingRegisters(regs.constData(), 40);
-    dev->parseDeviceIdentity(regs.constData(), 19);
-    dev->parseDeviceVersions(regs.constData(), 11);
+    updateSettingRegisters(regs.constData(), 40);
+    parseDeviceIdentity(gbk, regs.constData(), 19);
+    parseDeviceVersions(gbk, regs.constData(), 11);
     QCOMPARE(stateFingerprint(), before);
     QCOMPARE(upsField(QStringLiteral("inverterMode")), QStringLiteral("0"));
     // Long enough: stored.
-    dev->updateSettingRegisters(regs.constData(), 41);
-    dev->parseDeviceIdentity(regs.constData(), 20);
-    dev->parseDeviceVersions(regs.constData(), 12);
+    updateSettingRegisters(regs.constData(), 41);
+    parseDeviceIdentity(gbk, regs.constData(), 20);
+    parseDeviceVersions(gbk, regs.constData(), 12);
     QCOMPARE(upsField(QStringLiteral("inverterMode")), QStringLiteral("16705"));
     QCOMPARE(upsField(QStringLiteral("deviceType")), QString(16, QLatin1Char('A')));
     QCOMPARE(upsField(QStringLiteral("deviceManufacturer")), QString(16, QLatin1Char('A')));
@@ -1038,13 +1044,13 @@ void TestDecoders::unknownIdsStoreNothing()
     const QString before = stateFingerprint();
     bool ok = false;
     if (decoder == QLatin1String("status"))
-        ok = dev->checkStatusBits(id, inputs.constData(), int(inputs.size()));
+        ok = checkStatusBits(id, inputs.constData(), int(inputs.size()));
     else if (decoder == QLatin1String("modbus"))
-        ok = dev->parseModbusBlock(id, regs.constData(), int(regs.size()));
+        ok = parseModbusBlock(context(), id, regs.constData(), int(regs.size()));
     else if (decoder == QLatin1String("hid"))
-        ok = dev->parseHidBlock(id, regs.constData(), int(regs.size()));
+        ok = parseHidBlock(context(), id, regs.constData(), int(regs.size()));
     else
-        ok = dev->parseInverterModelBlock(id, regs.constData(), int(regs.size()));
+        ok = parseInverterModelBlock(id, regs.constData(), int(regs.size()));
     QVERIFY(ok);
     QCOMPARE(stateFingerprint(), before);
     QCOMPARE(takeCodes(), QList<int>{});
@@ -1080,13 +1086,13 @@ void TestDecoders::storesUnderTheWriteLock()
         QReadLocker reader(&upsInfo.lock);
         worker = std::thread([&] {
             if (decoder == QLatin1String("status"))
-                dev->checkStatusBits(id, inputs.constData(), spec.count);
+                checkStatusBits(id, inputs.constData(), spec.count);
             else if (decoder == QLatin1String("modbus"))
-                dev->parseModbusBlock(id, regs.constData(), spec.count);
+                parseModbusBlock(context(), id, regs.constData(), spec.count);
             else if (decoder == QLatin1String("hid"))
-                dev->parseHidBlock(id, regs.constData(), spec.count);
+                parseHidBlock(context(), id, regs.constData(), spec.count);
             else
-                dev->parseInverterModelBlock(id, regs.constData(), spec.count);
+                parseInverterModelBlock(id, regs.constData(), spec.count);
             done = true;
         });
         QTest::qWait(30);

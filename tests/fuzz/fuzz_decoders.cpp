@@ -6,8 +6,7 @@
 // or one byte per discrete input. Each block lives in a buffer of exactly its length,
 // so a decoder that reads past it trips AddressSanitizer.
 #include "core/devicestate.h"
-#include "core/settings.h"
-#include "device/serial_thread.h"
+#include "device/decoders.h"
 #include "tests/support/eventqueues.h"
 
 #include <QCoreApplication>
@@ -21,7 +20,6 @@
 
 namespace {
 
-serial_thread *device = nullptr;
 QTextCodec *gbk = nullptr;
 
 const char *const kProtocols[] = {"0", "1", "2", "3", "4", "9"};
@@ -33,9 +31,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QCoreApplication app(*argc, *argv);
     // Every refused block logs a warning; at fuzzing rates that is all the time spent.
     QLoggingCategory::setFilterRules(QStringLiteral("kestrava.*=false"));
-    static serial_thread thread;
-    device = &thread;
-    gbk = thread.gbkCodec;
+    gbk = platformGbkCodec();
     return 0;
 }
 
@@ -45,17 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const int decoder = data[0] % 7;
     const int id = data[1] % 32;
-    {
-        QWriteLocker l(&settingsLock);
-        deviceSettings.comProtocol = QLatin1String(kProtocols[(data[2] & 0x7F) % 6]);
-    }
-    device->gbkCodec = (data[2] & 0x80) ? nullptr : gbk;
+    const DecodeContext context{QLatin1String(kProtocols[(data[2] & 0x7F) % 6]), (data[2] & 0x80) ? nullptr : gbk};
     data += 3;
     size -= 3;
 
     if (decoder == 6) {
         const std::vector<quint8> inputs(data, data + size);
-        device->checkStatusBits(id, inputs.data(), int(inputs.size()));
+        checkStatusBits(id, inputs.data(), int(inputs.size()));
     } else {
         const size_t count = size / 2;
         std::unique_ptr<quint16[]> block(new quint16[count ? count : 1]);
@@ -64,22 +56,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int n = int(count);
         switch (decoder) {
         case 0:
-            device->parseModbusBlock(id, block.get(), n);
+            parseModbusBlock(context, id, block.get(), n);
             break;
         case 1:
-            device->parseHidBlock(id, block.get(), n);
+            parseHidBlock(context, id, block.get(), n);
             break;
         case 2:
-            device->parseInverterModelBlock(id, block.get(), n);
+            parseInverterModelBlock(id, block.get(), n);
             break;
         case 3:
-            device->updateSettingRegisters(block.get(), n);
+            updateSettingRegisters(block.get(), n);
             break;
         case 4:
-            device->parseDeviceIdentity(block.get(), n);
+            parseDeviceIdentity(context.gbkCodec, block.get(), n);
             break;
         case 5:
-            device->parseDeviceVersions(block.get(), n);
+            parseDeviceVersions(context.gbkCodec, block.get(), n);
             break;
         }
     }

@@ -1,10 +1,10 @@
 // The decoders: register and discrete-input blocks into upsInfo and inverterInfo.
 //
-// Device thread only. Every block is stored under one write hold of upsInfo.lock (which
-// also guards inverterInfo); events are posted after the hold is released. A block
-// shorter than its transaction reads is refused whole: the decoder stores nothing and
-// reports failure, so the poll step fails instead of reading past the block.
-#include "device/serial_thread.h"
+// Every block is stored under one write hold of upsInfo.lock (which also guards
+// inverterInfo); events are posted after the hold is released. A block shorter than its
+// transaction reads is refused whole: the decoder stores nothing and reports failure, so
+// the poll step fails instead of reading past the block.
+#include "device/decoders.h"
 
 #include "core/devicestate.h"
 #include "core/events.h"
@@ -398,7 +398,12 @@ constexpr int kStatusBitsWithEvents = 28;
 
 } // namespace
 
-bool serial_thread::parseModbusBlock(int id, const quint16 *block, int count)
+QTextCodec *platformGbkCodec()
+{
+    return QTextCodec::codecForName("GBK");
+}
+
+bool parseModbusBlock(const DecodeContext &context, int id, const quint16 *block, int count)
 {
     bool result = true;
     const TransactionSpec *spec = acceptBlock(id, BlockKind::ModbusBlock, count, &result);
@@ -412,15 +417,15 @@ bool serial_thread::parseModbusBlock(int id, const quint16 *block, int count)
         return true;
     case 3: {
         // The family rendering follows the protocol code of the moment.
-        const bool threePhase = linkSettings().comProtocol == QLatin1String("0");
+        const bool threePhase = context.comProtocol == QLatin1String("0");
         QWriteLocker l(&upsInfo.lock);
         storeUpsInputs(w, threePhase);
         return true;
     }
     case 4: {
         QWriteLocker l(&upsInfo.lock);
-        storeIdentity(gbkCodec, block);
-        storeVersions(gbkCodec, block + kIdentityBlockCount);
+        storeIdentity(context.gbkCodec, block);
+        storeVersions(context.gbkCodec, block + kIdentityBlockCount);
         return true;
     }
     case 5: {
@@ -433,7 +438,7 @@ bool serial_thread::parseModbusBlock(int id, const quint16 *block, int count)
     }
 }
 
-bool serial_thread::parseHidBlock(int id, const quint16 *block, int count)
+bool parseHidBlock(const DecodeContext &context, int id, const quint16 *block, int count)
 {
     bool result = true;
     const TransactionSpec *spec = acceptBlock(id, BlockKind::HidBlock, count, &result);
@@ -446,10 +451,10 @@ bool serial_thread::parseHidBlock(int id, const quint16 *block, int count)
         settingsValid = true;
         return true;
     case 13:
-        parseDeviceIdentity(block, count);
+        parseDeviceIdentity(context.gbkCodec, block, count);
         return true;
     case 14:
-        parseDeviceVersions(block, count);
+        parseDeviceVersions(context.gbkCodec, block, count);
         return true;
     case 28: {
         {
@@ -470,7 +475,7 @@ bool serial_thread::parseHidBlock(int id, const quint16 *block, int count)
     return true;
 }
 
-void serial_thread::updateSettingRegisters(const quint16 *block, int count)
+void updateSettingRegisters(const quint16 *block, int count)
 {
     if (!blockComplete(2, count, kSettingsNeeded))
         return;
@@ -478,7 +483,7 @@ void serial_thread::updateSettingRegisters(const quint16 *block, int count)
     storeSettings(block);
 }
 
-bool serial_thread::parseInverterModelBlock(int id, const quint16 *block, int count)
+bool parseInverterModelBlock(int id, const quint16 *block, int count)
 {
     bool result = true;
     const TransactionSpec *spec = acceptBlock(id, BlockKind::InverterModelBlock, count, &result);
@@ -497,7 +502,7 @@ bool serial_thread::parseInverterModelBlock(int id, const quint16 *block, int co
     return true;
 }
 
-void serial_thread::parseDeviceIdentity(const quint16 *block, int count)
+void parseDeviceIdentity(QTextCodec *gbkCodec, const quint16 *block, int count)
 {
     if (!blockComplete(13, count, kIdentityBlockCount))
         return;
@@ -505,7 +510,7 @@ void serial_thread::parseDeviceIdentity(const quint16 *block, int count)
     storeIdentity(gbkCodec, block);
 }
 
-void serial_thread::parseDeviceVersions(const quint16 *block, int count)
+void parseDeviceVersions(QTextCodec *gbkCodec, const quint16 *block, int count)
 {
     if (!blockComplete(14, count, kVersionsBlockCount))
         return;
@@ -513,7 +518,7 @@ void serial_thread::parseDeviceVersions(const quint16 *block, int count)
     storeVersions(gbkCodec, block);
 }
 
-bool serial_thread::checkStatusBits(int id, const quint8 *inputs, int count)
+bool checkStatusBits(int id, const quint8 *inputs, int count)
 {
     bool result = true;
     const TransactionSpec *spec = acceptBlock(id, BlockKind::StatusBits, count, &result);

@@ -1,5 +1,102 @@
-// The schedule and self-test firing: the last step of every tick.
+// The schedule and self-test firing: the last step of every tick. Both work at minute
+// resolution on "yyyy-MM-dd hh:mm" texts; what a firing changes (the row's next time,
+// the next self-test time) is what keeps it from firing again in the same minute.
+//
+// This is the one part of the program that turns someone's power off unasked, so a time
+// fires in its own minute or not at all: a time that passes without a tick (a suspended
+// machine, a clock step, a daylight-saving jump, a tick held up) is moved on by its repeat
+// without firing, as the start-up catch-up does. A late, surprise shutdown is worse than
+// a missed one.
 #include "history/data_thread.h"
+
+#include "core/clock.h"
+#include "core/commandqueue.h"
+#include "core/events.h"
+#include "core/logging.h"
+#include "core/schedule.h"
+#include "core/settings.h"
+
+#include <QReadLocker>
+#include <QWriteLocker>
+
+namespace {
+
+struct TaskType
+{
+    const char *type;    // rows of this tasktype fire
+    QString *nextTime;   // nextShutdownTime or nextStartupTime
+    int warningEvent;
+    const char *word;
+};
+
+int periodDays(const QString &taskfreq)
+{
+    if (taskfreq == QLatin1String("1"))
+        return 1;
+    if (taskfreq == QLatin1String("7"))
+        return 7;
+    if (taskfreq == QLatin1String("30"))
+        return 30;
+    return 0; // "0" and unknown codes: fired once, then spent
+}
+
+// The lead time in whole minutes; not a number, or below zero, counts as 0 (a negative
+// lead would put the warning after the task and so never warn).
+int leadMinutes(const QString &text)
+{
+    bool ok = false;
+    const int minutes = text.toInt(&ok, 10);
+    return ok && minutes > 0 ? minutes : 0;
+}
+
+bool inverterFamily(const QString &protocol)
+{
+    return protocol == QLatin1String("3") || protocol == QLatin1String("4");
+}
+
+QString currentProtocol()
+{
+    QReadLocker locker(&settingsLock);
+    return deviceSettings.comProtocol;
+}
+
+// Next times are minute texts or ""; one that is not a minute text can never equal the
+// clock and counts as passed.
+bool hasPassed(const QString &time, const QString &nowText)
+{
+    return !time.isEmpty() && (!isMinuteText(time) || time < nowText);
+}
+
+// Caller holds scheduleListLock for writing. Moves every row of the type whose time has
+// passed without firing on past now; true when one moved.
+bool rollPassedRows(const char *type, const QString &nowText)
+{
+    bool moved = false;
+    for (ScheduleItem &row : scheduleList) {
+        if (row.tasktype != QLatin1String(type) || !hasPassed(row.tasktime, nowText))
+            continue;
+        const QString next = catchUpTaskTime(row.tasktime, row.taskfreq, nowText);
+        qCInfo(lcHistory) << "schedule" << type << "time" << row.tasktime << "passed without a tick; not fired, next"
+                          << (next.isEmpty() ? QStringLiteral("none") : next);
+        row.tasktime = next;
+        moved = true;
+    }
+    return moved;
+}
+
+// Caller holds scheduleListLock for writing. The rows of the type due now move on by their
+// repeat; a once-only or unknown repeat is spent.
+void rollDueRows(const char *type, const QString &dueTime, const QString &nowText)
+{
+    for (ScheduleItem &row : scheduleList) {
+        if (row.tasktype != QLatin1String(type) || row.tasktime != dueTime)
+            continue;
+        const int days = periodDays(row.taskfreq);
+        row.tasktime = days > 0 ? advancePastNow(row.tasktime, days, nowText) : QString();
+    }
+}
+
+} // namespace
 
 void data_thread::checkTask(const QDateTime &now)
 {
@@ -7,13 +104,93 @@ void data_thread::checkTask(const QDateTime &now)
     checkSelfTest(now);
 }
 
-// No schedule or self-test is fired from here yet.
 void data_thread::checkSchedule(const QDateTime &now)
 {
-    Q_UNUSED(now);
+    const QString protocol = currentProtocol();
+    // The inverter counts the lead time down itself (the device thread writes it with the
+    // word), so its word goes with the warning; a UPS gets its word at the task time.
+    const bool wordWithWarning = inverterFamily(protocol);
+    const QString nowText = now.toString(QLatin1String(kMinuteFormat));
+
+    QWriteLocker locker(&scheduleListLock);
+    if (nextShutdownTime.isEmpty() && nextStartupTime.isEmpty())
+        return;
+    const QString warnText = now.addSecs(qint64(leadMinutes(preAlarm)) * 60).toString(QLatin1String(kMinuteFormat));
+
+    const TaskType types[] = {
+        {"shutdown", &nextShutdownTime, EventScheduleShutdown, "shutdown"},
+        {"startup", &nextStartupTime, EventScheduleStartup, "startupInverter"},
+    };
+    bool *latches[] = {&shutdownWarningArmed, &startupWarningArmed};
+    for (int i = 0; i < 2; ++i) {
+        const TaskType &t = types[i];
+        bool &armed = *latches[i];
+        if (t.nextTime->isEmpty())
+            continue;
+        if (hasPassed(*t.nextTime, nowText) && rollPassedRows(t.type, nowText)) {
+            saveSchedule(ScheduleCallerHistory);
+            if (t.nextTime->isEmpty())
+                continue;
+        }
+
+        if (warnText == *t.nextTime) {
+            if (armed) {
+                postEvent(t.warningEvent);
+                armed = false;
+                if (wordWithWarning)
+                    appendCommand(QLatin1String(t.word));
+            }
+        } else {
+            armed = true;
+        }
+
+        if (*t.nextTime == nowText) {
+            if (!wordWithWarning)
+                appendCommand(QLatin1String(t.word));
+            rollDueRows(t.type, nowText, nowText);
+            saveSchedule(ScheduleCallerHistory);
+        }
+    }
 }
 
 void data_thread::checkSelfTest(const QDateTime &now)
 {
-    Q_UNUSED(now);
+    const QString nowText = now.toString(QLatin1String(kMinuteFormat));
+    QString word;
+    QString stored;
+    {
+        // Read, compared and replaced in one hold: a time the user has just set is never
+        // overwritten by the advance of the one it replaced.
+        QWriteLocker locker(&settingsLock);
+        DeviceSettings &d = deviceSettings;
+        if (d.strNextTestTime.isEmpty())
+            return;
+        if (d.strNextTestTime == nowText) {
+            word = d.selftestType == QLatin1String("0") ? QStringLiteral("selfTest1Min") : QStringLiteral("dischargeLow");
+            // Another interval code fires once; the time is then spent, so the word is
+            // queued once and not in every tick of the minute.
+            d.strNextTestTime = catchUpSelfTestTime(d.strNextTestTime, d.testInterval, nowText);
+        } else if (hasPassed(d.strNextTestTime, nowText)) {
+            const QString next = catchUpSelfTestTime(d.strNextTestTime, d.testInterval, nowText);
+            qCInfo(lcHistory) << "self-test time" << d.strNextTestTime << "passed without a tick; not run, next"
+                              << (next.isEmpty() ? QStringLiteral("none") : next);
+            d.strNextTestTime = next;
+        } else {
+            return;
+        }
+        stored = d.strNextTestTime;
+    }
+    if (!word.isEmpty())
+        appendCommand(word);
+
+    writeParamKeys({{QStringLiteral("strNextTestTime"), stored}});
+    // The user's setter writes its own time after releasing the lock too; whichever file
+    // write came last, the file ends with what memory holds.
+    QString held;
+    {
+        QReadLocker locker(&settingsLock);
+        held = deviceSettings.strNextTestTime;
+    }
+    if (held != stored)
+        writeParamKeys({{QStringLiteral("strNextTestTime"), held}});
 }

@@ -88,6 +88,8 @@ Rectangle {
         { name: "device", title: "Device" },
         { name: "other", title: "Status" },
         { name: "warnings", title: "Warnings" },
+        { name: "history", title: "History" },
+        { name: "charts", title: "Charts" },
         { name: "system", title: "System" },
         { name: "email", title: "E-mail" },
         { name: "sms", title: "SMS" },
@@ -479,6 +481,29 @@ Rectangle {
                 title: parent.title("other")
                 fields: Fields.other
                 onRefresh: root.getotherinfoSignal()
+            }
+            HistoryPage {
+                id: historyPage
+                objectName: "historyPage"
+                anchors.fill: parent
+                visible: root.page === "history"
+                title: parent.title("history")
+                family: root.family
+                onPageRequested: function (record, request) {
+                    record ? root.getRecordSignal(request) : root.getReportSignal(request)
+                }
+                onOperationRequested: function (record, request) {
+                    record ? root.saveCleaRecordSignal(request) : root.saveClearReportCall(request)
+                }
+            }
+            ChartsPage {
+                id: chartsPage
+                objectName: "chartsPage"
+                anchors.fill: parent
+                visible: root.page === "charts"
+                title: parent.title("charts")
+                family: root.family
+                onChartRequested: function (request) { root.getchartdataSignal(request) }
             }
             WarningsPage {
                 id: warningsPage

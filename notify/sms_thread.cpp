@@ -1,0 +1,461 @@
+#include "notify/sms_thread.h"
+
+#include "core/clock.h"
+#include "core/events.h"
+#include "core/historyfiles.h"
+#include "core/logging.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "core/sqlutil.h"
+#include "notify/smspdu.h"
+
+#include <QReadLocker>
+#include <QWriteLocker>
+
+namespace {
+
+// Modem link states shown on the settings page.
+enum LinkState { LinkOff = 0, LinkPortFailed = 1, LinkPortOpen = 2, LinkReady = 3 };
+
+// A write that fails on a port that is still there is tried again after a short pause.
+constexpr int kWriteAttempts = 3;
+
+// The codes of the modem's line settings as stored in "param.ini".
+ModemLineParams lineParams(const QString &name, const QString &baud, const QString &dataBits,
+                           const QString &parity, const QString &stopBits)
+{
+    return ModemLineParams{name, modemPortBaud(baud), portDataBits(dataBits), portParity(parity),
+                           portStopBits(stopBits)};
+}
+
+// Echo off; PDU mode (TS 27.005 3.2.3); messages kept on the SIM; new-message
+// indications buffered in the modem, so no unsolicited line breaks into a reply.
+const char *const kInitCommands[] = {"ATE0\r", "AT+CMGF=0\r", "AT+CPMS=SM\r", "AT+CNMI=0,1,0,0,1\r"};
+constexpr const char *kResetCommand = "AT+CFUN=1,1\r";
+
+// An event code that has no text in the family's table (code 77 of the inverter) still
+// says which event it was.
+QString textOfEvent(int code, const QString &comProtocol)
+{
+    const QString text = eventText(code, comProtocol);
+    return text.isEmpty() ? QStringLiteral("Event %1").arg(code) : text;
+}
+
+} // namespace
+
+bool isEventSelected(int mask, int code)
+{
+    if (code > EventCommSucceed - 1)
+        return true;
+    return code >= 0 && ((unsigned(mask) >> (code / 2)) & 1u);
+}
+
+QStringList smsRecipients(const QStringList &phones, const QStringList &masks, int code)
+{
+    QStringList out;
+    for (int i = 0; i < phones.size(); ++i) {
+        if (phones.at(i).isEmpty())
+            continue;
+        const int mask = i < masks.size() ? masks.at(i).toInt() : 0;
+        if (isEventSelected(mask, code))
+            out << phones.at(i);
+    }
+    return out;
+}
+
+QString smsMessageText(const QDateTime &eventTime, const QString &eventText)
+{
+    return eventTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QLatin1Char(',') + eventText;
+}
+
+sms_thread::sms_thread(QObject *parent) : sms_thread(serialModemBackend(), SmsTimings(), parent) {}
+
+sms_thread::sms_thread(ModemBackend &backend, const SmsTimings &timings, QObject *parent)
+    : QThread(parent), m_backend(backend), m_timings(timings)
+{
+}
+
+sms_thread::~sms_thread()
+{
+    stop();
+    wait();
+}
+
+void sms_thread::stop() { stopRequested = true; }
+
+void sms_thread::run()
+{
+    while (!stopRequested)
+        pass();
+    closePort();
+    if (!m_outbox.isEmpty())
+        qCWarning(lcNotify) << "SMS: stopped with" << m_outbox.size() << "messages not sent";
+}
+
+sms_thread::PassSettings sms_thread::readPassSettings() const
+{
+    QReadLocker locker(&settingsLock);
+    return PassSettings{smsSettings.smsFlag,           smsSettings.SMSSelectName,     systemSettings.msg_boudrate,
+                        systemSettings.msg_databit,    systemSettings.msg_checkbit,   systemSettings.msg_stopbit};
+}
+
+void sms_thread::pass()
+{
+    const PassSettings s = readPassSettings();
+
+    if (s.smsFlag != QLatin1String("0")) {
+        if (modemPort || linkState() != LinkOff || !m_outbox.isEmpty()) {
+            closePort();
+            const int dropped = int(takeAllEvents(smsEventQueue, smsEventQueueLock).size() + m_outbox.size());
+            m_outbox.clear();
+            if (dropped)
+                qCInfo(lcNotify) << "SMS switched off:" << dropped << "events and messages not sent";
+            setLinkState(LinkOff);
+            clearModemInfo();
+        }
+        sleepMs(m_timings.passPauseMs);
+        return;
+    }
+
+    trimEventQueue();
+    const bool sameLine = s.portName == lastPortName && s.baud == lastBaudRate && s.dataBits == lastDataBits
+                          && s.parity == lastParity && s.stopBits == lastStopBits;
+    if (!sameLine || linkState() <= LinkPortFailed || !modemPort) {
+        if (!sameLine) {
+            // New line settings deserve an attempt at once, whatever failed before.
+            m_reopenAt = QDeadlineTimer(0);
+            m_reopenPauseMs = 0;
+        }
+        if (m_reopenAt.hasExpired()) {
+            const bool opened = openPort(s);
+            setLinkState(opened ? LinkPortOpen : LinkPortFailed);
+            lastPortName = s.portName;
+            lastBaudRate = s.baud;
+            lastDataBits = s.dataBits;
+            lastParity = s.parity;
+            lastStopBits = s.stopBits;
+        }
+    }
+    if (!modemPort) {
+        clearModemInfo();
+        sleepMs(m_timings.passPauseMs);
+        return;
+    }
+
+    bool ready = false;
+    if (linkState() != LinkPortFailed) {
+        const bool answered = initModem();
+        if (!modemPort)
+            return;
+        if (answered)
+            setLinkState(LinkReady);
+        ready = answered || linkState() == LinkReady;
+    }
+    if (!ready) {
+        clearModemInfo();
+        sleepMs(m_timings.passPauseMs);
+        return;
+    }
+
+    sleepMs(m_timings.passPauseMs);
+    if (stopRequested)
+        return;
+    queryModemInfo();
+    if (!modemPort)
+        return;
+    sleepMs(m_timings.passPauseMs);
+    if (stopRequested)
+        return;
+    drain();
+    sleepMs(m_timings.passPauseMs);
+}
+
+void sms_thread::sleepMs(int ms)
+{
+    const QDeadlineTimer until(ms);
+    while (!stopRequested && !until.hasExpired())
+        QThread::msleep(1);
+}
+
+void sms_thread::closePort() { modemPort.reset(); }
+
+bool sms_thread::openPort(const PassSettings &s)
+{
+    closePort();
+    QString error;
+    modemPort = m_backend.open(lineParams(s.portName, s.baud, s.dataBits, s.parity, s.stopBits), &error);
+    if (modemPort) {
+        m_reopenPauseMs = 0;
+        qCInfo(lcNotify) << "SMS: modem port" << s.portName << "open";
+        return true;
+    }
+    m_reopenPauseMs = m_reopenPauseMs ? qMin(2 * m_reopenPauseMs, m_timings.reopenMaxPauseMs)
+                                      : m_timings.passPauseMs;
+    m_reopenAt = QDeadlineTimer(m_reopenPauseMs);
+    qCWarning(lcNotify) << "SMS: cannot open the modem port" << s.portName << error << "- next attempt in"
+                        << m_reopenPauseMs << "ms";
+    return false;
+}
+
+void sms_thread::portLost(const char *when)
+{
+    qCWarning(lcNotify) << "SMS: the modem port failed" << when << "- reopening";
+    closePort();
+    setLinkState(LinkPortFailed);
+    clearModemInfo();
+    m_reopenPauseMs = m_reopenPauseMs ? qMin(2 * m_reopenPauseMs, m_timings.reopenMaxPauseMs)
+                                      : m_timings.passPauseMs;
+    m_reopenAt = QDeadlineTimer(m_reopenPauseMs);
+}
+
+bool sms_thread::sendCommand(const QByteArray &command)
+{
+    for (int attempt = 1; attempt <= kWriteAttempts && modemPort; ++attempt) {
+        if (modemPort->write(command))
+            return true;
+        if (modemPort->failed() || stopRequested)
+            break;
+        QThread::msleep(unsigned(m_timings.pollMs));
+    }
+    if (modemPort)
+        portLost("while writing");
+    return false;
+}
+
+ModemReply sms_thread::waitReply(ModemReply::Kind kind, int timeoutMs)
+{
+    ModemReply reply(kind);
+    const QDeadlineTimer deadline(timeoutMs);
+    while (modemPort && !reply.isDone() && !stopRequested) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            break;
+        const QByteArray bytes = modemPort->read(int(qMin<qint64>(left, m_timings.pollMs)));
+        qCDebug(lcNotify).noquote() << "SMS: modem <" << bytes.toPercentEncoding(" +:,\"^");
+        reply.feed(bytes);
+        if (bytes.isEmpty() && modemPort->failed())
+            portLost("while reading");
+    }
+    return reply;
+}
+
+ModemReply sms_thread::exchange(const QByteArray &command, ModemReply::Kind kind, int timeoutMs)
+{
+    if (!modemPort)
+        return ModemReply(kind);
+    // What is still in the line belongs to an earlier command (a late OK, an indication).
+    const QByteArray stale = modemPort->read(0);
+    if (!stale.isEmpty())
+        qCDebug(lcNotify) << "SMS: dropped" << stale.size() << "stale bytes before" << command.trimmed();
+    if (!sendCommand(command))
+        return ModemReply(kind);
+    ModemReply reply = waitReply(kind, timeoutMs);
+    if (!reply.isDone())
+        qCDebug(lcNotify) << "SMS:" << command.trimmed() << "got no final result in" << timeoutMs << "ms";
+    return reply;
+}
+
+bool sms_thread::initModem()
+{
+    bool allOk = true;
+    int n = 0;
+    for (const char *command : kInitCommands) {
+        const ModemReply reply = exchange(command, ModemReply::Command, m_timings.commandReplyMs);
+        if (!modemPort || stopRequested)
+            return false;
+        allOk = allOk && reply.final() == ModemReply::Ok;
+        if (++n < int(std::size(kInitCommands)))
+            sleepMs(m_timings.initPauseMs);
+    }
+    return allOk;
+}
+
+void sms_thread::queryModemInfo()
+{
+    const char *const commands[] = {"AT+GMI\r", "AT+GMM\r", "AT+GMR\r", "AT+COPS?\r", "AT+CSCA?\r", "AT+CSQ\r"};
+    QList<ModemReply> replies;
+    for (const char *command : commands) {
+        if (!replies.isEmpty())
+            sleepMs(m_timings.infoPauseMs);
+        replies << exchange(command, ModemReply::Command, m_timings.commandReplyMs);
+        if (!modemPort || stopRequested)
+            return;
+    }
+    // The settings page drops the last character of the identity texts: the line end
+    // these texts have always been stored with.
+    auto identity = [](const ModemReply &r) {
+        const QString line = modemIdentityLine(r);
+        return line.isEmpty() ? line : line + QLatin1Char('\r');
+    };
+    QWriteLocker locker(&settingsLock);
+    smsSettings.modemManufacturer = identity(replies.at(0));
+    smsSettings.modemModel = identity(replies.at(1));
+    smsSettings.modemSoftwareVersion = identity(replies.at(2));
+    smsSettings.modemOperator = modemQuotedField(replies.at(3));
+    smsSettings.modemServiceCentre = modemQuotedField(replies.at(4));
+    smsSettings.modemSignalQuality = modemSignalQuality(replies.at(5));
+}
+
+void sms_thread::resetModem()
+{
+    exchange(kResetCommand, ModemReply::Startup, m_timings.restartReplyMs);
+    if (!modemPort || stopRequested)
+        return;
+    sleepMs(m_timings.passPauseMs);
+    const bool answered = initModem();
+    if (modemPort)
+        setLinkState(answered ? LinkReady : LinkPortOpen);
+}
+
+void sms_thread::trimEventQueue()
+{
+    int dropped = 0;
+    {
+        QWriteLocker locker(&smsEventQueueLock);
+        while (smsEventQueue.size() > kSmsQueueLimit) {
+            smsEventQueue.removeFirst();
+            ++dropped;
+        }
+    }
+    if (dropped)
+        qCWarning(lcNotify) << "SMS: queue full," << dropped << "oldest events dropped";
+}
+
+bool sms_thread::fillOutbox()
+{
+    EventItem event;
+    {
+        QWriteLocker locker(&smsEventQueueLock);
+        if (smsEventQueue.isEmpty())
+            return false;
+        event = smsEventQueue.takeFirst();
+    }
+    QStringList numbers;
+    {
+        QReadLocker locker(&settingsLock);
+        numbers = event.code == EventTestSms
+                      ? QStringList{smsSettings.smsTestPhone}
+                      : smsRecipients(smsSettings.smsPhones, smsSettings.smsEventFlags, event.code);
+    }
+    for (const QString &number : std::as_const(numbers))
+        m_outbox.append(Outgoing{number, event.code, event.time});
+    int dropped = 0;
+    while (m_outbox.size() > kSmsOutboxLimit) {
+        m_outbox.removeFirst();
+        ++dropped;
+    }
+    if (dropped)
+        qCWarning(lcNotify) << "SMS: too many messages waiting," << dropped << "oldest dropped";
+    return true;
+}
+
+void sms_thread::drain()
+{
+    while (!stopRequested && modemPort) {
+        if (m_outbox.isEmpty() && !fillOutbox())
+            return;
+        if (m_outbox.isEmpty())
+            continue; // an event without recipients
+        const Outgoing o = m_outbox.first();
+        QString comProtocol;
+        {
+            QReadLocker locker(&settingsLock);
+            comProtocol = deviceSettings.comProtocol;
+        }
+        const QString eventText = textOfEvent(o.code, comProtocol);
+        QString why;
+        if (!parseSmsNumber(o.number, &why)) {
+            m_outbox.removeFirst();
+            qCWarning(lcNotify) << "SMS: not sent to" << o.number << "for event" << o.code << ":" << why;
+            if (!o.number.isEmpty())
+                logSms(o.number, eventText, false);
+            continue;
+        }
+        const SendResult result = sendSms(o.number, smsMessageText(o.time, eventText));
+        if (result == SendResult::PortLost)
+            return; // the message stays first and goes once the port is back
+        m_outbox.removeFirst();
+        logSms(o.number, eventText, result == SendResult::Sent);
+    }
+}
+
+sms_thread::SendResult sms_thread::sendSms(const QString &number, const QString &text)
+{
+    QString lang;
+    {
+        QReadLocker locker(&settingsLock);
+        lang = systemSettings.lang;
+    }
+    const SmsPdu pdu = buildSmsPdu(*parseSmsNumber(number), text,
+                                   lang == QLatin1String("1") ? SmsAlphabet::Gsm7 : SmsAlphabet::Ucs2);
+    if (pdu.userData.shortened)
+        qCInfo(lcNotify) << "SMS: text to" << number << "shortened to" << pdu.userData.text.size() << "characters";
+
+    bool pduWritten = false;
+    for (int attempt = 1; attempt <= kSmsSendTries; ++attempt) {
+        const ModemReply prompt = exchange(cmgsCommand(pdu), ModemReply::Prompt, m_timings.sendReplyMs);
+        if (!modemPort)
+            return pduWritten ? SendResult::Refused : SendResult::PortLost;
+        if (prompt.sawPrompt()) {
+            if (!sendCommand(pduSubmission(pdu)))
+                // A PDU cut short lacks its Ctrl-Z, and a modem sends nothing without it.
+                return pduWritten ? SendResult::Refused : SendResult::PortLost;
+            pduWritten = true;
+            const ModemReply accepted = waitReply(ModemReply::Submit, m_timings.sendReplyMs);
+            if (accepted.final() == ModemReply::Ok) {
+                qCInfo(lcNotify) << "SMS: sent to" << number << "reference" << accepted.messageReference();
+                return SendResult::Sent;
+            }
+            qCWarning(lcNotify) << "SMS: to" << number << "try" << attempt << "not accepted:" << accepted.outcome();
+            // Gone after the message went out: it may have been sent, so it is not sent again.
+            if (!modemPort)
+                return SendResult::Refused;
+        } else {
+            qCWarning(lcNotify) << "SMS: to" << number << "try" << attempt << "no prompt:" << prompt.outcome();
+        }
+        if (stopRequested)
+            return SendResult::Refused;
+        resetModem();
+        if (!modemPort)
+            return pduWritten ? SendResult::Refused : SendResult::PortLost;
+    }
+    return SendResult::Refused;
+}
+
+void sms_thread::logSms(const QString &number, const QString &text, bool sent)
+{
+    const QDateTime now = appClock().now();
+    // One log for every family: the stem and table are the same for all three.
+    const DeviceFamily family = DeviceFamily::ThreePhaseUps;
+    DbConnection db(QStringLiteral("sms_log_s"), historyFilePath(HistoryFile::SmsLog, family, now.date()),
+                    DbConnection::CreateIfMissing, lcNotify);
+    if (!db.isOpen() || !db.createTableIfMissing(historyTableName(HistoryFile::SmsLog),
+                                                 historyCreateSql(HistoryFile::SmsLog, family)))
+        return;
+    db.exec(historyInsertSql(HistoryFile::SmsLog, family),
+            {now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), number, text,
+             sent ? QStringLiteral("1") : QStringLiteral("0")});
+}
+
+void sms_thread::setLinkState(int state)
+{
+    QWriteLocker locker(&settingsLock);
+    smsSettings.connect = state;
+}
+
+int sms_thread::linkState() const
+{
+    QReadLocker locker(&settingsLock);
+    return smsSettings.connect;
+}
+
+void sms_thread::clearModemInfo()
+{
+    QWriteLocker locker(&settingsLock);
+    smsSettings.modemManufacturer.clear();
+    smsSettings.modemModel.clear();
+    smsSettings.modemSoftwareVersion.clear();
+    smsSettings.modemOperator.clear();
+    smsSettings.modemServiceCentre.clear();
+    smsSettings.modemSignalQuality = 0;
+}

@@ -172,12 +172,15 @@ void MainWindow::stopThreads()
     dataThread.exit(0);
     emailThread.stop(); // a dialogue in progress ends at once, not after its time-outs
     emailThread.exit(0);
+    smsThread.stop();
+    smsThread.exit(0);
     serialThread.stop();
     serialThread.exit(0);
     stopTestEmail();
 
     dataThread.wait();
     emailThread.wait();
+    smsThread.wait();
     serialThread.wait();
 }
 
@@ -223,9 +226,11 @@ void MainWindow::loadQmlView(const QString &path)
     context->setContextProperty(QStringLiteral("ThreeUPS"), &upsInfo);
     context->setContextProperty(QStringLiteral("serial"), &serialThread);
     context->setContextProperty(QStringLiteral("mydata"), &dataThread);
+    context->setContextProperty(QStringLiteral("sms"), &smsThread);
     dataThread.start(QThread::InheritPriority);
     emailThread.start(QThread::InheritPriority);
     serialThread.start(QThread::InheritPriority);
+    smsThread.start(QThread::InheritPriority);
 }
 
 QObject *MainWindow::requestReceiver(int receiver)

@@ -18,6 +18,7 @@
 #include "device/serial_thread.h"
 #include "history/data_thread.h"
 #include "notify/email_thread.h"
+#include "notify/sms_thread.h"
 #include "notify/smtp.h"
 
 #include <atomic>
@@ -82,6 +83,7 @@ private:
     data_thread dataThread;
     email_thread emailThread;
     serial_thread serialThread;
+    sms_thread smsThread;
     qmlobject qmlBridge;
     QStringList configTexts;
     QStringList emailTexts;

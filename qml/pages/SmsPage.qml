@@ -136,9 +136,16 @@ PageBase {
                         Label { text: Lang.tr("Service centre"); color: Theme.muted }
                         Label { text: page.modem.sercentreadd || "-" }
                         Label { text: Lang.tr("Signal"); color: Theme.muted }
+                        // -1: the modem cannot measure the signal.
                         SignalBar {
+                            visible: page.modem.signalquality !== "-1"
                             value: parseInt(page.modem.signalquality) || 0
                             Layout.preferredWidth: 120
+                        }
+                        Label {
+                            objectName: "signalUnknown"
+                            visible: page.modem.signalquality === "-1"
+                            text: Lang.tr("Unknown")
                         }
                     }
                 }

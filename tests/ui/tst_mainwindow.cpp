@@ -218,6 +218,7 @@ private slots:
     void exitWhileDeviceIsSilent();
     void historyThreadRunsWithTheWindow();
     void exitWhileMailServerIsSilent();
+    void smsThreadRunsWithTheWindow();
 
 private:
     // The window with the program's own user interface, shown and settled.
@@ -611,7 +612,8 @@ void TestMainWindow::pageShowsReplies_data()
     QTest::newRow("warnings") << "warnings" << "warning_0" << "System fault happen";
     QTest::newRow("system") << "system" << "family" << "Three-phase UPS";
     QTest::newRow("e-mail") << "email" << "serverHost" << QString::fromLatin1(kDefaultServerHostaddr);
-    QTest::newRow("sms") << "sms" << "modemState" << "Off";
+    // SMS is on at first start, with no modem port chosen.
+    QTest::newRow("sms") << "sms" << "modemState" << "Modem port failed";
 }
 
 void TestMainWindow::pageShowsReplies()
@@ -625,7 +627,9 @@ void TestMainWindow::pageShowsReplies()
     QmlWarningRecorder warnings;
     QVERIFY(openShownWindow());
     showPage(page);
-    QCOMPARE(itemText(item), text);
+    // The modem state comes from the SMS thread's first pass, and the page asks for it
+    // every few seconds.
+    QTRY_COMPARE_WITH_TIMEOUT(itemText(item), text, 8000);
     savePageShot(page);
     QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
 }
@@ -856,6 +860,34 @@ void TestMainWindow::exitWhileMailServerIsSilent()
     exit.start();
     window.reset();
     QVERIFY2(exit.elapsed() < kExitBoundMs, qPrintable(QString::number(exit.elapsed())));
+}
+
+void TestMainWindow::smsThreadRunsWithTheWindow()
+{
+    {
+        QWriteLocker l(&settingsLock);
+        smsSettings.smsFlag = QStringLiteral("0");
+        smsSettings.SMSSelectName = QStringLiteral("None");
+    }
+    window = std::make_unique<MainWindow>();
+    window->loadQmlView(QStringLiteral("/nonexistent/Kestrava/qml/qmlmain.qml"));
+    auto *sms = qobject_cast<QThread *>(contextObject("sms"));
+    QVERIFY(sms);
+    QVERIFY(sms->isRunning());
+    // No such modem port: the settings page shows the port as failed.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        [] {
+            QReadLocker l(&settingsLock);
+            return smsSettings.connect;
+        }(),
+        1, 5000);
+
+    QPointer<QThread> watched(sms);
+    QElapsedTimer exit;
+    exit.start();
+    window.reset();
+    QVERIFY(!watched);
+    QVERIFY2(exit.elapsed() < 3000, qPrintable(QString::number(exit.elapsed())));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -165,16 +165,26 @@ void qmlobject::handleSetEmail(QString request)
     const QStringList recipients = req.list(QStringLiteral("email_receiver_addrs"));
     QStringList masks = req.list(QStringLiteral("email_event_flag"));
     fitMasks(masks, recipients.size());
+    bool rewrite;
     {
         QWriteLocker locker(&settingsLock);
         for (int i = 0; i < kEmailKeyCount; ++i)
             emailSettings.*kEmailKeys[i].member = values[i];
-        emailSettings.mailRecipients = recipients;
-        emailSettings.mailEventFlags = masks;
+        rewrite = mayRewriteRecipients(emailSettings.recipientsRead, emailSettings.mailRecipients,
+                                       emailSettings.mailEventFlags, recipients, masks);
+        if (rewrite) {
+            emailSettings.mailRecipients = recipients;
+            emailSettings.mailEventFlags = masks;
+        }
     }
     writeParamKeys(emailParamKeys(values, kEmailKeyCount));
     // A table that cannot be rewritten keeps its old rows; memory and "param.ini" hold the new.
-    saveEmailRecipients(recipients, masks);
+    if (!rewrite) {
+        qCWarning(lcBridge) << "e-mail recipients unchanged and their file unread; the file is kept";
+    } else if (saveEmailRecipients(recipients, masks)) {
+        QWriteLocker locker(&settingsLock);
+        emailSettings.recipientsRead = true;
+    }
 }
 
 void qmlobject::handleGetEmailSet()
@@ -205,15 +215,25 @@ void qmlobject::handleSetSMS(QString request)
     const QStringList phones = req.list(QStringLiteral("phones"));
     QStringList masks = req.list(QStringLiteral("sms_event_flag"));
     fitMasks(masks, phones.size());
+    bool rewrite;
     {
         QWriteLocker locker(&settingsLock);
         smsSettings.smsFlag = flag;
         smsSettings.SMSSelectName = portName;
-        smsSettings.smsPhones = phones;
-        smsSettings.smsEventFlags = masks;
+        rewrite = mayRewriteRecipients(smsSettings.recipientsRead, smsSettings.smsPhones, smsSettings.smsEventFlags,
+                                       phones, masks);
+        if (rewrite) {
+            smsSettings.smsPhones = phones;
+            smsSettings.smsEventFlags = masks;
+        }
     }
     writeParamKeys({{paramKey(&SmsSettings::smsFlag), flag}, {paramKey(&SmsSettings::SMSSelectName), portName}});
-    saveSmsRecipients(phones, masks);
+    if (!rewrite) {
+        qCWarning(lcBridge) << "SMS recipients unchanged and their file unread; the file is kept";
+    } else if (saveSmsRecipients(phones, masks)) {
+        QWriteLocker locker(&settingsLock);
+        smsSettings.recipientsRead = true;
+    }
 }
 
 void qmlobject::handleGetSMSSet()

@@ -8,8 +8,11 @@
 #include "core/sqlutil.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QReadLocker>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 QString text(const QSettings &ini, const char *key, const QString &fallback)
@@ -43,15 +46,24 @@ QLatin1String keyOf(const SettingsKey<Record> (&keys)[N], QString Record::*membe
 }
 
 // Reads one recipient table (column 0 the address or number, column 1 the event mask).
-void loadRecipients(const QString &connection, const QString &path, const QString &table,
+// False, with a warning, when the file exists but its table could not be read: busy
+// beyond the connection's wait (another process holds it), damaged, or not ours.
+bool loadRecipients(const QString &connection, const QString &path, const QString &table,
                     QStringList *addresses, QStringList *masks)
 {
     addresses->clear();
     masks->clear();
+    if (!QFileInfo::exists(path))
+        return true;
     DbConnection db(connection, path, DbConnection::ReadExisting);
-    if (!db.isOpen())
-        return;
-    const QList<QStringList> rows = db.selectRows(QStringLiteral("select * from %1").arg(table));
+    bool ok = db.isOpen();
+    const QList<QStringList> rows =
+        ok ? db.selectRows(QStringLiteral("select * from %1").arg(table), {}, &ok) : QList<QStringList>();
+    if (!ok) {
+        qCWarning(lcCore) << "recipients could not be read from" << path
+                          << "; the file is kept as it is until a new list is saved";
+        return false;
+    }
     for (const QStringList &row : rows) {
         // A table with fewer than two columns is not ours; keep the lists parallel.
         if (row.size() < 2)
@@ -59,6 +71,7 @@ void loadRecipients(const QString &connection, const QString &path, const QStrin
         addresses->append(row.at(0));
         masks->append(row.at(1));
     }
+    return true;
 }
 
 bool saveRecipients(const QString &connection, const QString &path, const QString &table,
@@ -90,6 +103,21 @@ bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags)
                           eventFlags);
 }
 
+bool mayRewriteRecipients(bool recipientsRead, const QStringList &storedAddresses, const QStringList &storedMasks,
+                          const QStringList &addresses, const QStringList &masks)
+{
+    if (recipientsRead)
+        return true;
+    // The page shows what the failed read left, which the request carries back padded
+    // to one empty entry; only a list with something in it is the user's own.
+    const auto blank = [](const QStringList &list) {
+        return std::all_of(list.begin(), list.end(), [](const QString &item) { return item.isEmpty(); });
+    };
+    if (storedAddresses.isEmpty() && storedMasks.isEmpty())
+        return !(blank(addresses) && blank(masks));
+    return addresses != storedAddresses || masks != storedMasks;
+}
+
 void loadSystemSettings()
 {
     const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
@@ -117,8 +145,9 @@ void loadEmailSettings()
         loadKeys(ini, e, kEmailKeys);
         e.senderPassword = scramblePassword(e.senderPassword, ScrambleDecode);
     }
-    loadRecipients(QStringLiteral("initemailrec"), appPaths.smtpRecDbPath, QStringLiteral("emailrec"),
-                   &emailSettings.mailRecipients, &emailSettings.mailEventFlags);
+    emailSettings.recipientsRead = loadRecipients(QStringLiteral("initemailrec"), appPaths.smtpRecDbPath,
+                                                  QStringLiteral("emailrec"), &emailSettings.mailRecipients,
+                                                  &emailSettings.mailEventFlags);
 }
 
 void loadSmsSettings()
@@ -129,8 +158,9 @@ void loadSmsSettings()
         loadKeys(ini, s, kSmsKeys);
         s.connect = ini.value(QLatin1String(kModemConnectKey), 0).toInt();
     }
-    loadRecipients(QStringLiteral("initsmsrec"), appPaths.smsRecDbPath, QStringLiteral("smsrec"),
-                   &smsSettings.smsPhones, &smsSettings.smsEventFlags);
+    smsSettings.recipientsRead = loadRecipients(QStringLiteral("initsmsrec"), appPaths.smsRecDbPath,
+                                                QStringLiteral("smsrec"), &smsSettings.smsPhones,
+                                                &smsSettings.smsEventFlags);
 }
 
 QString currentLang()

@@ -63,6 +63,10 @@ struct EmailSettings
     QString genRMonth;
     QString genRYFlag;
     QString genRYear;
+    // False while "smtprec.db" exists but could not be read at start (and has not been
+    // saved since): the lists above are then empty for want of a read, not by the user's
+    // choice, and the table is rewritten only with a list the user has changed.
+    bool recipientsRead = true;
 };
 
 struct SmsSettings
@@ -79,6 +83,8 @@ struct SmsSettings
     QString modemOperator;
     QString modemServiceCentre;
     qint32 modemSignalQuality = 0;
+    // The same for "smsrec.db" and the two lists above.
+    bool recipientsRead = true;
 };
 
 extern SystemSettings systemSettings;
@@ -106,6 +112,12 @@ void loadAllSettings();
 // taken under settingsLock and calls without holding it. False when not saved.
 bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags); // "smtprec.db"
 bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags);       // "smsrec.db"
+// Whether a list the user sent may replace a recipient table: always when the table was
+// read (recipientsRead), else only when it differs from the lists in memory, which the
+// failed read left empty. Keeps an unreadable file from being erased by a save of some
+// other field of the page.
+bool mayRewriteRecipients(bool recipientsRead, const QStringList &storedAddresses, const QStringList &storedMasks,
+                          const QStringList &addresses, const QStringList &masks);
 
 // Moves a past strNextTestTime on by its interval until it lies after now; "" when
 // there is nothing to advance or the interval code is unknown. Used at load and by the

@@ -1,5 +1,7 @@
 #include "core/textformats.h"
 
+#include "core/logging.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -96,14 +98,67 @@ QString ecmaText(const QJsonValue &value)
     return QString();
 }
 
+namespace {
+// A text with commas counts as a list; a JSON array is one, and each of its items is
+// checked in turn.
+bool textWithinLimits(const QString &text)
+{
+    if (text.size() <= kMaxRequestText)
+        return true;
+    if (text.size() > kMaxRequestListText)
+        return false;
+    const QStringList entries = text.split(QLatin1Char(','));
+    if (entries.size() > kMaxRequestListEntries)
+        return false;
+    for (const QString &entry : entries) {
+        if (entry.size() > kMaxRequestText)
+            return false;
+    }
+    return true;
+}
+
+bool valueWithinLimits(const QJsonValue &value)
+{
+    if (value.isString())
+        return textWithinLimits(value.toString());
+    if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        if (array.size() > kMaxRequestListEntries)
+            return false;
+        for (const QJsonValue &item : array) {
+            if (!valueWithinLimits(item))
+                return false;
+        }
+        // Read as a text, the array is the list of its items.
+        return textWithinLimits(ecmaText(value));
+    }
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+            if (it.key().size() > kMaxRequestText || !valueWithinLimits(it.value()))
+                return false;
+        }
+    }
+    return true;
+}
+}
+
 RequestJson::RequestJson(const QString &text)
 {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
-    if (error.error == QJsonParseError::NoError && doc.isObject()) {
-        m_object = doc.object();
-        m_isObject = true;
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return;
+    const QJsonObject object = doc.object();
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (it.key().size() > kMaxRequestText || !valueWithinLimits(it.value())) {
+            qCWarning(lcCore).noquote() << "request refused: member" << it.key().left(64)
+                                        << "is longer than any setting may be; nothing is stored";
+            return;
+        }
     }
+    m_object = object;
+    m_isObject = true;
 }
 
 RequestJson::RequestJson(const QJsonValue &value)

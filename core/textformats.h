@@ -13,13 +13,23 @@ class QJsonValue;
 // script ToString rule: a string unchanged, a number in its shortest ECMAScript form,
 // true/false, null as "null", an array as its items joined by ",". A missing member, or
 // any member of a request that is not a JSON object, reads as the empty text.
+// What one request may carry. No real setting comes near these, yet every value stored
+// from a request stays small enough that each later save is quick and the settings
+// folder always fits the archive the program exports and imports again.
+// A text: 1 KiB. A list (a text with commas, the way recipient lists travel, or a JSON
+// array): a few hundred entries, each a text, and 64 KiB in all.
+inline constexpr qsizetype kMaxRequestText = 1024;
+inline constexpr qsizetype kMaxRequestListEntries = 500;
+inline constexpr qsizetype kMaxRequestListText = 64 * 1024;
+
 class RequestJson
 {
 public:
     explicit RequestJson(const QString &text);
 
-    // False for an empty text, a text that does not parse, or a JSON value that is not an
-    // object. Setters change nothing then: empty texts would wipe the stored settings.
+    // False for an empty text, a text that does not parse, a JSON value that is not an
+    // object, or one that holds a value beyond the limits above (traced, naming the
+    // member). Setters change nothing then: empty texts would wipe the stored settings.
     bool isObject() const { return m_isObject; }
     QString value(const QString &key) const;
     // The member's text split at every "," with empty parts kept (an empty text gives one

@@ -7,7 +7,9 @@
 #include "core/schedule.h"
 #include "core/settings.h"
 #include "core/sqlutil.h"
+#include "core/textformats.h"
 #include "tests/bridge/bridgefixture.h"
+#include "tests/support/sqlitelock.h"
 #include "tests/support/testenv.h"
 
 #include <QFile>
@@ -81,6 +83,7 @@ private slots:
     void emailRoundTrip();
     void emailEmptyLists();
     void emailRecipientWithComma();
+    void recipientsUnreadAtStartAreKept();
     void smsSetAndGet_data();
     void smsSetAndGet();
     void smsStateShortensModemTexts_data();
@@ -136,7 +139,17 @@ void TestBridgeSettings::settersIgnoreNonObjects_data()
         QTest::newRow(QByteArray(slot) + " garbage") << QByteArray(slot) << "{lang:0";
         QTest::newRow(QByteArray(slot) + " array") << QByteArray(slot) << R"([{"lang":"0"}])";
         QTest::newRow(QByteArray(slot) + " text") << QByteArray(slot) << R"("0")";
+        // Every key the five slots read, one of them far longer than any setting.
+        const QString oversized = QString(2 * kMaxRequestText, QLatin1Char('x'));
+        QTest::newRow(QByteArray(slot) + " oversized")
+            << QByteArray(slot)
+            << QStringLiteral(R"({"lang":"0","dev_boudrate":"4","senderAccount":"%1","smsFlag":"1",)"
+                              R"("phones":"123","testphone":"123","email_receiver_addrs":"a@x.org"})")
+                   .arg(oversized);
     }
+    QTest::newRow("handleSetEmail 20 MB") << QByteArray("handleSetEmail")
+                                          << QStringLiteral(R"({"senderAccount":"%1"})")
+                                                 .arg(QString(20 << 20, QLatin1Char('x')));
 }
 
 void TestBridgeSettings::settersIgnoreNonObjects()
@@ -284,6 +297,38 @@ void TestBridgeSettings::emailRecipientWithComma()
     loadAllSettings();
     bridge.handleSetEmail(QStringLiteral(R"({"email_receiver_addrs":["a@x.org,b@x.org"],"email_event_flag":["7"]})"));
     QCOMPARE(tableRows(appPaths.smtpRecDbPath, "emailrec"), (QList<QStringList>{{"a@x.org", "7"}, {"b@x.org", "0"}}));
+}
+
+void TestBridgeSettings::recipientsUnreadAtStartAreKept()
+{
+    // Both tables are busy (another process) for longer than the loader waits.
+    QVERIFY(saveEmailRecipients({"a@example.org", "b@example.org"}, {"1", "2"}));
+    QVERIFY(saveSmsRecipients({"+4912345"}, {"3"}));
+    {
+        SqliteLockHolder holder;
+        QVERIFY(holder.start({appPaths.smtpRecDbPath, appPaths.smsRecDbPath}, 8000)); // two waits of 3 s
+        loadAllSettings();
+        QVERIFY(holder.finish());
+    }
+    QVERIFY(emailSettings.mailRecipients.isEmpty());
+
+    // Saving another field of each page, with the (empty) lists the page was shown.
+    bridge.handleSetEmail(QStringLiteral(R"({"serverHostaddr":"smtp.example.org","email_receiver_addrs":[],)"
+                                         R"("email_event_flag":[]})"));
+    bridge.handleSetSMS(QStringLiteral(R"({"smsFlag":"1","comName":"ttyUSB0","phones":"","sms_event_flag":""})"));
+    QCOMPARE(iniValue("serverHostaddr"), QStringLiteral("smtp.example.org"));
+    QCOMPARE(iniValue("smsFlag"), QStringLiteral("1"));
+    QCOMPARE(tableRows(appPaths.smtpRecDbPath, "emailrec"),
+             (QList<QStringList>{{"a@example.org", "1"}, {"b@example.org", "2"}}));
+    QCOMPARE(tableRows(appPaths.smsRecDbPath, "smsrec"), (QList<QStringList>{{"+4912345", "3"}}));
+
+    // A list the user has written replaces the table, and from then on every save does.
+    bridge.handleSetEmail(QStringLiteral(R"({"email_receiver_addrs":["c@example.org"],"email_event_flag":["7"]})"));
+    bridge.handleSetSMS(QStringLiteral(R"({"phones":"555","sms_event_flag":"9"})"));
+    QCOMPARE(tableRows(appPaths.smtpRecDbPath, "emailrec"), (QList<QStringList>{{"c@example.org", "7"}}));
+    QCOMPARE(tableRows(appPaths.smsRecDbPath, "smsrec"), (QList<QStringList>{{"555", "9"}}));
+    bridge.handleSetEmail(QStringLiteral(R"({"email_receiver_addrs":[],"email_event_flag":[]})"));
+    QCOMPARE(tableRows(appPaths.smtpRecDbPath, "emailrec"), (QList<QStringList>{{"", ""}}));
 }
 
 void TestBridgeSettings::smsSetAndGet_data()

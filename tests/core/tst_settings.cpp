@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "tests/core/dbfixture.h"
 #include "tests/core/gapzone.h"
+#include "tests/support/sqlitelock.h"
 #include "tests/support/testenv.h"
 
 #include <QDir>
@@ -32,6 +33,8 @@ private slots:
     void recipientsSurviveSaveAndLoad();
     void badRecipientDatabase_data();
     void badRecipientDatabase();
+    void recipientsBusyAtStart_data();
+    void recipientsBusyAtStart();
     void selfTestCatchUp_data();
     void selfTestCatchUp();
     void portCodes_data();
@@ -309,6 +312,38 @@ void TestSettings::badRecipientDatabase()
     QVERIFY(smsSettings.smsEventFlags.isEmpty());
     QCOMPARE(emailSettings.serverHostPort, QStringLiteral("25"));
     QCOMPARE(folderSnapshot(appPaths.paramDir), before);
+}
+
+void TestSettings::recipientsBusyAtStart_data()
+{
+    QTest::addColumn<int>("holdMs");
+    QTest::addColumn<bool>("read");
+    // The loader waits a few seconds for a file another process holds.
+    QTest::addRow("busy for a second") << 1000 << true;
+    // Two reads of three seconds each.
+    QTest::addRow("busy for longer than the wait") << 9000 << false;
+}
+
+void TestSettings::recipientsBusyAtStart()
+{
+    QFETCH(int, holdMs);
+    QFETCH(bool, read);
+    TestEnv env;
+    QVERIFY(saveEmailRecipients({"a@example.org", "b@example.org"}, {"1", "2"}));
+    QVERIFY(saveSmsRecipients({"+4912345"}, {"3"}));
+    SqliteLockHolder holder;
+    QVERIFY(holder.start({appPaths.smtpRecDbPath, appPaths.smsRecDbPath}, holdMs));
+    if (!read) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("recipients could not be read from .*smtprec.db")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("recipients could not be read from .*smsrec.db")));
+    }
+    loadEmailSettings();
+    loadSmsSettings();
+    QCOMPARE(emailSettings.recipientsRead, read);
+    QCOMPARE(smsSettings.recipientsRead, read);
+    QCOMPARE(emailSettings.mailRecipients, read ? QStringList({"a@example.org", "b@example.org"}) : QStringList());
+    QCOMPARE(smsSettings.smsPhones, read ? QStringList{"+4912345"} : QStringList());
+    QVERIFY(holder.finish());
 }
 
 void TestSettings::selfTestCatchUp_data()

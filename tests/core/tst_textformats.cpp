@@ -112,6 +112,23 @@ void TestTextFormats::requestIsObject_data()
     QTest::newRow("array") << "[]" << false;
     QTest::newRow("number") << "5" << false;
     QTest::newRow("null") << "null" << false;
+
+    // Oversized values are refused where they enter: the whole request is no request.
+    const QString kib(kMaxRequestText, QLatin1Char('x'));
+    const auto member = [](const QString &json) { return QStringLiteral("{\"a\":\"1\",\"k\":%1}").arg(json); };
+    QTest::newRow("text of 1 KiB") << member('"' + kib + '"') << true;
+    QTest::newRow("text of 1 KiB and one") << member('"' + kib + "x\"") << false;
+    QTest::newRow("20 MB text") << member('"' + QString(20 << 20, QLatin1Char('x')) + '"') << false;
+    QStringList entries(kMaxRequestListEntries, QStringLiteral("user@example.org"));
+    QTest::newRow("list of 500 entries") << member('"' + entries.join(',') + '"') << true;
+    QTest::newRow("list of 501 entries") << member('"' + (entries + QStringList{"x"}).join(',') + '"') << false;
+    QTest::newRow("list with an entry beyond 1 KiB") << member("\"a," + kib + "x\"") << false;
+    QTest::newRow("list beyond 64 KiB") << member('"' + QStringList(100, kib).join(',') + '"') << false;
+    QStringList items(kMaxRequestListEntries + 1, QStringLiteral("\"1\""));
+    QTest::newRow("array of 501 items") << member('[' + items.join(',') + ']') << false;
+    QTest::newRow("array item beyond 1 KiB") << member("[\"" + kib + "x\"]") << false;
+    QTest::newRow("nested text beyond 1 KiB") << member("[{\"t\":\"" + kib + "x\"}]") << false;
+    QTest::newRow("key beyond 1 KiB") << QStringLiteral("{\"%1\":\"1\"}").arg(kib + 'x') << false;
 }
 
 void TestTextFormats::requestIsObject()

@@ -1,0 +1,47 @@
+#pragma once
+// Another process that holds SQLite files locked: Python's sqlite3 module (run by
+// /usr/bin/python3) begins an exclusive transaction on each file, says so, and ends it
+// after the given time, or when the object goes.
+#include <QProcess>
+#include <QStringList>
+
+class SqliteLockHolder
+{
+public:
+    // Locks every file for holdMs; false when the locks were not all taken.
+    bool start(const QStringList &paths, int holdMs)
+    {
+        static const char kScript[] =
+            "import sqlite3, sys, time\n"
+            "held = []\n"
+            "for path in sys.argv[2:]:\n"
+            "    c = sqlite3.connect(path, isolation_level=None)\n"
+            "    c.execute('begin exclusive')\n"
+            "    held.append(c)\n"
+            "print('locked', flush=True)\n"
+            "time.sleep(float(sys.argv[1]) / 1000)\n"
+            "for c in held:\n"
+            "    c.execute('commit')\n";
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        QStringList{QStringLiteral("-c"), QString::fromLatin1(kScript), QString::number(holdMs)} + paths);
+        if (!m_process.waitForStarted(5000))
+            return false;
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(5000))
+                return false;
+        }
+        return m_process.readLine().trimmed() == "locked";
+    }
+    // Waits until the locks are released.
+    bool finish() { return m_process.waitForFinished(30000) && m_process.exitCode() == 0; }
+    ~SqliteLockHolder()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+private:
+    QProcess m_process;
+};

@@ -44,10 +44,6 @@ class data_thread : public QThread
 {
     Q_OBJECT
 public:
-    // Queued events kept while the event file cannot be written: more than a day of a
-    // device that changes state every ten seconds. Past it the oldest are dropped.
-    static constexpr int kEventBacklogLimit = 10000;
-
     data_thread();
     ~data_thread() override;
 

@@ -57,7 +57,8 @@ QVariantList constantValues(DeviceFamily family)
 }
 
 // Puts events that could not be written back in front of those that came meanwhile, and
-// keeps the queue within its bound by dropping the oldest, with one trace line per pass.
+// keeps the queue within the bound of every event queue by dropping the oldest, with one
+// trace line per pass, so a log that stays unwritable costs no more memory than a full queue.
 void keepEventsForLater(QList<EventItem> events)
 {
     int dropped = 0;
@@ -65,7 +66,7 @@ void keepEventsForLater(QList<EventItem> events)
         QWriteLocker locker(&dbEventQueueLock);
         events.append(dbEventQueue);
         dbEventQueue.swap(events);
-        const qsizetype excess = dbEventQueue.size() - data_thread::kEventBacklogLimit;
+        const qsizetype excess = dbEventQueue.size() - kEventQueueLimit;
         if (excess > 0) {
             dbEventQueue.remove(0, excess);
             dropped = int(excess);

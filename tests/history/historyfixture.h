@@ -55,8 +55,7 @@ inline int queuedDbEvents()
 
 inline void queueDbEvent(const QDateTime &time, int code)
 {
-    QWriteLocker locker(&dbEventQueueLock);
-    dbEventQueue.append(EventItem{time, code});
+    pushEvent(dbEventQueue, dbEventQueueLock, EventItem{time, code});
 }
 
 // The file as the command-line tool sees it: every row, fields joined with "|".

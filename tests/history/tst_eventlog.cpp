@@ -181,15 +181,15 @@ void TestEventLog::backlogIsBounded()
     const QDateTime first = at(2026, 1, 15, 0, 0, 0);
     {
         QWriteLocker locker(&dbEventQueueLock);
-        for (int i = 0; i < data_thread::kEventBacklogLimit + extra; ++i)
+        for (int i = 0; i < int(kEventQueueLimit) + extra; ++i)
             dbEventQueue.append(EventItem{first.addSecs(i), i % 56});
     }
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("oldest queued events dropped"));
     thread->saveEventLog(at(2026, 1, 15, 10, 0, 3), QStringLiteral("0"));
     QReadLocker locker(&dbEventQueueLock);
-    QCOMPARE(int(dbEventQueue.size()), data_thread::kEventBacklogLimit);
+    QCOMPARE(int(dbEventQueue.size()), int(kEventQueueLimit));
     QCOMPARE(dbEventQueue.first().time, first.addSecs(extra));
-    QCOMPARE(dbEventQueue.last().time, first.addSecs(data_thread::kEventBacklogLimit + extra - 1));
+    QCOMPARE(dbEventQueue.last().time, first.addSecs(int(kEventQueueLimit) + extra - 1));
 }
 
 QTEST_GUILESS_MAIN(TestEventLog)

@@ -391,6 +391,9 @@ bool Smtp::waitForConnection()
             loop.quit();
     });
     poll.start(kStopPollMs);
+    // A connection that failed at once has already said so, before the loop could hear it.
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        return false;
     // The owner's own timers may fire in here; the e-mail thread keeps its tick from
     // running twice, and the test mail refuses a second request.
     loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -107,6 +107,11 @@ struct UpsDeviceValues
     uint16_t supportFlags[3] = {};
     uint16_t pvHourBands[3] = {};
     double pvPowerSamples[kMaxPvPowerSamples] = {};
+    // Why the link last failed: kLinkFaultNoReply when the port is open and the device
+    // does not answer, else the port and the system's reason for not opening it
+    // ("/dev/ttyUSB0: No such file or directory"); empty while polls succeed.
+    QString linkFault;
+    static constexpr const char *kLinkFaultNoReply = "no reply";
     int pvPowerSampleCount = 0;
 };
 

@@ -41,6 +41,8 @@ public:
     virtual ~ModbusBackend() = default;
     // A connected context, or null when it cannot be created or does not connect.
     virtual std::unique_ptr<ModbusLink> open(const SerialLineParams &params) = 0;
+    // Why the latest open() gave null, in the system's words; empty when not known.
+    virtual QByteArray lastOpenError() const { return QByteArray(); }
 };
 
 // One open USB-HID device in blocking mode. Destroying it closes it.

@@ -123,23 +123,31 @@ public:
         // leave the port closed rather than open it with a guess.
         if (p.dataBits < 5 || p.dataBits > 8 || (p.stopBits != 1 && p.stopBits != 2)) {
             qCWarning(lcDevice, "serial port %s: invalid line parameters", p.device.constData());
+            m_lastError = "invalid line parameters";
             return nullptr;
         }
         modbus_t *ctx = modbus_new_rtu(p.device.constData(), p.baud, p.parity, p.dataBits, p.stopBits);
         if (!ctx) {
-            qCWarning(lcDevice, "serial port %s: %s", p.device.constData(), modbus_strerror(errno));
+            m_lastError = modbus_strerror(errno);
+            qCWarning(lcDevice, "serial port %s: %s", p.device.constData(), m_lastError.constData());
             return nullptr;
         }
         modbus_set_response_timeout(ctx, kResponseTimeoutSec, kResponseTimeoutUsec);
         modbus_set_byte_timeout(ctx, kByteTimeoutSec, kByteTimeoutUsec);
         modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
         if (modbus_connect(ctx) == -1) {
-            qCWarning(lcDevice, "serial port %s: %s", p.device.constData(), modbus_strerror(errno));
+            m_lastError = modbus_strerror(errno);
+            qCWarning(lcDevice, "serial port %s: %s", p.device.constData(), m_lastError.constData());
             modbus_free(ctx);
             return nullptr;
         }
+        m_lastError.clear();
         return std::make_unique<RtuLink>(ctx, quietGapMs(p));
     }
+    QByteArray lastOpenError() const override { return m_lastError; }
+
+private:
+    QByteArray m_lastError; // device thread only, like every open()
 };
 
 } // namespace

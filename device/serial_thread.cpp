@@ -12,6 +12,7 @@
 #include "device/transactions.h"
 
 #include <QMutexLocker>
+#include <QWriteLocker>
 #include <QReadLocker>
 #include <QWriteLocker>
 
@@ -176,6 +177,13 @@ void serial_thread::runSecondChange(const DeviceLinkSettings &s)
     if (pollIndex >= kPollPlanSteps)
         pollIndex = 0;
     lastPollOk = pollStep(s.comProtocol, pollIndex);
+    {
+        const QString fault = lastPollOk ? QString()
+            : (modbusCtx || hidDevice) ? QString::fromLatin1(ThreePhaseUPSInfo::kLinkFaultNoReply)
+                                       : openFault;
+        QWriteLocker lock(&upsInfo.lock);
+        upsInfo.linkFault = fault;
+    }
     if (lastPollOk) {
         failCount = 0;
         setCommState(CommOk);

@@ -164,4 +164,6 @@ public:
     QTextCodec *gbkCodec = nullptr; // null when the platform lacks the codec
     QStringList hourBandValues;     // guard: commandQueueLock
     std::unique_ptr<HidDevice> hidDevice;
+    // Why the latest open of the active transport failed; empty when it is open.
+    QString openFault;
 };

@@ -55,6 +55,9 @@ bool serial_thread::openModbusPort()
     p.stopBits = portStopBits(s.dev_stopbit, 0);
     modbusCtx = modbusBackend->open(p);
     qCDebug(lcDevice) << "serial port" << p.device << p.baud << (modbusCtx ? "open" : "not open");
+    openFault = modbusCtx ? QString()
+                          : QString::fromLatin1(p.device) + QStringLiteral(": ")
+            + QString::fromLocal8Bit(modbusBackend->lastOpenError());
     return modbusCtx != nullptr;
 }
 
@@ -67,6 +70,7 @@ bool serial_thread::openHid()
 {
     closeHid();
     hidDevice = hidBackend->open(kHidVendorId, kHidProductId);
+    openFault = hidDevice ? QString() : QStringLiteral("USB-HID: no such device");
     qCDebug(lcDevice) << "USB-HID device" << (hidDevice ? "open" : "not found");
     return hidDevice != nullptr;
 }

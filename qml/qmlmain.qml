@@ -68,6 +68,36 @@ Rectangle {
     property string family: ""
     // The link state of the last status reply: "1" connecting, "2" communicating, "3" lost.
     property string commState: ""
+    // Set by the program: false while the window is minimized or hidden. The pages ask
+    // for nothing then.
+    property bool onScreen: true
+    Binding { target: UiState; property: "onScreen"; value: root.onScreen }
+
+    // The program hands its device status text (link state, active alarms) to show()
+    // whenever it changes.
+    Item {
+        id: deviceStatus
+        objectName: "deviceStatus"
+        function show(text) { UiState.show(text) }
+    }
+
+    // Ctrl+1 to Ctrl+9 open the first nine pages from anywhere; the keys that a field
+    // does not take come up to here.
+    Keys.onPressed: function (event) {
+        if ((event.modifiers & Qt.ControlModifier) && event.key >= Qt.Key_1 && event.key <= Qt.Key_9) {
+            root.page = root.pages[event.key - Qt.Key_1].name
+            navList.forceActiveFocus()
+            event.accepted = true
+        }
+    }
+    function stepPage(delta) {
+        for (var i = 0; i < pages.length; ++i) {
+            if (pages[i].name === page) {
+                page = pages[Math.max(0, Math.min(pages.length - 1, i + delta))].name
+                return
+            }
+        }
+    }
 
     // The program publishes its objects after it has created this root, so everything
     // that talks to them is built once they are there, outside the publishing call.
@@ -159,29 +189,52 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             spacing: 18
 
+            // The device's state at a glance: the link, else the first fault, else the
+            // first noteworthy state, else "Normal". A click shows the Overview.
             Rectangle {
+                id: statusPill
+                objectName: "headerStatus"
                 anchors.verticalCenter: parent.verticalCenter
-                width: commText.implicitWidth + 20
-                height: 24
-                radius: 12
-                color: root.commState === "2" ? Theme.good : root.commState === "3" ? Theme.alarm : "#8a6d1f"
-                visible: root.commState !== ""
+                readonly property string level: UiState.comm === "" ? ""
+                    : !UiState.communicating ? (UiState.comm === "3" ? "fault" : "state")
+                    : UiState.faults.length > 0 ? "fault" : UiState.states.length > 0 ? "state" : "normal"
+                readonly property var first: UiState.faults.length > 0 ? UiState.faults[0]
+                                                                        : UiState.states.length > 0 ? UiState.states[0] : null
+                width: Math.min(statusText.implicitWidth + 24, 330)
+                height: 26
+                radius: 13
+                color: level === "fault" ? Theme.alarm : level === "state" ? Theme.warn : Theme.good
+                visible: level !== ""
                 Text {
-                    id: commText
-                    objectName: "commState"
+                    id: statusText
+                    objectName: "headerStatusText"
                     anchors.centerIn: parent
-                    text: root.commState === "2" ? Lang.tr("Communicating")
-                                                 : root.commState === "3" ? Lang.tr("Communication lost")
-                                                                          : Lang.tr("Connecting")
+                    width: Math.min(implicitWidth, 306)
+                    elide: Text.ElideRight
+                    text: {
+                        if (!UiState.communicating)
+                            return UiState.linkText()
+                        if (statusPill.first === null)
+                            return Lang.tr("Normal")
+                        var more = UiState.conditions.length - 1
+                        return (statusPill.level === "fault" ? "⚠ " : "") + Lang.tr(statusPill.first.label)
+                            + (more > 0 ? "  +" + more : "")
+                    }
                     color: "white"
-                    font.pixelSize: Theme.fontSize - 1
+                    font.pixelSize: Theme.fontSize
+                    font.bold: statusPill.level === "fault"
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: root.page = "overview"
                 }
             }
             Row {
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 6
                 Text {
-                    text: Lang.tr("Run time")
+                    text: Lang.tr("Program uptime")
                     color: "#b8c7d8"
                     font.pixelSize: Theme.fontSize
                 }
@@ -202,8 +255,10 @@ Rectangle {
                 opacity: 0
                 function setOpacity_1() { alarmRect.opacity = 1 }
                 function setOpacity_0() { alarmRect.opacity = 0 }
-                width: 26; height: 26; radius: 13
-                color: Theme.alarm
+                // The number of lines in the event list (recoveries included), not of
+                // active alarms: those are in the status beside it.
+                width: Math.max(26, alarmNum.implicitWidth + 14); height: 26; radius: 13
+                color: Theme.navActive
                 border.color: "white"
                 border.width: 2
                 Text {
@@ -261,18 +316,36 @@ Rectangle {
         anchors.bottom: parent.bottom
         width: 170
         color: Theme.nav
+        // The side menu takes the arrow keys (and Home, End) while it has the focus, which
+        // it has at start; Tab moves between it and the page's fields.
         Column {
+            id: navList
+            objectName: "navList"
             anchors.fill: parent
             anchors.topMargin: 8
+            focus: true
+            activeFocusOnTab: true
+            Keys.onUpPressed: root.stepPage(-1)
+            Keys.onDownPressed: root.stepPage(1)
+            Keys.onPressed: function (event) {
+                if (event.key === Qt.Key_Home || event.key === Qt.Key_End) {
+                    root.page = root.pages[event.key === Qt.Key_Home ? 0 : root.pages.length - 1].name
+                    event.accepted = true
+                }
+            }
             Repeater {
                 model: root.pages
                 delegate: Rectangle {
                     required property var modelData
+                    required property int index
                     objectName: "nav_" + modelData.name
                     width: nav.width
                     height: Math.min(40, (nav.height - 8) / root.pages.length)
                     color: root.page === modelData.name ? Theme.navActive
                                                         : navArea.containsMouse ? "#34597f" : "transparent"
+                    // The focus ring: where the arrow keys act.
+                    border.color: "#ffd54f"
+                    border.width: navList.activeFocus && root.page === modelData.name ? 2 : 0
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
                         anchors.left: parent.left
@@ -286,7 +359,19 @@ Rectangle {
                         id: navArea
                         anchors.fill: parent
                         hoverEnabled: true
-                        onClicked: root.page = modelData.name
+                        onClicked: {
+                            root.page = modelData.name
+                            navList.forceActiveFocus()
+                        }
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        anchors.right: parent.right
+                        anchors.rightMargin: 10
+                        visible: index < 9
+                        text: "Ctrl+" + (index + 1)
+                        color: "#8fa6bf"
+                        font.pixelSize: Theme.fontSize - 3
                     }
                 }
             }
@@ -319,12 +404,6 @@ Rectangle {
 
             // The header's link state. The status page asks for the same reply while it is
             // on view, and that reply sets the header too, so this one rests meanwhile.
-            Timer {
-                interval: 3000
-                repeat: true
-                running: !otherPage.visible
-                onTriggered: root.getotherinfoSignal()
-            }
 
             Connections {
                 target: qmlobject
@@ -416,10 +495,18 @@ Rectangle {
                         pageRequests[overview.module]()
                     else
                         root.mainModuleDataSignal(Replies.request({ flag: overview.module }))
+                    // The battery's charge and remaining time stay in view whatever the panel.
+                    if (overview.module !== "battery") {
+                        if (panelFromPages)
+                            root.getbatinfoSignal()
+                        else
+                            root.mainModuleDataSignal(Replies.request({ flag: "battery" }))
+                    }
                 }
             }
             ValuesPage {
                 id: outputPage
+                inverter: root.family === "2"
                 objectName: "outputPage"
                 anchors.fill: parent
                 visible: root.page === "output"
@@ -429,6 +516,7 @@ Rectangle {
             }
             ValuesPage {
                 id: bypassPage
+                inverter: root.family === "2"
                 objectName: "bypassPage"
                 anchors.fill: parent
                 visible: root.page === "bypass"
@@ -438,16 +526,17 @@ Rectangle {
             }
             ValuesPage {
                 id: batteryPage
+                inverter: root.family === "2"
                 objectName: "batteryPage"
                 anchors.fill: parent
                 visible: root.page === "battery"
                 title: parent.title("battery")
                 fields: Fields.battery
-                codesAsText: root.family === "2"
                 onRefresh: root.getbatinfoSignal()
             }
             ValuesPage {
                 id: acPage
+                inverter: root.family === "2"
                 objectName: "acPage"
                 anchors.fill: parent
                 visible: root.page === "ac"
@@ -457,6 +546,7 @@ Rectangle {
             }
             PvPage {
                 id: pvPage
+                inverter: root.family === "2"
                 objectName: "pvPage"
                 anchors.fill: parent
                 visible: root.page === "pv"
@@ -465,6 +555,7 @@ Rectangle {
             }
             ValuesPage {
                 id: devicePage
+                inverter: root.family === "2"
                 objectName: "devicePage"
                 anchors.fill: parent
                 visible: root.page === "device"
@@ -475,6 +566,7 @@ Rectangle {
             }
             ValuesPage {
                 id: otherPage
+                inverter: root.family === "2"
                 objectName: "otherPage"
                 anchors.fill: parent
                 visible: root.page === "other"

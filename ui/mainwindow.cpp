@@ -9,6 +9,7 @@
 #include "bridge/bridgecommon.h"
 #include "ui/configarchive.h"
 #include "core/dialogs.h"
+#include "ui/devicestatus.h"
 
 #include <QAction>
 #include <QApplication>
@@ -143,6 +144,9 @@ MainWindow::MainWindow(QWidget *parent)
     }
 
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    // The taskbar and the window switcher show these.
+    setWindowTitle(QStringLiteral("Kestrava"));
+    setWindowIcon(QIcon(QStringLiteral(":/images/vemlo.png")));
     setAttribute(Qt::WA_TranslucentBackground);
 
     connect(&qmlBridge, &qmlobject::qmlobjectCom, this, &MainWindow::handleWarning);
@@ -229,6 +233,10 @@ void MainWindow::loadQmlView(const QString &path)
     context->setContextProperty(QStringLiteral("sms"), &smsThread);
     dataThread.start(QThread::InheritPriority);
     emailThread.start(QThread::InheritPriority);
+    if (QObject *root = declarativeView->rootObject())
+        root->setProperty("onScreen", onScreen);
+    shownDeviceStatus.clear();
+    showDeviceStatus();
     serialThread.start(QThread::InheritPriority);
     smsThread.start(QThread::InheritPriority);
 }
@@ -282,6 +290,8 @@ QString MainWindow::mystr()
 void MainWindow::mainTimer()
 {
     ++runSeconds;
+    // First, so that the warning count's early return below cannot skip it.
+    showDeviceStatus();
     callItem(findViewItem(QStringLiteral("sysRunTime")), "getRunTime", formatRunTime(runSeconds));
 
     qsizetype warnings = 0;
@@ -298,6 +308,18 @@ void MainWindow::mainTimer()
     }
     callItem(alarmRect, "setOpacity_1");
     callItem(findViewItem(QStringLiteral("alarmNum")), "updateAlarmNo", QVariant(int(warnings)));
+}
+
+void MainWindow::showDeviceStatus()
+{
+    QQuickItem *status = findViewItem(QStringLiteral("deviceStatus"));
+    if (!status)
+        return;
+    const QString text = deviceStatusText();
+    if (text == shownDeviceStatus)
+        return;
+    shownDeviceStatus = text;
+    callItem(status, "show", text);
 }
 
 QString MainWindow::formatRunTime(unsigned int seconds) const
@@ -363,5 +385,33 @@ void MainWindow::paintEvent(QPaintEvent *)
 void MainWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    followScreenState();
     repaint();
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    followScreenState();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        followScreenState();
+}
+
+void MainWindow::followScreenState()
+{
+    // A minimized window stays "visible" to Qt, and the view would go on rendering every
+    // change into its offscreen buffer for nobody: hiding the view stops that.
+    const bool shown = isVisible() && !isMinimized();
+    if (shown == onScreen || !declarativeView)
+        return;
+    onScreen = shown;
+    declarativeView->setVisible(shown);
+    if (QObject *root = declarativeView->rootObject())
+        root->setProperty("onScreen", shown);
+    qCDebug(lcUi) << "window on screen:" << shown;
 }

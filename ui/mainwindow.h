@@ -70,6 +70,8 @@ public slots:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildTrayIcon();
@@ -77,6 +79,10 @@ private:
     void connectRootSignals(QObject *root);
     QObject *requestReceiver(int receiver);
     void stopThreads();
+    // Shown and not minimized: the view renders only then, and the pages ask for
+    // values only then.
+    void followScreenState();
+    void showDeviceStatus();
 
     QTimer *timer = nullptr;
     QCursor cursor;
@@ -100,6 +106,8 @@ private:
     bool testEmailInProgress = false;
     // Aborts a test mail under way and waits (bounded) for its worker.
     void stopTestEmail();
+    QString shownDeviceStatus; // the status text the view has, to send only changes
+    bool onScreen = false;
     // The original window shadow image is not among the resources; nothing draws it.
     QPixmap shadowPixmap;
     QMenu *trayIconMenu = nullptr; // parentless (Qt 6 has no desktop widget); owned here

@@ -5,12 +5,14 @@ Rectangle {
     id: node
     property string label
     property string value
+    // A word under the value ("Charging").
+    property string note
     property bool selected: false
     property bool active: false
     signal clicked()
 
     width: 126
-    height: 58
+    height: 62
     radius: 6
     color: selected ? "#e3eefb" : Theme.card
     border.color: selected ? Theme.accent : Theme.cardBorder
@@ -30,9 +32,21 @@ Rectangle {
             objectName: node.objectName + "_value"
             text: node.value
             color: node.active ? Theme.accent : Theme.text
-            // Three-phase values ("a/b/c") take the smaller size to fit.
-            font.pixelSize: node.value.length > 10 ? Theme.fontSize - 1 : Theme.fontSize + 2
+            width: node.width - 8
+            horizontalAlignment: Text.AlignHCenter
+            // Three-phase values ("a/b/c A") shrink to fit the box, never past it.
+            fontSizeMode: Text.HorizontalFit
+            minimumPixelSize: Theme.fontSize - 4
+            font.pixelSize: Theme.fontSize + 2
             font.bold: true
+        }
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            objectName: node.objectName + "_note"
+            visible: node.note !== ""
+            text: node.note
+            color: Theme.muted
+            font.pixelSize: Theme.fontSize - 2
         }
     }
     MouseArea {

@@ -3,8 +3,8 @@ import QtQuick.Layouts
 import "replies.js" as Replies
 import "fields.js" as Fields
 
-// The main page: the energy flow, the generation figures and the values of the part of
-// the diagram that is selected.
+// The main page: the device's state and its battery at a glance, the energy flow, the
+// generation figures and the values of the part of the diagram that is selected.
 PageBase {
     id: page
     live: true
@@ -22,8 +22,11 @@ PageBase {
     property string pvPower: "0.0"
     property string batPower: "0.0"
     property var generation: []
+    // The battery reply (UPS panel or inverter page) as { key: value }, for the state line.
+    property var battery: ({})
 
-    readonly property bool communicating: runState !== "-1"
+    // Both the flow reply and the program's status must say so: either alone may lag.
+    readonly property bool communicating: runState !== "-1" && UiState.communicating
 
     readonly property var moduleTitles: ({
         bypass: "Bypass", ac: "AC input", pv: "PV", battery: "Battery", output: "Output"
@@ -48,7 +51,13 @@ PageBase {
         console.debug(Theme.shownLog, "generation:", text)
     }
 
+    function showBattery(text) {
+        battery = Replies.taggedMap(text)
+    }
+
     function showModule(flag, text) {
+        if (flag === "battery")
+            showBattery(text)
         if (flag !== module)
             return
         moduleGrid.show(text)
@@ -66,18 +75,109 @@ PageBase {
         return communicating && !isNaN(n) && n !== 0
     }
 
-    // The inverter family sends no battery mode, load or input current.
+    // The inverter family sends no battery mode, load or input current; no value is
+    // true while the link is down (the program then sends zeros).
     function withUnit(value, unit) {
-        return value === "" ? "-" : value + " " + unit
+        return !communicating || value === "" ? "-" : value + " " + unit
     }
 
     function genValue(i, unit) {
-        return generation.length > i && generation[i] !== "" ? generation[i] + " " + unit : "-"
+        return communicating && generation.length > i && generation[i] !== "" ? generation[i] + " " + unit : "-"
+    }
+
+    // Battery power: its size in whole watts, the sign as a word. The current is
+    // positive while the battery charges.
+    function batteryPowerText() {
+        var n = parseFloat(batPower)
+        if (!communicating || isNaN(n))
+            return "-"
+        return Math.abs(n).toFixed(0) + " W"
+    }
+    function batteryDirection() {
+        var n = parseFloat(batPower)
+        if (!communicating || isNaN(n) || Math.abs(n) < 0.5)
+            return ""
+        return n > 0 ? Lang.tr("Charging") : Lang.tr("Discharging")
+    }
+    function batteryValue(key, unit) {
+        var v = battery[key]
+        return communicating && v !== undefined && v !== "" ? v + " " + unit : "-"
     }
 
     ColumnLayout {
         anchors.fill: parent
-        spacing: 12
+        spacing: 10
+
+        // The answer to "is everything all right?": the link, the active conditions, and
+        // the battery's charge and remaining time.
+        Rectangle {
+            id: stateBox
+            objectName: "overviewState"
+            Layout.fillWidth: true
+            Layout.preferredHeight: 62
+            radius: 4
+            readonly property string level: !UiState.communicating ? (UiState.comm === "3" ? "fault" : "state")
+                : UiState.faults.length > 0 ? "fault" : UiState.states.length > 0 ? "state" : "normal"
+            color: level === "fault" ? "#fdecea" : level === "state" ? "#fff4e0" : "#e8f5e9"
+            border.color: level === "fault" ? Theme.alarm : level === "state" ? Theme.warn : Theme.good
+
+            Column {
+                anchors.left: parent.left
+                anchors.right: batteryBox.left
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.leftMargin: 12
+                anchors.rightMargin: 12
+                spacing: 4
+                Text {
+                    objectName: "overviewStateText"
+                    width: parent.width
+                    elide: Text.ElideRight
+                    font.pixelSize: Theme.fontSize + 3
+                    font.bold: true
+                    color: stateBox.level === "fault" ? Theme.alarm : stateBox.level === "state" ? Theme.warn : Theme.good
+                    text: !UiState.communicating ? UiState.linkText()
+                        : UiState.faults.length > 0 ? Lang.tr("Alarm") + ": " + UiState.faults.map(function (c) { return Lang.tr(c.label) }).join(", ")
+                        : UiState.states.length > 0 ? UiState.states.map(function (c) { return Lang.tr(c.label) }).join(", ")
+                        : Lang.tr("Normal: no alarm")
+                }
+                Text {
+                    objectName: "overviewStateDetail"
+                    width: parent.width
+                    elide: Text.ElideRight
+                    font.pixelSize: Theme.fontSize
+                    color: Theme.text
+                    text: !UiState.communicating ? (UiState.reasonText() !== "" ? UiState.reasonText() : Lang.tr("Values are not shown until the device answers."))
+                        : UiState.faults.length > 0 && UiState.states.length > 0 ? UiState.states.map(function (c) { return Lang.tr(c.label) }).join(", ")
+                        : UiState.conditions.length > 0 ? Lang.tr("The warning list keeps the history of each change.")
+                        : Lang.tr("The device reports no fault.")
+                }
+            }
+            Row {
+                id: batteryBox
+                anchors.right: parent.right
+                anchors.rightMargin: 14
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 22
+                Repeater {
+                    model: [
+                        { name: "charge", label: "Battery charge", key: "batremaincap", unit: "%" },
+                        { name: "remaining", label: "Remaining time", key: "batremaintime", unit: "min" }
+                    ]
+                    delegate: Column {
+                        required property var modelData
+                        spacing: 2
+                        Text { text: Lang.tr(modelData.label); color: Theme.muted; font.pixelSize: Theme.fontSize - 1 }
+                        Text {
+                            objectName: "overview_" + modelData.name
+                            text: page.batteryValue(modelData.key, modelData.unit)
+                            color: Theme.text
+                            font.pixelSize: Theme.fontSize + 3
+                            font.bold: true
+                        }
+                    }
+                }
+            }
+        }
 
         Text {
             text: Lang.tr("Energy flow")
@@ -93,7 +193,7 @@ PageBase {
             Rectangle {
                 id: diagram
                 Layout.preferredWidth: 440
-                Layout.preferredHeight: 340
+                Layout.preferredHeight: 300
                 color: Theme.card
                 border.color: Theme.cardBorder
                 radius: 4
@@ -143,14 +243,15 @@ PageBase {
                     objectName: "flowBattery"
                     x: (diagram.width - width) / 2; y: diagram.height - height - 16
                     label: Lang.tr("Battery")
-                    value: page.withUnit(page.batPower, "W")
+                    value: page.batteryPowerText()
+                    note: page.batteryDirection()
                     active: page.isActive(page.batPower)
                     selected: page.module === "battery"
                     onClicked: page.selectModule("battery")
                 }
                 Rectangle {
                     id: device
-                    width: 124; height: 84
+                    width: 150; height: 84
                     x: (diagram.width - width) / 2; y: (diagram.height - height) / 2
                     radius: 8
                     color: page.communicating ? Theme.header : Theme.muted
@@ -167,17 +268,31 @@ PageBase {
                         Text {
                             anchors.horizontalCenter: parent.horizontalCenter
                             objectName: "flowRunState"
-                            text: page.communicating ? Lang.tr("Work mode") + " " + page.runState
-                                                     : Lang.tr("Not communicating")
+                            width: device.width - 12
+                            horizontalAlignment: Text.AlignHCenter
+                            wrapMode: Text.Wrap
+                            maximumLineCount: 2
+                            elide: Text.ElideRight
+                            text: !page.communicating ? UiState.linkText()
+                                : UiState.faults.length > 0 ? Lang.tr("Alarm")
+                                : UiState.states.length > 0 ? Lang.tr(UiState.states[0].label) : Lang.tr("Normal")
                             color: Theme.headerText
                             font.pixelSize: Theme.fontSize
                         }
                         Text {
                             anchors.horizontalCenter: parent.horizontalCenter
-                            visible: page.communicating && page.batState !== ""
-                            text: Lang.tr("Battery mode") + " " + page.batState
-                            color: Theme.headerText
-                            font.pixelSize: Theme.fontSize
+                            objectName: "flowModes"
+                            width: device.width - 8
+                            horizontalAlignment: Text.AlignHCenter
+                            fontSizeMode: Text.HorizontalFit
+                            minimumPixelSize: Theme.fontSize - 5
+                            // The inverter sends no modes; the UPS families send codes whose
+                            // meaning the device's manual gives.
+                            visible: page.communicating && page.family !== "2"
+                            text: Fields.modeText(page.runState, Lang.tr)
+                                  + (page.batState !== "" ? " · " + Lang.tr("Battery") + " " + Fields.modeText(page.batState, Lang.tr) : "")
+                            color: "#b8c7d8"
+                            font.pixelSize: Theme.fontSize - 2
                         }
                     }
                 }
@@ -199,7 +314,7 @@ PageBase {
 
             Card {
                 Layout.fillWidth: true
-                Layout.preferredHeight: 340
+                Layout.preferredHeight: 300
                 Layout.alignment: Qt.AlignTop
                 title: Lang.tr(page.moduleTitles[page.module])
                 ValueList {
@@ -207,7 +322,7 @@ PageBase {
                     objectName: "moduleGrid"
                     labelWidth: 130
                     emptyWidth: 270
-                    codesAsText: page.family === "2"
+                    inverter: page.family === "2"
                     fields: page.moduleFields[page.module]
                 }
             }

@@ -1,7 +1,8 @@
 import QtQuick
 
 // A page of the content area. It asks for its data each time it is shown and, while it
-// is shown and live, every `interval` ms.
+// is shown and live, every `interval` ms; while the window is minimized or hidden it
+// asks for nothing, and asks at once when the window is back.
 Item {
     id: page
     property string title
@@ -22,7 +23,14 @@ Item {
     Timer {
         interval: page.interval
         repeat: true
-        running: page.visible && page.live
+        running: page.visible && page.live && UiState.onScreen
         onTriggered: page.refresh()
+    }
+    Connections {
+        target: UiState
+        function onOnScreenChanged() {
+            if (UiState.onScreen && page.visible && page.live)
+                page.refresh()
+        }
     }
 }

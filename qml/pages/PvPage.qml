@@ -8,6 +8,7 @@ PageBase {
     id: page
     live: true
     property var inputs: []
+    property alias inverter: grid.inverter
 
     function show(values, inputList) {
         grid.show(values)

@@ -14,6 +14,8 @@ QtObject {
     readonly property color accent: "#1565c0"
     readonly property color good: "#2e7d32"
     readonly property color alarm: "#d32f2f"
+    // A state worth a look that is no fault: on battery, connecting, shutting down.
+    readonly property color warn: "#b26a00"
     readonly property color line: "#b0bec5"
     readonly property int fontSize: 13
     readonly property int titleSize: 17

@@ -14,34 +14,56 @@ Column {
     // nothing in this area.
     property string emptyText: Lang.tr("No data: the device is not communicating or does not report these values.")
     property int labelWidth: 170
+    // Wide enough for a three-phase value with its unit ("230.1/229.8/231.0 V").
+    property int valueWidth: 220
     property int emptyWidth: 420
-    // The inverter sends state codes where the UPS families send 0/1 status bits: shown
-    // as they come.
-    property bool codesAsText: false
+    // The inverter family: its values come in its own units (W where a UPS reports kW),
+    // and it sends state codes where the UPS families send 0/1 status bits.
+    property bool inverter: false
+    property bool codesAsText: inverter
+    // The rows of the last reply while the link is down: their values read "-".
+    property bool stale: false
 
     spacing: 5
 
     function show(text) {
-        items = Replies.tagged(text)
+        var received = Replies.tagged(text)
+        // Not communicating, the program sends nothing: keep the rows, drop the values.
+        stale = received.length === 0 && !UiState.communicating && items.length > 0
+        if (!stale)
+            items = received
+    }
+
+    function unitOf(field) {
+        return inverter && field.inverterUnit !== undefined ? field.inverterUnit : field.unit
     }
 
     function valueText(item) {
+        if (stale)
+            return "-"
         var field = fields[item.key]
         if (field && codesAsText && (field.kind === "flag" || field.kind === "fault"))
-            return item.value === "" ? "-" : item.value
+            return item.value === "" ? "-" : Lang.tr("State") + " " + item.value
+        if (field && field.kind === "mode")
+            return Fields.modeText(item.value, Lang.tr)
         if (field && field.kind === "flag")
             return item.value === "1" ? Lang.tr("Yes") : Lang.tr("No")
         if (field && field.kind === "fault")
             return item.value === "1" ? Lang.tr("Fault") : Lang.tr("Normal")
         if (field && field.kind === "comm")
             return Lang.tr(Fields.commStateText(item.value))
-        if (item.value === "")
+        // Identity texts come padded with NUL characters to their register count.
+        var value = item.value.replace(/\u0000/g, "").trim()
+        if (value === "")
             return "-"
-        return field && field.unit ? item.value + " " + field.unit : item.value
+        var unit = field ? unitOf(field) : undefined
+        return unit ? value + " " + unit : value
     }
 
     function valueColor(item) {
         var field = fields[item.key]
+        if (stale)
+            return Theme.muted
         if (field && field.kind === "fault" && !codesAsText)
             return item.value === "1" ? Theme.alarm : Theme.good
         if (field && field.kind === "comm")
@@ -71,6 +93,8 @@ Column {
             }
             Text {
                 objectName: "value_" + modelData.key
+                width: grid.valueWidth
+                elide: Text.ElideRight
                 text: grid.valueText(modelData)
                 color: grid.valueColor(modelData)
                 font.pixelSize: Theme.fontSize

@@ -8,6 +8,7 @@ PageBase {
     id: page
     property alias fields: grid.fields
     property alias codesAsText: grid.codesAsText
+    property alias inverter: grid.inverter
     live: true
 
     function show(text) {

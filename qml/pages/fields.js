@@ -7,9 +7,9 @@ var output = {
     outputfac: { label: "Power factor" },
     outputvol: { label: "Voltage", unit: "V" },
     outputcur: { label: "Current", unit: "A" },
-    outputactp: { label: "Active power", unit: "kW" },
-    outputappp: { label: "Apparent power", unit: "kVA" },
-    outputwatp: { label: "Watt power" },
+    outputactp: { label: "Active power", unit: "kW", inverterUnit: "W" },
+    outputappp: { label: "Apparent power", unit: "kVA", inverterUnit: "VA" },
+    outputwatp: { label: "Watt power", unit: "kW" },
     outputload: { label: "Load", unit: "%" },
     outputstate: { label: "Output", kind: "fault" },
     outputoverload: { label: "Overload", kind: "fault" },
@@ -27,9 +27,9 @@ var bypass = {
 }
 
 var battery = {
-    batmode: { label: "Battery mode" },
-    batdischargetime: { label: "Discharge time" },
-    batremaintime: { label: "Remaining time" },
+    batmode: { label: "Battery mode", kind: "mode" },
+    batdischargetime: { label: "Discharge time", unit: "min" },
+    batremaintime: { label: "Remaining time", unit: "min" },
     batremaincap: { label: "Remaining capacity", unit: "%" },
     batvol: { label: "Voltage", unit: "V" },
     batcur: { label: "Current", unit: "A" },
@@ -49,17 +49,17 @@ var ac = {
     inputcur: { label: "Current", unit: "A" },
     inputactp: { label: "Active power", unit: "kW" },
     inputappp: { label: "Apparent power", unit: "kVA" },
-    inputwatp: { label: "Watt power" },
+    inputwatp: { label: "Watt power", unit: "kW" },
     inputfault: { label: "Input", kind: "fault" }
 }
 
 var pv = {
     pvvol: { label: "Voltage", unit: "V" },
     pvcur: { label: "Current", unit: "A" },
-    pvpower: { label: "Power", unit: "kW" },
+    pvpower: { label: "Power", unit: "kW", inverterUnit: "W" },
     pvdaygen: { label: "Energy today", unit: "kWh" },
     pvtotalgen: { label: "Lifetime energy", unit: "kWh" },
-    pvmode: { label: "PV mode" },
+    pvmode: { label: "PV mode", kind: "mode" },
     pvinputstate: { label: "PV input", kind: "fault" },
     pvstate: { label: "PV", kind: "fault" },
     pvinputfalut: { label: "PV input", kind: "fault" },
@@ -93,7 +93,7 @@ var other = {
     upcomingshutdown: { label: "Shutdown coming", kind: "flag" },
     systemp: { label: "Machine temperature", unit: "°C" },
     invertertime: { label: "Device clock" },
-    workmode: { label: "Work mode" }
+    workmode: { label: "Work mode", kind: "mode" }
 }
 
 // The link states the program reports as comstate.
@@ -109,3 +109,66 @@ function commStateText(code) {
 // alarm changes and the link changes use codes 0 to 57 (bits 0 to 28). Codes above
 // reach every recipient whatever the mask.
 var allEventsMask = "536870911"
+
+// The UPS status bits 0 to 27 and the inverter alarm slots 0 to 25, as the program
+// reports them set: a short label each, and "fault" for what needs attention or
+// "state" for a way of running that is worth knowing (on battery, shutting down, ...).
+var upsConditions = [
+    { label: "System fault", kind: "fault" },
+    { label: "Rectifier fault", kind: "fault" },
+    { label: "Bus fault", kind: "fault" },
+    { label: "Battery fault", kind: "fault" },
+    { label: "Inverter fault", kind: "fault" },
+    { label: "Output fault", kind: "fault" },
+    { label: "Charger fault", kind: "fault" },
+    { label: "Fan fault", kind: "fault" },
+    { label: "Fuse fault", kind: "fault" },
+    { label: "Over temperature", kind: "fault" },
+    { label: "Input fault", kind: "fault" },
+    { label: "Bypass fault", kind: "fault" },
+    { label: "Output overload", kind: "fault" },
+    { label: "PV input fault", kind: "fault" },
+    { label: "PV fault", kind: "fault" },
+    { label: "Battery voltage low", kind: "fault" },
+    { label: "Battery depleted", kind: "fault" },
+    { label: "Output off", kind: "state" },
+    { label: "Shut down", kind: "state" },
+    { label: "On bypass", kind: "state" },
+    { label: "On battery", kind: "state" },
+    { label: "Closing output", kind: "state" },
+    { label: "Shutting down", kind: "state" },
+    { label: "Waiting for input", kind: "state" },
+    { label: "Delayed shutdown", kind: "state" },
+    { label: "Shutdown coming", kind: "state" },
+    { label: "Self-test running", kind: "state" },
+    { label: "Self-test failed", kind: "fault" }
+]
+
+var inverterConditions = [
+    "Input abnormal", "Input voltage abnormal", "Input frequency abnormal", "Battery voltage low",
+    "Battery discharge ended", "Battery voltage abnormal", "System fault", "Bus voltage high",
+    "Inverter fault", "Inverter soft start timeout", "Inverter over temperature", "Inverter voltage high",
+    "Inverter voltage low", "Output short circuit", "Overload fault", "Overload timeout",
+    "System over temperature", "Output over voltage", "Output over current", "PV voltage low",
+    "PV over voltage", "Bus fault", "Battery fault", "Reserved alarm 1", "Reserved alarm 3",
+    "Reserved alarm 5"
+].map(function (label) { return { label: label, kind: "fault" } })
+
+// The reported indexes as { index, label, kind }, faults first, each group in index order.
+function conditions(family, active) {
+    var table = family === "inverter" ? inverterConditions : upsConditions
+    var out = []
+    for (var i = 0; i < active.length; ++i) {
+        var c = table[active[i]]
+        out.push({ index: active[i], label: c ? c.label : "Condition " + active[i], kind: c ? c.kind : "fault" })
+    }
+    return out.filter(function (c) { return c.kind === "fault" })
+        .concat(out.filter(function (c) { return c.kind !== "fault" }))
+}
+
+// A device code that the program gives no meaning for: "Mode 2", never a bare number.
+function modeText(code, tr) {
+    if (code === undefined || code === "" || code === "-1")
+        return "-"
+    return tr("Mode") + " " + code
+}

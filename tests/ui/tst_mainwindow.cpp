@@ -172,6 +172,32 @@ void savePageShot(const QString &name)
     declarativeView->grabFramebuffer().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
+// Exactly these UPS status bits or inverter alarm slots set, every other one clear.
+void setConditions(std::initializer_list<int> ups, std::initializer_list<int> inverter)
+{
+    QWriteLocker l(&upsInfo.lock);
+    std::fill(std::begin(upsInfo.statusBits), std::end(upsInfo.statusBits), uint8_t(0));
+    std::fill(std::begin(inverterInfo.alarms), std::end(inverterInfo.alarms), uint8_t(0));
+    for (int bit : ups)
+        upsInfo.statusBits[bit] = 1;
+    for (int slot : inverter)
+        inverterInfo.alarms[slot] = 1;
+}
+
+void sendKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(declarativeView->quickWindow(), &press);
+    QCoreApplication::sendEvent(declarativeView->quickWindow(), &release);
+    settle();
+}
+
+QString currentPage()
+{
+    return declarativeView->rootObject()->property("page").toString();
+}
+
 void postWarnings(int count)
 {
     for (int i = 0; i < count; ++i)
@@ -219,6 +245,15 @@ private slots:
     void historyThreadRunsWithTheWindow();
     void exitWhileMailServerIsSilent();
     void smsThreadRunsWithTheWindow();
+
+    void deviceStateAtAGlance_data();
+    void deviceStateAtAGlance();
+    void activeAlarmOutlivesClearedWarnings();
+    void linkLossShowsDashesAndReason();
+    void unitsPerFamily_data();
+    void unitsPerFamily();
+    void keyboardNavigation();
+    void minimizedWindowRendersNothing();
 
 private:
     // The window with the program's own user interface, shown and settled.
@@ -645,7 +680,7 @@ void TestMainWindow::overviewOfInverter()
     QVERIFY(clickItem(QStringLiteral("flowBattery")));
     settle();
     QCOMPARE(itemText(QStringLiteral("value_batvol")), QStringLiteral("i47 V"));
-    QCOMPARE(itemText(QStringLiteral("value_batstate")), QStringLiteral("i75")); // a state code, not a bit
+    QCOMPARE(itemText(QStringLiteral("value_batstate")), QStringLiteral("State i75")); // a state code, not a bit
     // Its PV power comes in W; "i89" is no number, so ten times it is 0.
     QCOMPARE(itemText(QStringLiteral("flowPv_value")), QStringLiteral("0 W"));
     QCOMPARE(itemText(QStringLiteral("generation_0")), QStringLiteral("i131 W"));
@@ -888,6 +923,208 @@ void TestMainWindow::smsThreadRunsWithTheWindow()
     window.reset();
     QVERIFY(!watched);
     QVERIFY2(exit.elapsed() < 3000, qPrintable(QString::number(exit.elapsed())));
+}
+
+void TestMainWindow::deviceStateAtAGlance_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QList<int>>("ups");
+    QTest::addColumn<QList<int>>("inverter");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QString>("overview");
+    // Battery fault (3), overload (12) and on battery (20): the faults lead, the state
+    // follows; the header names the first and counts the rest.
+    const QList<int> threeConditions{3, 12, 20};
+    QTest::newRow("UPS, all well") << "1" << "0" << QList<int>{} << QList<int>{} << "Normal" << "Normal: no alarm";
+    QTest::newRow("UPS, two faults, on battery")
+        << "1" << "0" << threeConditions << QList<int>{} << "⚠ Battery fault  +2"
+        << "Alarm: Battery fault, Output overload";
+    QTest::newRow("UPS, on battery only") << "1" << "1" << QList<int>{20} << QList<int>{} << "On battery"
+                                          << "On battery";
+    QTest::newRow("UPS, Chinese") << "0" << "0" << threeConditions << QList<int>{} << "⚠ 电池故障  +2"
+                                  << "告警: 电池故障, 输出过载";
+    QTest::newRow("inverter, overload slot") << "1" << "3" << QList<int>{} << QList<int>{14} << "⚠ Overload fault"
+                                             << "Alarm: Overload fault";
+    // The inverter's slots are not the UPS bits: UPS bit 3 set means nothing here.
+    QTest::newRow("inverter, all well") << "1" << "4" << QList<int>{3} << QList<int>{} << "Normal"
+                                        << "Normal: no alarm";
+}
+
+void TestMainWindow::deviceStateAtAGlance()
+{
+    QFETCH(QString, lang);
+    QFETCH(QString, protocol);
+    QFETCH(QList<int>, ups);
+    QFETCH(QList<int>, inverter);
+    QFETCH(QString, header);
+    QFETCH(QString, overview);
+    systemSettings.lang = lang;
+    fillDeviceState();
+    setDeviceState(protocol, allMasks(), CommOk);
+    {
+        QWriteLocker l(&upsInfo.lock);
+        std::fill(std::begin(upsInfo.statusBits), std::end(upsInfo.statusBits), uint8_t(0));
+        std::fill(std::begin(inverterInfo.alarms), std::end(inverterInfo.alarms), uint8_t(0));
+        for (int bit : ups)
+            upsInfo.statusBits[bit] = 1;
+        for (int slot : inverter)
+            inverterInfo.alarms[slot] = 1;
+    }
+    QmlWarningRecorder warnings;
+    QVERIFY(openShownWindow());
+    QCOMPARE(itemText(QStringLiteral("headerStatusText")), header);
+    QCOMPARE(itemText(QStringLiteral("overviewStateText")), overview);
+    savePageShot(QStringLiteral("overview-state-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')).remove(QLatin1Char(',')));
+    QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
+}
+
+void TestMainWindow::activeAlarmOutlivesClearedWarnings()
+{
+    fillDeviceState();
+    setDeviceState(QStringLiteral("0"), allMasks(), CommOk);
+    setConditions({3}, {});
+    postWarnings(2);
+    QVERIFY(openShownWindow());
+    showPage(QStringLiteral("warnings"));
+    QVERIFY(clickItem(QStringLiteral("clearWarnings")));
+    settle();
+    window->mainTimer();
+    settle();
+    // The list is empty and its badge gone; the battery fault is still there.
+    QCOMPARE(rootItem("alarmRect")->opacity(), 0.0);
+    QCOMPARE(itemText(QStringLiteral("headerStatusText")), QStringLiteral("⚠ Battery fault"));
+    showPage(QStringLiteral("overview"));
+    QCOMPARE(itemText(QStringLiteral("overviewStateText")), QStringLiteral("Alarm: Battery fault"));
+
+    // It goes when the device clears the bit, at the next tick.
+    setConditions({}, {});
+    window->mainTimer();
+    settle();
+    QCOMPARE(itemText(QStringLiteral("headerStatusText")), QStringLiteral("Normal"));
+}
+
+void TestMainWindow::linkLossShowsDashesAndReason()
+{
+    fillDeviceState();
+    setDeviceState(QStringLiteral("0"), allMasks(), CommOk);
+    QVERIFY(openShownWindow());
+    showPage(QStringLiteral("battery"));
+    QCOMPARE(itemText(QStringLiteral("value_batvol")), QStringLiteral("u3 V"));
+
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.linkFault = QStringLiteral("/dev/ttyUSB0: No such file or directory");
+    }
+    upsInfo.commState = CommLost;
+    window->mainTimer();
+    settle();
+    QCOMPARE(itemText(QStringLiteral("headerStatusText")), QStringLiteral("Communication lost"));
+    // A page keeps its rows and shows dashes, not the last values.
+    QTRY_COMPARE_WITH_TIMEOUT(itemText(QStringLiteral("value_batvol")), QStringLiteral("-"), 5000);
+    showPage(QStringLiteral("overview"));
+    for (const char *item : {"flowPv_value", "flowInput_value", "flowLoad_value", "flowBattery_value", "generation_0",
+                             "overview_charge", "overview_remaining"})
+        QCOMPARE(itemText(QLatin1String(item)), QStringLiteral("-"));
+    QCOMPARE(itemText(QStringLiteral("overviewStateDetail")),
+             QStringLiteral("Cannot open the port: /dev/ttyUSB0: No such file or directory"));
+    savePageShot(QStringLiteral("overview-link-lost"));
+
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.linkFault = QString::fromLatin1(ThreePhaseUPSInfo::kLinkFaultNoReply);
+    }
+    window->mainTimer();
+    settle();
+    QCOMPARE(itemText(QStringLiteral("overviewStateDetail")), QStringLiteral("The device does not answer"));
+}
+
+void TestMainWindow::unitsPerFamily_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("text");
+    // A UPS reports its powers in kW, the inverter in W and VA.
+    QTest::newRow("UPS output power") << "0" << "output" << "value_outputactp" << "u19 kW";
+    QTest::newRow("UPS apparent power") << "1" << "output" << "value_outputappp" << "u20 kVA";
+    QTest::newRow("UPS PV power") << "0" << "pv" << "value_pvpower" << "u29 kW";
+    QTest::newRow("UPS remaining time") << "0" << "battery" << "value_batremaintime" << "u1 min";
+    QTest::newRow("UPS battery mode") << "0" << "battery" << "value_batmode" << "Mode bm";
+    QTest::newRow("UPS work mode") << "0" << "other" << "value_workmode" << "Mode 3";
+    QTest::newRow("inverter output power") << "3" << "output" << "value_outputactp" << "i35 W";
+    QTest::newRow("inverter apparent power") << "4" << "output" << "value_outputappp" << "i38 VA";
+    QTest::newRow("inverter PV power") << "3" << "pv" << "value_pvpower" << "i131 W";
+    QTest::newRow("inverter load") << "3" << "output" << "value_outputload" << "i41 %";
+}
+
+void TestMainWindow::unitsPerFamily()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QString, page);
+    QFETCH(QString, item);
+    QFETCH(QString, text);
+    fillDeviceState();
+    setDeviceState(protocol, allMasks(), CommOk);
+    QVERIFY(openShownWindow());
+    showPage(page);
+    QCOMPARE(itemText(item), text);
+}
+
+void TestMainWindow::keyboardNavigation()
+{
+    QVERIFY(openShownWindow());
+    QCOMPARE(currentPage(), QStringLiteral("overview"));
+    sendKey(Qt::Key_Down);
+    QCOMPARE(currentPage(), QStringLiteral("output"));
+    sendKey(Qt::Key_Up);
+    sendKey(Qt::Key_Up); // stays on the first page
+    QCOMPARE(currentPage(), QStringLiteral("overview"));
+    sendKey(Qt::Key_End);
+    QCOMPARE(currentPage(), QStringLiteral("archive"));
+    sendKey(Qt::Key_4, Qt::ControlModifier);
+    QCOMPARE(currentPage(), QStringLiteral("battery"));
+    // The focus ring marks the page the keys act on.
+    QQuickItem *entry = findItem(QStringLiteral("nav_battery"));
+    QVERIFY(entry);
+    QCOMPARE(entry->property("border").value<QObject *>()->property("width").toInt(), 2);
+
+    // From a text field too: the shortcut is not typed into it.
+    showPage(QStringLiteral("email"));
+    QQuickItem *field = findItem(QStringLiteral("serverHost"));
+    QVERIFY(field);
+    field->forceActiveFocus();
+    const QString before = field->property("text").toString();
+    sendKey(Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(currentPage(), QStringLiteral("output"));
+    QCOMPARE(field->property("text").toString(), before);
+}
+
+void TestMainWindow::minimizedWindowRendersNothing()
+{
+    setDeviceState(QStringLiteral("0"), Masks(), CommOk);
+    QVERIFY(openShownWindow());
+    QObject *root = declarativeView->rootObject();
+    QVERIFY(root->property("onScreen").toBool());
+    QSignalSpy flow(contextObject("qmlobject"), SIGNAL(sigFlowState(QString,QString,QString,QString,QString,QString)));
+
+    window->showMinimized();
+    settle();
+    QVERIFY(!declarativeView->isVisible());
+    QVERIFY(!root->property("onScreen").toBool());
+    flow.clear();
+    QTest::qWait(2500); // longer than the Overview's refresh period
+    QCOMPARE(flow.count(), 0);
+
+    window->showNormal();
+    settle();
+    QVERIFY(declarativeView->isVisible());
+    QVERIFY(root->property("onScreen").toBool());
+    QVERIFY(flow.count() >= 1); // brought up to date at once
+
+    window->hide();
+    settle();
+    QVERIFY(!root->property("onScreen").toBool());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -169,7 +169,7 @@ void serial_thread::runSecondChange(const DeviceLinkSettings &s)
     }
 
     tickCount = 0;
-    if (takeCommand(s.comProtocol)) {
+    if (executeNextCommand(s.comProtocol)) {
         lastSecond = nowSecond;
         return;
     }

@@ -74,8 +74,9 @@ public:
     bool verifyReply(const uint8_t *reply, int length, int id) const;
     bool queryBlock(int id, const QString &protocol);
 
-    // Commands (device thread).
-    bool takeCommand(const QString &protocol);
+    // Commands (device thread). Removes the oldest queued word and executes it; false
+    // when the queue was empty (the slot then polls instead).
+    bool executeNextCommand(const QString &protocol);
     void executeCommand(const QString &protocol, const QString &word);
 
     // Read-only views for tests and diagnostics.
@@ -83,6 +84,9 @@ public:
     int currentFailCount() const { return failCount; }
     bool modbusOpen() const { return modbusCtx != nullptr; }
     bool hidOpen() const { return hidDevice != nullptr; }
+    bool lastPollSucceeded() const { return lastPollOk; }
+    // True once beginLoop() has read the clock.
+    bool loopStarted() const { return lastSecond != 0; }
 
     // The hour-band values of the last mode setting. Guard: commandQueueLock, so the
     // values and the hour words queued with them are seen together.
@@ -145,7 +149,6 @@ private:
     QString warnedAddress;
     DeviceLinkSettings linkSettings() const { return inPass ? passSettings : readDeviceLinkSettings(); }
 
-public:
     // Device-link members; device thread only unless noted.
     QString portNameSnapshot;
     QString baudSnapshot = QStringLiteral("0");

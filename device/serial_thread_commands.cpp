@@ -122,10 +122,10 @@ void removeTodaysTotalGenFile()
 
 } // namespace
 
-bool serial_thread::takeCommand(const QString &protocol)
+bool serial_thread::executeNextCommand(const QString &protocol)
 {
     QString word;
-    if (!::takeCommand(&word))
+    if (!takeCommand(&word))
         return false;
     executeCommand(protocol, word);
     return true;

@@ -48,7 +48,7 @@ private slots:
     void invalidAddressSendsNothing();
     void closedTransportSendsNothing();
     void clearTotalGenRemovesTodaysFile();
-    void takeCommandOldestFirst();
+    void executeNextCommandOldestFirst();
 
 private:
     // Runs one word on protocol and returns the register and value written, or
@@ -324,15 +324,15 @@ void TestDeviceCommands::clearTotalGenRemovesTodaysFile()
     QCOMPARE(eventCodes(), (QList<int>{76, 76}));
 }
 
-void TestDeviceCommands::takeCommandOldestFirst()
+void TestDeviceCommands::executeNextCommandOldestFirst()
 {
     QVERIFY(f->thread.openModbusPort());
-    QVERIFY(!f->thread.takeCommand(QStringLiteral("0")));
+    QVERIFY(!f->thread.executeNextCommand(QStringLiteral("0")));
     appendCommands({QStringLiteral("selfTest1Min"), QStringLiteral("bogus"), QStringLiteral("cancelTest")});
-    QVERIFY(f->thread.takeCommand(QStringLiteral("0")));
-    QVERIFY(f->thread.takeCommand(QStringLiteral("0"))); // a word outside the table uses its slot
-    QVERIFY(f->thread.takeCommand(QStringLiteral("0")));
-    QVERIFY(!f->thread.takeCommand(QStringLiteral("0")));
+    QVERIFY(f->thread.executeNextCommand(QStringLiteral("0")));
+    QVERIFY(f->thread.executeNextCommand(QStringLiteral("0"))); // a word outside the table uses its slot
+    QVERIFY(f->thread.executeNextCommand(QStringLiteral("0")));
+    QVERIFY(!f->thread.executeNextCommand(QStringLiteral("0")));
     QCOMPARE(f->modbus.requests.size(), 2);
     QCOMPARE(f->modbus.requests.at(0).address, 5);
     QCOMPARE(f->modbus.requests.at(1).address, 8);

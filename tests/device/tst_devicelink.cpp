@@ -185,7 +185,7 @@ void TestDeviceLink::hidReplyReadIsBounded()
     f->hid.scriptedReplies = {QByteArray()};
     f->hid.faults = {HidFault::Endless};
     const HidRequest request = buildHidRequest(1, 4, 0, 21);
-    f->thread.hidDevice->write(request.data(), request.size());
+    f->hid.openDevice->write(request.data(), request.size());
 
     uint8_t buffer[16 + 8];
     std::memset(buffer, 0x11, sizeof buffer);

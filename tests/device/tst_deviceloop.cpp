@@ -156,7 +156,7 @@ void TestDeviceLoop::pollPlan()
     // fails its step, which a healthy link state after the plan would hide.
     for (int step = 0; step < ids.size(); ++step) {
         tick(2);
-        QVERIFY2(f->thread.lastPollOk, qPrintable(QStringLiteral("step %1").arg(step)));
+        QVERIFY2(f->thread.lastPollSucceeded(), qPrintable(QStringLiteral("step %1").arg(step)));
     }
     QCOMPARE(idsSeen(protocol), ids);
     QCOMPARE(eventCodes(), QList<int>{EventCommSucceed});

@@ -520,7 +520,7 @@ void TestDeviceSettings::queuedWordsReachRegisters()
         QVERIFY(f->thread.openModbusPort());
     else
         QVERIFY(f->thread.openHid());
-    while (f->thread.takeCommand(protocol)) {
+    while (f->thread.executeNextCommand(protocol)) {
     }
     QList<int> seen;
     for (const FakeModbusRequest &r : std::as_const(f->modbus.requests))

@@ -116,7 +116,7 @@ void TestDeviceSim::configure(const QString &protocol, const QString &address)
 
 void TestDeviceSim::runSteps(int steps)
 {
-    if (thread->lastSecond == 0)
+    if (!thread->loopStarted())
         thread->beginLoop();
     for (int pass = 0; pass < 2 * steps; ++pass) {
         env->clock().advanceMs(1000);
@@ -391,12 +391,12 @@ void TestDeviceSim::injectedFaults()
     QVERIFY(sim->waitForRequests(2));
     QCOMPARE(sim->requests().at(1).reply, fault);
     QCOMPARE(thread->currentFailCount(), 1);
-    QVERIFY(!thread->lastPollOk);
+    QVERIFY(!thread->lastPollSucceeded());
 
     // The fault spoiled one reply: the next step reads a clean line again.
     runSteps(1);
     QCOMPARE(thread->currentFailCount(), 0);
-    QVERIFY(thread->lastPollOk);
+    QVERIFY(thread->lastPollSucceeded());
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
     QVERIFY(sim->isRunning());
 }
@@ -425,7 +425,7 @@ void TestDeviceSim::garbageBurstsResync()
     startSim(family);
     configure(protocol);
     runSteps(1);
-    QVERIFY(thread->lastPollOk);
+    QVERIFY(thread->lastPollSucceeded());
     QVERIFY(sim->waitForRequests(1)); // logged after the reply went out
     takeEvents();
 
@@ -442,7 +442,7 @@ void TestDeviceSim::garbageBurstsResync()
         for (int i = 0; i < requests.size(); ++i)
             QCOMPARE(requests.at(i).reply, QString::fromLatin1(i < burst ? "garbage" : "normal"));
         QCOMPARE(thread->currentFailCount(), 0);
-        QVERIFY(thread->lastPollOk);
+        QVERIFY(thread->lastPollSucceeded());
         QCOMPARE(upsInfo.commState.load(), int(CommOk));
 
         const auto events = takeEvents();

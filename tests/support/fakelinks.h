@@ -180,7 +180,9 @@ public:
         openedIds.append(qMakePair(vendorId, productId));
         if (!present)
             return nullptr;
-        return std::make_unique<FakeHidDevice>(this);
+        auto device = std::make_unique<FakeHidDevice>(this);
+        openDevice = device.get();
+        return device;
     }
     void shutdown() override { ++shutdowns; }
 
@@ -190,6 +192,7 @@ public:
     QList<QPair<uint16_t, uint16_t>> openedIds;
     int shutdowns = 0;
     int devicesAlive = 0;
+    FakeHidDevice *openDevice = nullptr; // the newest device still open, owned by its opener
     QList<QByteArray> requests;  // every output report as written
     QList<HidFault> faults;      // one per request, oldest first
     QList<int> readWaits;        // the time-out of every read
@@ -199,7 +202,12 @@ public:
 };
 
 inline FakeHidDevice::FakeHidDevice(FakeHidBackend *b) : m_b(b) { ++m_b->devicesAlive; }
-inline FakeHidDevice::~FakeHidDevice() { --m_b->devicesAlive; }
+inline FakeHidDevice::~FakeHidDevice()
+{
+    --m_b->devicesAlive;
+    if (m_b->openDevice == this)
+        m_b->openDevice = nullptr;
+}
 
 inline int FakeHidDevice::write(const uint8_t *data, size_t length)
 {

@@ -10,9 +10,13 @@
 #include "core/paths.h"
 #include "core/schedule.h"
 #include "core/settings.h"
+#include "core/historyfiles.h"
+#include "tests/history/historyfixture.h"
+#include "tests/support/devsimprocess.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
 
+#include <QElapsedTimer>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWidget>
@@ -137,6 +141,7 @@ private slots:
     void dischargeDepthChecked();
     void scheduleChecksAsTyped();
     void smsPageRefusesDevicePort();
+    void scheduledShutdownReachesDevice();
 
 private:
     // Shown, for the screenshots; the other cases need no window on screen.
@@ -368,6 +373,50 @@ void TestDevicePages::smsPageRefusesDevicePort()
     QCOMPARE(answers.boxes.size(), 1);
     QReadLocker l(&settingsLock);
     QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("ttyS0"));
+}
+
+void TestDevicePages::scheduledShutdownReachesDevice()
+{
+    // Wednesday 21:58; the device simulator on its pty, the program on the fixed clock.
+    env->clock().set(at(2026, 3, 4, 21, 58));
+    DevSimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--family"), QStringLiteral("three"), QStringLiteral("--steady")}));
+    useSerialDevice(sim.path(), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("4"));
+    openWindow();
+
+    showPage(QStringLiteral("schedule"));
+    QVERIFY(type(QStringLiteral("shutdown_2"), QStringLiteral("22:00"))); // Wednesday
+    QVERIFY(type(QStringLiteral("leadTime"), QStringLiteral("1")));
+    QVERIFY(click(QStringLiteral("saveSchedule")));
+    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 22:00"));
+
+    // The clock runs twenty times as fast as real time until the slave has seen the write;
+    // the history thread ticks once a real second, so both minutes get their ticks.
+    auto shutdownWrites = [&] {
+        int n = 0;
+        for (const DevSimProcess::Request &r : sim.requests())
+            n += r.fn == 6 && r.start == 0x1C && r.value == 0xFFFF;
+        return n;
+    };
+    QElapsedTimer real;
+    real.start();
+    while (shutdownWrites() == 0 && env->clock().now() < at(2026, 3, 4, 22, 0, 55) && real.elapsed() < 30000) {
+        env->clock().advanceMs(1000);
+        QTest::qWait(50);
+    }
+    QCOMPARE(shutdownWrites(), 1);
+    QVERIFY2(env->clock().now() >= at(2026, 3, 4, 22, 0), "the write came before the task minute");
+
+    // The warning and the executed word reach the month's event log.
+    const QString eventLog = historyFilePath(HistoryFile::EventLog, DeviceFamily::ThreePhaseUps, QDate(2026, 3, 4));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        sqliteRows(eventLog, QStringLiteral("select Description from alarmdata where Description in (63, 73)"))
+            == (QStringList{"63", "73"}),
+        5000);
+    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 22:00"));
+    showPage(QStringLiteral("overview"));
+    showPage(QStringLiteral("schedule"));
+    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-11 22:00"));
 }
 
 QTEST_MAIN(TestDevicePages)

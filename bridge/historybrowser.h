@@ -78,8 +78,10 @@ struct HistoryPage
 qint64 pageNumberOf(const QString &text);
 
 // Rows page*10 .. page*10+9 of the kind's table, newest first (by Date or DateTime, then
-// the insertion order), with their cells. Only the rows of the page are read; the count
-// is a count(*). A negative page or one past the end reads no rows but the true count.
+// the insertion order), with their cells. The order of the row ids is sorted once per
+// state of the file and kept (one file at a time, guarded by a lock), so only the ten rows
+// of a page are read while the file stays as it is. A negative page or one past the end
+// reads no rows but the true count.
 HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString &connectionName, qint64 page,
                             const RecordSnapshot &snapshot, const QStringList &eventTexts);
 

@@ -79,6 +79,7 @@ private slots:
     void unreadableFiles();
     void unknownTypeGetsNoReply();
     void largeEventLog();
+    void pagesFollowTheFile();
     void charts_data();
     void charts();
     void chartFileChoice();
@@ -489,6 +490,38 @@ void TestHistoryPages::largeEventLog()
         const QJsonObject json = QJsonDocument::fromJson(reply.at(2).toString().toUtf8()).object();
         QCOMPARE(json.value("value").toString(), count ? pageText(newest, count) : QString());
     }
+}
+
+void TestHistoryPages::pagesFollowTheFile()
+{
+    const DeviceFamily f = DeviceFamily::ThreePhaseUps;
+    QList<QStringList> rows;
+    for (int i = 0; i < 12; ++i)
+        rows << eventRow(f, QStringLiteral("2026/01/15 10:%1:00").arg(i, 2, 10, QLatin1Char('0')), "1");
+    QVERIFY(writeHistoryRows(HistoryFile::EventLog, f, "202601", rows));
+    auto first = [&](const QString &pageNo) {
+        const QList<QVariant> reply = page(request("record_eventdata", "202601", pageNo));
+        const QString value = QJsonDocument::fromJson(reply.at(2).toString().toUtf8()).object().value("value").toString();
+        return reply.at(1).toString() + " " + value.section('|', 0, 0);
+    };
+    QCOMPARE(first("0"), QStringLiteral("12 2026/01/15 10:11:00"));
+    QCOMPARE(first("1"), QStringLiteral("12 2026/01/15 10:01:00"));
+    // The writer appends: the next page request sees the new row at once.
+    QVERIFY(writeHistoryRows(HistoryFile::EventLog, f, "202601", {eventRow(f, "2026/01/15 10:30:00", "2")}));
+    QCOMPARE(first("0"), QStringLiteral("13 2026/01/15 10:30:00"));
+    // An older row written late goes to its place in time.
+    QVERIFY(writeHistoryRows(HistoryFile::EventLog, f, "202601", {eventRow(f, "2026/01/15 09:00:00", "2")}));
+    QCOMPARE(first("1"), QStringLiteral("14 2026/01/15 10:02:00"));
+    // A cleared file written again from the start.
+    QVERIFY(QFile::remove(historyFilePath(HistoryFile::EventLog, f, QStringLiteral("202601"))));
+    QVERIFY(writeHistoryRows(HistoryFile::EventLog, f, "202601", {eventRow(f, "2026/01/15 11:00:00", "2")}));
+    QCOMPARE(first("0"), QStringLiteral("1 2026/01/15 11:00:00"));
+    // Two rows of one time keep the order they were written in, the later first.
+    QVERIFY(writeHistoryRows(HistoryFile::EventLog, f, "202601", {eventRow(f, "2026/01/15 11:00:00", "7")}));
+    const QList<QVariant> tie = page(request("record_eventdata", "202601", "0"));
+    const QString value = QJsonDocument::fromJson(tie.at(2).toString().toUtf8()).object().value("value").toString();
+    QCOMPARE(value.split('@').value(0).section('|', 1, 1), upsEventTexts.at(7));
+    QCOMPARE(value.split('@').value(1).section('|', 1, 1), upsEventTexts.at(2));
 }
 
 void TestHistoryPages::charts_data()

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 // The two byte tables of the table-driven CRC-16/MODBUS (reflected polynomial 0xA001):
@@ -32,7 +33,9 @@ constexpr CrcTables kCrcTables = makeCrcTables();
 
 QString formatFixed(const QString &text, int decimals)
 {
-    return QStringLiteral("%1").arg(numberOrZero<double>(text), 0, 'f', decimals);
+    // The number reader takes "inf" and "nan" too; neither is a value to show or store.
+    const double value = numberOrZero<double>(text);
+    return QStringLiteral("%1").arg(std::isfinite(value) ? value : 0.0, 0, 'f', decimals);
 }
 
 // Key bytes stay below 0x20: XOR then changes only the low five bits, so printable

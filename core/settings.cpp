@@ -8,20 +8,63 @@
 #include "core/sqlutil.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QReadLocker>
 #include <QSettings>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
+// Set at start when "param.ini" is damaged, cleared once its copy is kept.
+// Guard: damagedCopyMutex (the flag is atomic so that a clean file costs no lock).
+std::atomic<bool> paramIniDamaged{false};
+QMutex damagedCopyMutex;
+
+// The text after "=" on the line of key, in the general section, as the file holds it.
+QString rawIniText(const QString &path, const char *key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    bool general = true;
+    const QByteArray wanted(key);
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.startsWith('[')) {
+            general = line == "[General]";
+            continue;
+        }
+        const qsizetype eq = line.indexOf('=');
+        if (general && eq > 0 && line.left(eq).trimmed() == wanted)
+            return QString::fromUtf8(line.mid(eq + 1).trimmed());
+    }
+    return QString();
+}
+
 QString text(const QSettings &ini, const char *key, const QString &fallback)
 {
     const QVariant value = ini.value(QLatin1String(key), fallback);
-    // An unquoted value with commas, as a hand edit may leave it, reads as a list.
+    // An unquoted value with commas, as a hand edit may leave it, reads as a list: the
+    // value is the text as written, commas and spaces where they stand.
     if (value.userType() == QMetaType::QStringList)
-        return value.toStringList().join(QLatin1String(", "));
+        return rawIniText(ini.fileName(), key);
     return value.toString();
+}
+
+bool keepDamagedCopy()
+{
+    const QString copy = appPaths.paramIniPath + QLatin1String(kDamagedCopySuffix);
+    QFile::remove(copy);
+    if (!QFile::copy(appPaths.paramIniPath, copy)) {
+        qCWarning(lcCore) << "cannot keep a copy of the damaged" << appPaths.paramIniPath << "as" << copy
+                          << "; the file is not rewritten";
+        return false;
+    }
+    qCWarning(lcCore) << "the damaged" << appPaths.paramIniPath << "was kept as" << copy << "before it is rewritten";
+    return true;
 }
 
 template<typename Record, int N>
@@ -169,8 +212,32 @@ QString currentLang()
     return systemSettings.lang;
 }
 
+bool checkParamIni()
+{
+    paramIniDamaged = false;
+    QFile file(appPaths.paramIniPath);
+    if (!file.exists() || file.size() == 0)
+        return true;
+    // The INI reader reports what it cannot parse, but takes NUL bytes without a word.
+    bool damaged = file.open(QIODevice::ReadOnly) && file.readAll().contains('\0');
+    file.close();
+    if (!damaged) {
+        const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+        ini.allKeys(); // the status of some parse errors is set only once a key is looked up
+        damaged = ini.status() == QSettings::FormatError;
+    }
+    if (!damaged)
+        return true;
+    qCWarning(lcCore) << appPaths.paramIniPath
+                      << "is damaged: the settings it holds may load as defaults; a copy is kept as"
+                      << (appPaths.paramIniPath + QLatin1String(kDamagedCopySuffix)) << "before it is rewritten";
+    paramIniDamaged = true;
+    return false;
+}
+
 void loadAllSettings()
 {
+    checkParamIni();
     loadSystemSettings();
     loadDeviceSettings();
     loadEmailSettings();
@@ -270,11 +337,20 @@ ParamKeys emailParamKeys(const QString *values, int count)
 
 bool writeParamKeys(const ParamKeys &keys)
 {
+    if (paramIniDamaged) {
+        QMutexLocker locker(&damagedCopyMutex);
+        if (paramIniDamaged) {
+            if (!keepDamagedCopy())
+                return false;
+            paramIniDamaged = false;
+        }
+    }
     QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
     for (const auto &kv : keys)
         ini.setValue(kv.first, kv.second);
     ini.sync();
-    if (ini.status() != QSettings::NoError) {
+    // A file that did not parse leaves FormatError behind a write that succeeded.
+    if (ini.status() == QSettings::AccessError) {
         qCWarning(lcCore) << "cannot write" << appPaths.paramIniPath;
         return false;
     }

@@ -99,11 +99,18 @@ QString currentLang();
 // Default SMTP server: a host on the local network, until the user enters theirs.
 inline constexpr const char *kDefaultServerHostaddr = "192.168.1.1";
 
+// Looks at "param.ini" once at start, before the loaders: a file that does not parse
+// (binary garbage, UTF-16, NUL bytes) leaves the loaders on defaults, so it is named in
+// one warning, and writeParamKeys keeps a copy of it as "param.ini.damaged" (replacing
+// an older copy) before it first rewrites the file. False when the file is damaged.
+bool checkParamIni();
+inline constexpr const char *kDamagedCopySuffix = ".damaged";
+
 void loadSystemSettings();
 void loadDeviceSettings();
 void loadEmailSettings();
 void loadSmsSettings();
-// The four above, in that order (the start-up order).
+// checkParamIni, then the four above, in that order (the start-up order).
 void loadAllSettings();
 
 // Rewrite a recipient table whole from parallel lists (entry i of masks belongs to entry
@@ -125,7 +132,8 @@ bool mayRewriteRecipients(bool recipientsRead, const QStringList &storedAddresse
 QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now);
 
 // Writes keys to "param.ini" through a settings object of its own, and syncs. Returns
-// false when the file could not be written.
+// false (with a warning) when the file could not be written, or when the copy of a
+// damaged file could not be kept, in which case nothing is written. Any thread.
 using ParamKeys = QList<QPair<QString, QVariant>>;
 bool writeParamKeys(const ParamKeys &keys);
 

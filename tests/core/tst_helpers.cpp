@@ -93,6 +93,10 @@ void TestHelpers::formats_data()
     QTest::addRow("sign") << "+2.5" << "2.50" << "2.5";
     QTest::addRow("carry") << "99.96" << "99.96" << "100.0";
     QTest::addRow("large") << "123456789" << "123456789.00" << "123456789.0";
+    QTest::addRow("inf") << "inf" << "0.00" << "0.0";
+    QTest::addRow("-inf") << "-inf" << "0.00" << "0.0";
+    QTest::addRow("nan") << "nan" << "0.00" << "0.0";
+    QTest::addRow("overflow") << "1e999" << "0.00" << "0.0";
 }
 
 void TestHelpers::formats()

@@ -26,6 +26,7 @@ private slots:
     void unquotedCommaValue();
     void corruptParamIni_data();
     void corruptParamIni();
+    void writeFailureIsReported();
     void passwordStoredScrambled_data();
     void passwordStoredScrambled();
     void recipientsFromDatabase();
@@ -170,34 +171,70 @@ void TestSettings::unquotedCommaValue()
     loadDeviceSettings();
     QCOMPARE(emailSettings.senderAddr, QStringLiteral("a@example.org, b@example.org"));
     QCOMPARE(deviceSettings.selftestTime, QStringLiteral("07:00"));
+    // Read whole, as written: no space added, none taken away.
+    env.writeParamIni(QStringLiteral("senderAddr=a@example.org,b@example.org\n[General]\nsenderAccount=x ,y,  z"));
+    loadEmailSettings();
+    QCOMPARE(emailSettings.senderAddr, QStringLiteral("a@example.org,b@example.org"));
+    QCOMPARE(emailSettings.senderAccount, QStringLiteral("x ,y,  z"));
 }
 
 void TestSettings::corruptParamIni_data()
 {
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("damaged"); // named in a warning, and copied before a rewrite
     QByteArray binary;
     for (int i = 0; i < 4096; ++i)
         binary.append(char((i * 73 + 11) & 0xFF));
-    QTest::addRow("binary") << binary;
-    QTest::addRow("unterminated group") << QByteArray("[General\ncomProtocol=3\n");
-    QTest::addRow("no equals signs") << QByteArray("comProtocol\nlang\n\n");
-    QTest::addRow("other group only") << QByteArray("[Other]\ncomProtocol=3\nlang=0\n");
-    QTest::addRow("empty") << QByteArray();
-    QTest::addRow("nul bytes") << QByteArray("comProtocol=3") + QByteArray(3, '\0') + QByteArray("lang=0");
+    const QString utf16Text = QStringLiteral("comProtocol=3\nlang=0\n");
+    const QByteArray utf16 = QByteArray("\xff\xfe", 2)
+        + QByteArray(reinterpret_cast<const char *>(utf16Text.utf16()), utf16Text.size() * 2);
+    QTest::addRow("binary") << binary << true;
+    QTest::addRow("UTF-16") << utf16 << true;
+    QTest::addRow("unterminated group") << QByteArray("[General\ncomProtocol=3\n") << true;
+    QTest::addRow("no equals signs") << QByteArray("comProtocol\nlang\n\n") << true;
+    QTest::addRow("other group only") << QByteArray("[Other]\ncomProtocol=3\nlang=0\n") << false;
+    QTest::addRow("empty") << QByteArray() << false;
+    QTest::addRow("nul bytes") << QByteArray("comProtocol=3") + QByteArray(3, '\0') + QByteArray("lang=0") << true;
 }
 
 void TestSettings::corruptParamIni()
 {
     QFETCH(QByteArray, content);
+    QFETCH(bool, damaged);
     TestEnv env;
     writeFile(appPaths.paramIniPath, content);
     const QStringList before = folderSnapshot(appPaths.paramDir);
+    if (damaged)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("param.ini\" is damaged")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("damaged|cannot write")));
     loadAllSettings();
     // Whatever a damaged file yields, every loader ends and the record is usable.
     QVERIFY(!deviceSettings.selftestTime.isNull());
     QVERIFY(!systemSettings.dev_boudrate.isEmpty());
     QCOMPARE(emailSettings.serverHostPort, QStringLiteral("25"));
     QCOMPARE(folderSnapshot(appPaths.paramDir), before);
+
+    // The first save keeps the damaged file beside the new one; later saves leave the copy.
+    const QString copy = appPaths.paramIniPath + QLatin1String(kDamagedCopySuffix);
+    writeFile(copy, "an older copy");
+    if (damaged)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("was kept as")));
+    QVERIFY(writeParamKeys({{QStringLiteral("lang"), QStringLiteral("0")}}));
+    QVERIFY(writeParamKeys({{QStringLiteral("comProtocol"), QStringLiteral("2")}}));
+    QFile kept(copy);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), damaged ? content : QByteArray("an older copy"));
+    QCOMPARE(QSettings(appPaths.paramIniPath, QSettings::IniFormat).value("comProtocol").toString(),
+             QStringLiteral("2"));
+}
+
+void TestSettings::writeFailureIsReported()
+{
+    TestEnv env;
+    // A folder where the file should be: no write can succeed (the tests may run as root).
+    QVERIFY(QDir().mkpath(appPaths.paramIniPath));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot write")));
+    QVERIFY(!writeParamKeys({{QStringLiteral("lang"), QStringLiteral("0")}}));
 }
 
 void TestSettings::passwordStoredScrambled_data()

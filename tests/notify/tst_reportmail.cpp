@@ -4,15 +4,18 @@
 #include "notify/mailfile.h"
 #include "notify/smtp.h"
 
+#include "core/devicestate.h"
 #include "core/historyfiles.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "history/data_thread.h"
 #include "tests/notify/smtpfixture.h"
 #include "tests/support/testenv.h"
 
 #include <QDir>
 #include <QHostInfo>
 #include <QJsonArray>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -45,6 +48,24 @@ QStringList sendReport(Smtp &smtp, const QStringList &to, const QString &period)
     return out;
 }
 
+// The two columns a report lists, as the command-line tool reads them from the file.
+QString sqliteCsv(const QString &path, const QString &sql)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), QStringLiteral("-separator"),
+                                           QStringLiteral(","), path, sql});
+    if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
+        return QStringLiteral("sqlite3 failed: ") + QString::fromUtf8(tool.readAllStandardError());
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+void setPvValues(const QString &dayGen, const QString &inverterPower)
+{
+    QWriteLocker locker(&upsInfo.lock);
+    upsInfo.values[PVDayGen] = dayGen;
+    inverterInfo.values[131] = inverterPower;
+}
+
 QString lf(QString text)
 {
     return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -61,6 +82,8 @@ private slots:
 
     void reportAtRealServer_data();
     void reportAtRealServer();
+    void reportOfTheHistoryThreadsFiles_data();
+    void reportOfTheHistoryThreadsFiles();
     void reportWithoutGenerationFile();
     void failedReportLeavesNoFile();
     void unknownPeriodWritesNothing();
@@ -159,6 +182,54 @@ void TestReportMail::reportAtRealServer()
     QCOMPARE(attachment.value(QLatin1String("content_type")).toString(), QStringLiteral("application/octet-stream"));
     QCOMPARE(attachment.value(QLatin1String("filename")).toString(), fileName);
     QCOMPARE(attachment.value(QLatin1String("body")).toString(), csv);
+}
+
+void TestReportMail::reportOfTheHistoryThreadsFiles_data()
+{
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("file");
+    QTest::addColumn<QString>("query");
+    QTest::newRow("month, three-phase UPS") << "month" << "0" << int(HistoryFile::MonthGen)
+                                            << "select Date,Gen from monthgen";
+    QTest::newRow("year, single-phase UPS") << "year" << "1" << int(HistoryFile::YearGen)
+                                            << "select Date,Gen from yeargen";
+    QTest::newRow("day, inverter") << "day" << "3" << int(HistoryFile::DayGen) << "select Date,Power from daygen";
+}
+
+void TestReportMail::reportOfTheHistoryThreadsFiles()
+{
+    QFETCH(QString, period);
+    QFETCH(QString, protocol);
+    QFETCH(int, file);
+    QFETCH(QString, query);
+
+    // The history thread's own writers fill the file the report reads.
+    useSettings(protocol, QStringLiteral("1"));
+    data_thread history;
+    const QDateTime saves[] = {QDateTime(QDate(2026, 5, 8), QTime(8, 0)), QDateTime(QDate(2026, 5, 8), QTime(8, 5)),
+                               QDateTime(QDate(2026, 5, 8), QTime(17, 55))};
+    const char *dayGens[] = {"3.25", "4.5", "12.75"};
+    for (int i = 0; i < 3; ++i) {
+        setPvValues(QLatin1String(dayGens[i]), QString::number(1200 + 100 * i));
+        if (period == QLatin1String("month"))
+            history.saveMonth(saves[i], protocol);
+        else if (period == QLatin1String("year"))
+            history.saveYear(saves[i], protocol);
+        else
+            history.saveDayPower(saves[i]);
+    }
+    const QString dbPath = historyFilePath(HistoryFile(file), deviceFamily(protocol), QDate(2026, 5, 8));
+    const QString rows = sqliteCsv(dbPath, query);
+    QVERIFY2(!rows.isEmpty() && !rows.startsWith(QLatin1String("sqlite3 failed")), qPrintable(rows));
+
+    Smtp smtp(plainConfig(server.plainPort()));
+    QCOMPARE(sendReport(smtp, kTwo, period), QStringList{QStringLiteral("success")});
+    QCOMPARE(server.messageFiles().size(), 1);
+    const QJsonArray parts =
+        SmtpServer::parseMessage(server.messageFiles().first()).value(QLatin1String("parts")).toArray();
+    QCOMPARE(parts.size(), 2);
+    QCOMPARE(parts.at(1).toObject().value(QLatin1String("body")).toString(), QStringLiteral("Date,Gen\n") + rows);
 }
 
 void TestReportMail::reportWithoutGenerationFile()

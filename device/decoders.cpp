@@ -19,29 +19,6 @@
 
 namespace {
 
-// The transaction behind a block as the decoder of kind sees it: ids shared by two
-// protocol codes read the same registers for one kind of decoder. Null when this
-// decoder does not decode the id.
-const TransactionSpec *decodedTransaction(int id, BlockKind kind)
-{
-    const char *protocol = "0";
-    switch (kind) {
-    case BlockKind::HidBlock:
-        protocol = id >= 21 ? "4" : "2";
-        break;
-    case BlockKind::InverterModelBlock:
-        protocol = "3";
-        break;
-    case BlockKind::StatusBits:
-        protocol = id >= 26 ? "4" : id >= 17 ? "3" : "0";
-        break;
-    case BlockKind::ModbusBlock:
-        break;
-    }
-    const TransactionSpec *spec = findTransaction(id, QLatin1String(protocol));
-    return spec && spec->kind == kind ? spec : nullptr;
-}
-
 // True when the block covers the whole transaction; logs the refusal otherwise.
 bool blockComplete(int id, int count, int needed)
 {
@@ -57,7 +34,7 @@ bool blockComplete(int id, int count, int needed)
 // false for a block shorter than its transaction.
 const TransactionSpec *acceptBlock(int id, BlockKind kind, int count, bool *result)
 {
-    const TransactionSpec *spec = decodedTransaction(id, kind);
+    const TransactionSpec *spec = findTransaction(id, kind);
     *result = !spec || blockComplete(id, count, spec->count);
     return *result && spec ? spec : nullptr;
 }

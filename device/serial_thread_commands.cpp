@@ -213,7 +213,7 @@ void serial_thread::sendCommandWrite(const QString &protocol, uint16_t reg, uint
         return;
     }
     // Commands over USB-HID always go to address 1; no input report is read.
-    const HidRequest request = buildHidRequest(0x01, 0x06, reg, value);
+    const HidRequest request = buildHidRequest(0x01, ModbusFunction::WriteSingleRegister, reg, value);
     hidDevice->write(request.data(), request.size());
     qCDebug(lcDevice, "command write %04X = %04X", reg, value);
 }

@@ -216,15 +216,17 @@ bool serial_thread::querySerial(const TransactionSpec &spec, const DeviceLinkSet
     uint8_t inputs[kMaxSerialCount] = {};
     int rc = -1;
     switch (spec.function) {
-    case 2:
+    case ModbusFunction::ReadDiscreteInputs:
         rc = modbusCtx->readInputBits(spec.start, spec.count, inputs);
         break;
-    case 3:
+    case ModbusFunction::ReadHoldingRegisters:
         rc = modbusCtx->readRegisters(spec.start, spec.count, registers);
         break;
-    case 4:
+    case ModbusFunction::ReadInputRegisters:
         rc = modbusCtx->readInputRegisters(spec.start, spec.count, registers);
         break;
+    case ModbusFunction::WriteSingleRegister:
+        break; // no read transaction writes
     }
     if (rc == -1) {
         // The link has already discarded what was left of the reply; the port is still

@@ -6,41 +6,66 @@ namespace {
 
 using T = Transport;
 using K = BlockKind;
+constexpr ModbusFunction kInputs = ModbusFunction::ReadDiscreteInputs;
+constexpr ModbusFunction kHolding = ModbusFunction::ReadHoldingRegisters;
+constexpr ModbusFunction kInput = ModbusFunction::ReadInputRegisters;
+constexpr bool kChecked = true;
 
-// Serial replies are validated by the library, so they carry no expected length.
+// Every read transaction, each with the protocol codes that read it. Serial replies are
+// validated by the library, so they carry no expected length.
 const TransactionSpec kTransactions[] = {
-    {1, T::Serial, 2, 0, 32, 0, K::StatusBits},
-    {2, T::Serial, 3, 0, 68, 0, K::ModbusBlock},
-    {3, T::Serial, 4, 0, 125, 0, K::ModbusBlock},
-    {4, T::Serial, 4, 0x8000, 58, 0, K::ModbusBlock},
-    {5, T::Serial, 4, 126, 95, 0, K::ModbusBlock},
-    {15, T::Serial, 4, 0, 125, 0, K::InverterModelBlock},
-    {16, T::Serial, 4, 125, 20, 0, K::InverterModelBlock},
-    {17, T::Serial, 2, 0, 125, 0, K::StatusBits},
-    {18, T::Serial, 2, 125, 76, 0, K::StatusBits},
-    {19, T::Serial, 3, 0, 52, 0, K::InverterModelBlock},
+    // UPS on a serial port: three-phase "0" and single-phase "1".
+    {1, "01", T::Serial, kInputs, 0, 32, 0, false, K::StatusBits},
+    {2, "01", T::Serial, kHolding, 0, 68, 0, false, K::ModbusBlock},
+    {3, "01", T::Serial, kInput, 0, 125, 0, false, K::ModbusBlock},
+    {4, "01", T::Serial, kInput, 0x8000, 58, 0, false, K::ModbusBlock},
+    {5, "01", T::Serial, kInput, 126, 95, 0, false, K::ModbusBlock},
+    // Inverter on a serial port, "3".
+    {15, "3", T::Serial, kInput, 0, 125, 0, false, K::InverterModelBlock},
+    {16, "3", T::Serial, kInput, 125, 20, 0, false, K::InverterModelBlock},
+    {17, "3", T::Serial, kInputs, 0, 125, 0, false, K::StatusBits},
+    {18, "3", T::Serial, kInputs, 125, 76, 0, false, K::StatusBits},
+    {19, "3", T::Serial, kHolding, 0, 52, 0, false, K::InverterModelBlock},
+    // Single-phase UPS over USB-HID, "2": the input registers in pieces of a few reports.
+    {1, "2", T::Hid, kInputs, 0, 32, 9, kChecked, K::StatusBits},
+    {2, "2", T::Hid, kHolding, 0, 42, 89, kChecked, K::HidBlock},
+    {7, "2", T::Hid, kInput, 0, 21, 47, false, K::HidBlock},
+    {8, "2", T::Hid, kInput, 21, 21, 47, false, K::HidBlock},
+    {9, "2", T::Hid, kInput, 42, 21, 47, false, K::HidBlock},
+    {10, "2", T::Hid, kInput, 63, 10, 25, kChecked, K::HidBlock},
+    {11, "2", T::Hid, kInput, 84, 21, 47, kChecked, K::HidBlock},
+    {12, "2", T::Hid, kInput, 105, 7, 19, kChecked, K::HidBlock},
+    {13, "2", T::Hid, kInput, 0x8000, 20, 45, kChecked, K::HidBlock},
+    {14, "2", T::Hid, kInput, 0x8014, 12, 29, kChecked, K::HidBlock},
+    // Inverter over USB-HID, "4".
+    {21, "4", T::Hid, kInput, 0, 32, 69, false, K::HidBlock},
+    {22, "4", T::Hid, kInput, 32, 32, 69, false, K::HidBlock},
+    {23, "4", T::Hid, kInput, 64, 32, 69, false, K::HidBlock},
+    {24, "4", T::Hid, kInput, 96, 32, 69, false, K::HidBlock},
+    {25, "4", T::Hid, kInput, 128, 17, 39, false, K::HidBlock},
+    {26, "4", T::Hid, kInputs, 0, 120, 20, false, K::StatusBits},
+    {27, "4", T::Hid, kInputs, 120, 80, 15, false, K::StatusBits},
+    {28, "4", T::Hid, kHolding, 20, 32, 69, false, K::HidBlock},
 };
 
-const TransactionSpec kHidTransactions[] = {
-    {1, T::Hid, 2, 0, 32, 9, K::StatusBits},
-    {2, T::Hid, 3, 0, 42, 89, K::HidBlock},
-    {7, T::Hid, 4, 0, 21, 47, K::HidBlock},
-    {8, T::Hid, 4, 21, 21, 47, K::HidBlock},
-    {9, T::Hid, 4, 42, 21, 47, K::HidBlock},
-    {10, T::Hid, 4, 63, 10, 25, K::HidBlock},
-    {11, T::Hid, 4, 84, 21, 47, K::HidBlock},
-    {12, T::Hid, 4, 105, 7, 19, K::HidBlock},
-    {13, T::Hid, 4, 0x8000, 20, 45, K::HidBlock},
-    {14, T::Hid, 4, 0x8014, 12, 29, K::HidBlock},
-    {21, T::Hid, 4, 0, 32, 69, K::HidBlock},
-    {22, T::Hid, 4, 32, 32, 69, K::HidBlock},
-    {23, T::Hid, 4, 64, 32, 69, K::HidBlock},
-    {24, T::Hid, 4, 96, 32, 69, K::HidBlock},
-    {25, T::Hid, 4, 128, 17, 39, K::HidBlock},
-    {26, T::Hid, 2, 0, 120, 20, K::StatusBits},
-    {27, T::Hid, 2, 120, 80, 15, K::StatusBits},
-    {28, T::Hid, 3, 20, 32, 69, K::HidBlock},
-};
+bool readBy(const TransactionSpec &t, const QString &protocol)
+{
+    if (protocol.size() != 1)
+        return false;
+    for (const char *code = t.protocols; *code; ++code)
+        if (protocol[0].unicode() == char16_t(*code))
+            return true;
+    return false;
+}
+
+// The USB-HID transaction with id; the ids of "2" and "4" do not overlap.
+const TransactionSpec *hidTransaction(int id)
+{
+    for (const TransactionSpec &t : kTransactions)
+        if (t.id == id && t.transport == Transport::Hid)
+            return &t;
+    return nullptr;
+}
 
 // The ids of each protocol code's poll plan, step 0 to 9.
 struct PollPlan
@@ -56,19 +81,6 @@ const PollPlan kPollPlans[] = {
     {"4", {21, 22, 23, 24, 25, 26, 27, 28, 21, 22}},
 };
 
-bool idBelongsTo(int id, const QString &protocol)
-{
-    if (protocol == QLatin1String("0") || protocol == QLatin1String("1"))
-        return id >= 1 && id <= 5;
-    if (protocol == QLatin1String("2"))
-        return id == 1 || id == 2 || (id >= 7 && id <= 14);
-    if (protocol == QLatin1String("3"))
-        return id >= 15 && id <= 19;
-    if (protocol == QLatin1String("4"))
-        return id >= 21 && id <= 28;
-    return false;
-}
-
 } // namespace
 
 bool isSerialProtocol(const QString &protocol)
@@ -83,17 +95,17 @@ Transport transportFor(const QString &protocol)
 
 const TransactionSpec *findTransaction(int id, const QString &protocol)
 {
-    if (!idBelongsTo(id, protocol))
-        return nullptr;
-    if (transportFor(protocol) == Transport::Serial) {
-        for (const TransactionSpec &t : kTransactions)
-            if (t.id == id)
-                return &t;
-    } else {
-        for (const TransactionSpec &t : kHidTransactions)
-            if (t.id == id)
-                return &t;
-    }
+    for (const TransactionSpec &t : kTransactions)
+        if (t.id == id && readBy(t, protocol))
+            return &t;
+    return nullptr;
+}
+
+const TransactionSpec *findTransaction(int id, BlockKind kind)
+{
+    for (const TransactionSpec &t : kTransactions)
+        if (t.id == id && t.kind == kind)
+            return &t;
     return nullptr;
 }
 
@@ -116,12 +128,12 @@ int slaveAddressFromText(const QString &text, int base)
     return int(value);
 }
 
-HidRequest buildHidRequest(uint8_t slave, uint8_t function, uint16_t start, uint16_t countOrValue)
+HidRequest buildHidRequest(uint8_t slave, ModbusFunction function, uint16_t start, uint16_t countOrValue)
 {
     HidRequest r{};
     r[0] = 0x00; // report id
     r[1] = slave;
-    r[2] = function;
+    r[2] = uint8_t(function);
     r[3] = uint8_t(start >> 8);
     r[4] = uint8_t(start & 0xFF);
     r[5] = uint8_t(countOrValue >> 8);
@@ -132,29 +144,14 @@ HidRequest buildHidRequest(uint8_t slave, uint8_t function, uint16_t start, uint
     return r;
 }
 
-namespace {
-// The function code a reply must carry, or 0 when the id's check leaves it open.
-int requiredFunction(int id)
-{
-    if (id == 1)
-        return 2;
-    if (id == 2)
-        return 3;
-    if (id >= 10 && id <= 14)
-        return 4;
-    return 0;
-}
-} // namespace
-
 bool verifyHidReply(const uint8_t *reply, int length, int id)
 {
-    const TransactionSpec *spec = findTransaction(id, id >= 21 ? QStringLiteral("4") : QStringLiteral("2"));
+    const TransactionSpec *spec = hidTransaction(id);
     if (!spec || !reply || length < kReplyOverheadBytes)
         return false;
     if (reply[0] != 0x01)
         return false;
-    const int function = requiredFunction(id);
-    if (function != 0 && reply[1] != function)
+    if (spec->replyFunctionChecked && reply[1] != uint8_t(spec->function))
         return false;
     const int byteCount = reply[2];
     if (byteCount != spec->expectedReplyBytes - kReplyOverheadBytes)

@@ -102,7 +102,7 @@ QPair<int, int> TestDeviceCommands::execute(const QString &protocol, const QStri
         const QByteArray r = f->hid.requests.takeFirst();
         if (r.size() != 9 || r[1] != 1 || r[2] != 6 || !f->hid.requests.isEmpty())
             return {-2, -2};
-        const HidRequest expected = buildHidRequest(1, 6, uint16_t(uint8_t(r[3]) << 8 | uint8_t(r[4])),
+        const HidRequest expected = buildHidRequest(1, ModbusFunction::WriteSingleRegister, uint16_t(uint8_t(r[3]) << 8 | uint8_t(r[4])),
                                                     uint16_t(uint8_t(r[5]) << 8 | uint8_t(r[6])));
         if (QByteArray(reinterpret_cast<const char *>(expected.data()), 9) != r)
             return {-3, -3}; // CRC

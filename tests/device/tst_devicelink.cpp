@@ -184,7 +184,7 @@ void TestDeviceLink::hidReplyReadIsBounded()
     QVERIFY(f->thread.openHid());
     f->hid.scriptedReplies = {QByteArray()};
     f->hid.faults = {HidFault::Endless};
-    const HidRequest request = buildHidRequest(1, 4, 0, 21);
+    const HidRequest request = buildHidRequest(1, ModbusFunction::ReadInputRegisters, 0, 21);
     f->hid.openDevice->write(request.data(), request.size());
 
     uint8_t buffer[16 + 8];

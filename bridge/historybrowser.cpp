@@ -683,6 +683,31 @@ namespace {
 // Rows are gathered into blocks of about this size before each write to the file.
 constexpr qsizetype kCsvBlockBytes = 256 * 1024;
 
+bool needsQuotes(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
+}
+
+// The same rule as csvField, on the UTF-8 bytes as SQLite holds them.
+void appendCsvField(QByteArray &block, QByteArrayView bytes)
+{
+    if (!needsQuotes(bytes)) {
+        block.append(bytes);
+        return;
+    }
+    block += '"';
+    for (const char c : bytes) {
+        if (c == '"')
+            block += '"';
+        block += c;
+    }
+    block += '"';
+}
+
 void appendLine(QByteArray &block, const QStringList &fields)
 {
     for (qsizetype i = 0; i < fields.size(); ++i) {
@@ -717,16 +742,26 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
         DbConnection db(connectionName, dbPath, DbConnection::ReadExisting, lcBridge);
         if (db.isOpen()) {
             mapFile(db);
-            QStringList fields;
-            fields.reserve(fieldCount);
-            const bool ran = db.forEachRow(selectAll(k), {}, [&](const QSqlQuery &row) {
-                const int stored = row.record().count();
-                fields.clear();
+            // The event texts once, as the fields they become.
+            QList<QByteArray> eventFields;
+            for (const QString &text : eventTexts)
+                eventFields << csvField(text).toUtf8();
+            const bool ran = db.forEachRawRow(selectAll(k), [&](const RawRow &row) {
                 for (int c = 0; c < fieldCount; ++c) {
-                    const QString value = c < stored ? row.value(c).toString() : QString();
-                    fields << (c == codeField ? storedEventText(eventTexts, value) : value);
+                    if (c)
+                        block += ',';
+                    if (c == codeField) {
+                        bool isNumber = false;
+                        const qlonglong code = row.text(c).toLongLong(&isNumber);
+                        // A text that is no number reads as code 0; a code past the table has no text.
+                        const qlonglong index = isNumber ? code : 0;
+                        if (index >= 0 && index < eventFields.size())
+                            block += eventFields.at(int(index));
+                    } else {
+                        appendCsvField(block, row.text(c));
+                    }
                 }
-                appendLine(block, fields);
+                block += '\n';
                 ++result.rows;
                 if (block.size() >= kCsvBlockBytes) {
                     if (out.write(block) != block.size()) {

@@ -1,9 +1,12 @@
 #include "core/sqlutil.h"
 
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QThread>
+
+#include <sqlite3.h>
 
 #include <atomic>
 
@@ -100,6 +103,47 @@ bool DbConnection::forEachRow(const QString &sql, const QVariantList &values,
         return false;
     }
     return true;
+}
+
+RawRow::RawRow(sqlite3_stmt *statement) : m_statement(statement), m_columns(sqlite3_column_count(statement)) {}
+
+QByteArrayView RawRow::text(int column) const
+{
+    if (column < 0 || column >= m_columns)
+        return {};
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return bytes ? QByteArrayView(bytes, sqlite3_column_bytes(m_statement, column)) : QByteArrayView();
+}
+
+bool DbConnection::forEachRawRow(const QString &sql, const std::function<bool(const RawRow &row)> &visit)
+{
+    if (!m_open)
+        return false;
+    const QVariant handle = database().driver()->handle();
+    sqlite3 *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+                      ? *static_cast<sqlite3 *const *>(handle.data())
+                      : nullptr;
+    if (!db)
+        return false;
+    sqlite3_stmt *statement = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK) {
+        qCWarning(m_log) << "statement failed" << sql << sqlite3_errmsg(db);
+        sqlite3_finalize(statement);
+        return false;
+    }
+    const RawRow row(statement);
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (!visit(row)) {
+            rc = SQLITE_DONE;
+            break;
+        }
+    }
+    if (rc != SQLITE_DONE)
+        qCWarning(m_log) << "statement failed" << sql << sqlite3_errmsg(db);
+    sqlite3_finalize(statement);
+    return rc == SQLITE_DONE;
 }
 
 QList<QStringList> DbConnection::selectRows(const QString &sql, const QVariantList &values, bool *ok)

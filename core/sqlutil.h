@@ -8,6 +8,7 @@
 // replace each other's connection. Any thread may make its own connections at any time.
 #include "core/logging.h"
 
+#include <QByteArrayView>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -15,6 +16,22 @@
 #include <QVariantList>
 
 #include <functional>
+
+struct sqlite3_stmt;
+
+// One row of forEachRawRow: the columns as SQLite's own UTF-8 texts, valid during the visit.
+class RawRow
+{
+public:
+    explicit RawRow(sqlite3_stmt *statement);
+    int columnCount() const { return m_columns; }
+    // The column's text (empty for NULL or a column past the row), not terminated.
+    QByteArrayView text(int column) const;
+
+private:
+    sqlite3_stmt *m_statement;
+    int m_columns;
+};
 
 class DbConnection
 {
@@ -47,6 +64,9 @@ public:
     // visit returns false to stop early. False when the query failed (before or while stepping).
     bool forEachRow(const QString &sql, const QVariantList &values,
                     const std::function<bool(const QSqlQuery &row)> &visit);
+    // The same through SQLite's own row access, without a QVariant per value: for readers
+    // that stream a whole table (the CSV export). False when the query failed.
+    bool forEachRawRow(const QString &sql, const std::function<bool(const RawRow &row)> &visit);
     // True when the file holds a table of that name.
     bool hasTable(const QString &table);
     // Runs createSql only when the table is missing, so a writer that sends its create text

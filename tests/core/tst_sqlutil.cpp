@@ -42,6 +42,7 @@ private slots:
     void transactionKeepsOldOrNew_data();
     void transactionKeepsOldOrNew();
     void rowReaderPagesAndStops();
+    void rawRowsAsStored();
     void failureGoesToTheCallersCategory();
     void busyFileIsWaitedFor();
     void busyFileGivesUpAfterTheTimeout();
@@ -216,6 +217,31 @@ void TestSqlUtil::rowReaderPagesAndStops()
 
     QVERIFY(!db.forEachRow(QStringLiteral("select * from nosuchtable"), {}, [](const QSqlQuery &) { return true; }));
     QVERIFY(!db.forEachRow(QStringLiteral("select * from t where a=?"), {}, [](const QSqlQuery &) { return true; }));
+}
+
+void TestSqlUtil::rawRowsAsStored()
+{
+    const QString file = path(QStringLiteral("raw.db"));
+    DbConnection db(QStringLiteral("raw"), file, DbConnection::CreateIfMissing);
+    QVERIFY(db.exec(QStringLiteral("create table r(a int, b varchar, c)")));
+    QVERIFY(db.exec(QStringLiteral("insert into r values(?,?,?)"), {-7, QString::fromUtf8("短信,\"x\""), QVariant()}));
+    QVERIFY(db.exec(QStringLiteral("insert into r values(?,?,?)"), {2, QString(), 1.5}));
+    QList<QByteArrayList> rows;
+    QVERIFY(db.forEachRawRow(QStringLiteral("select * from r order by rowid"), [&](const RawRow &row) {
+        QByteArrayList cells;
+        for (int c = 0; c <= row.columnCount(); ++c) // one past the row reads as empty
+            cells << row.text(c).toByteArray();
+        rows << cells;
+        return true;
+    }));
+    QCOMPARE(rows, (QList<QByteArrayList>{{"-7", QString::fromUtf8("短信,\"x\"").toUtf8(), "", ""},
+                                          {"2", "", "1.5", ""}}));
+    int visits = 0;
+    QVERIFY(db.forEachRawRow(QStringLiteral("select * from r"), [&](const RawRow &) { return ++visits < 1; }));
+    QCOMPARE(visits, 1);
+    QVERIFY(!db.forEachRawRow(QStringLiteral("select * from nosuchtable"), [](const RawRow &) { return true; }));
+    DbConnection missing(QStringLiteral("raw"), path(QStringLiteral("missing.db")), DbConnection::ReadExisting);
+    QVERIFY(!missing.forEachRawRow(QStringLiteral("select 1"), [](const RawRow &) { return true; }));
 }
 
 void TestSqlUtil::failureGoesToTheCallersCategory()

@@ -21,7 +21,9 @@
 #include <QPushButton>
 #include <QReadLocker>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -73,6 +75,27 @@ struct StagedEntry
     bool folder = false;
     QByteArray data;
 };
+
+// Linux takes 255 bytes for a name and 4096 for a path. Each file is first written as
+// its name plus a suffix of 7 (QSaveFile's ".XXXXXX"), and the path leaves room for it.
+constexpr qsizetype kMaxNameBytes = 255;
+constexpr qsizetype kMaxPathBytes = 4095;
+constexpr qsizetype kSaveFileSuffixBytes = 7;
+
+// Whether the file system will take target as a name: checked for every entry before
+// anything is written, as a name refused half-way through would leave a folder in part
+// replaced.
+bool nameFits(const QString &target)
+{
+    if (QFile::encodeName(target).size() + kSaveFileSuffixBytes > kMaxPathBytes)
+        return false;
+    const QStringList parts = target.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        if (QFile::encodeName(part).size() + kSaveFileSuffixBytes > kMaxNameBytes)
+            return false;
+    }
+    return true;
+}
 
 bool isInside(const QString &path, const QString &folder)
 {
@@ -152,6 +175,10 @@ ImportResult readArchive(const QString &archiveFile, const QString &paramDir,
             qCWarning(lcUi) << "archive entry would land outside the settings folder:" << name;
             return ImportResult::UnsafeName;
         }
+        if (!nameFits(target)) {
+            qCWarning(lcUi) << "archive entry name too long for the file system:" << name.left(80);
+            return ImportResult::UnsafeName;
+        }
         if (info.uncompressedSize > quint64(kMaxEntryBytes)) {
             qCWarning(lcUi) << "archive entry too large:" << name << info.uncompressedSize;
             return ImportResult::TooLarge;
@@ -192,14 +219,75 @@ ImportResult readArchive(const QString &archiveFile, const QString &paramDir,
     return ImportResult::Imported;
 }
 
+CommitFunction &commitFunction()
+{
+    static CommitFunction commit;
+    return commit;
+}
+
+bool commitFile(QSaveFile &file)
+{
+    const CommitFunction &commit = commitFunction();
+    return commit ? commit(file) : file.commit();
+}
+
+// A copy of a file about to be replaced, in its own folder under a short name of its
+// own; "" when it could not be made.
+QString keepAside(const QString &target)
+{
+    QFile in(target);
+    QTemporaryFile aside(QFileInfo(target).path() + QStringLiteral("/.import-XXXXXX"));
+    aside.setAutoRemove(false);
+    if (!in.open(QIODevice::ReadOnly) || !aside.open())
+        return QString();
+    const QByteArray data = in.readAll();
+    if (in.error() != QFileDevice::NoError || aside.write(data) != data.size() || !aside.flush()) {
+        aside.remove();
+        return QString();
+    }
+    aside.setPermissions(in.permissions());
+    return aside.fileName();
+}
+
+// What one commit changed, so that a later failure can undo it.
+struct Replaced
+{
+    QString target;
+    QString aside; // the old file's copy; "" when there was no old file
+};
+
+// Puts the folder back as it was: each replaced file from its copy (one rename, which
+// replaces the new file), each new file removed, then each folder the import made.
+void undoImport(const std::vector<Replaced> &done, const QStringList &madeFolders)
+{
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+        if (it->aside.isEmpty()) {
+            if (!QFile::remove(it->target))
+                qCWarning(lcUi) << "cannot remove" << it->target << "after a failed import";
+        } else if (std::rename(QFile::encodeName(it->aside).constData(), QFile::encodeName(it->target).constData())
+                   != 0) {
+            qCWarning(lcUi) << "cannot put back" << it->target << "; its old content is in" << it->aside;
+        }
+    }
+    for (auto it = madeFolders.crbegin(); it != madeFolders.crend(); ++it)
+        QDir().rmdir(*it);
+}
+
 ImportResult moveIntoPlace(const QList<StagedEntry> &entries)
 {
+    // The folders to make, parents first, so that a failure can remove them again.
+    QStringList madeFolders;
     for (const StagedEntry &e : entries) {
         const QString dir = e.folder ? e.target : QFileInfo(e.target).path();
+        QStringList missing;
+        for (QString up = dir; !QFileInfo::exists(up); up = QFileInfo(up).path())
+            missing.prepend(up);
         if (!QDir().mkpath(dir)) {
             qCWarning(lcUi) << "cannot create folder" << dir;
+            undoImport({}, madeFolders + missing);
             return ImportResult::WriteFailed;
         }
+        madeFolders += missing;
     }
     // Every file is written to its temporary first; only when all are written does the
     // first one replace its target, so a failed write leaves the folder's files alone.
@@ -215,18 +303,43 @@ ImportResult moveIntoPlace(const QList<StagedEntry> &entries)
         }
         if (out->write(e.data) != e.data.size()) {
             qCWarning(lcUi) << "cannot write" << e.target << out->errorString();
+            undoImport({}, madeFolders);
             return ImportResult::WriteFailed;
         }
         written.push_back(std::move(out));
     }
-    ImportResult result = ImportResult::Imported;
+    // The files about to be replaced are copied aside, and kept until every rename has
+    // succeeded: a rename that fails puts the whole folder back as it was.
+    std::vector<Replaced> plan;
     for (const auto &out : written) {
-        if (!out->commit()) {
-            qCWarning(lcUi) << "cannot replace" << out->fileName() << out->errorString();
-            result = ImportResult::WriteFailed;
+        Replaced r{out->fileName(), QString()};
+        if (QFileInfo(r.target).isFile()) {
+            r.aside = keepAside(r.target);
+            if (r.aside.isEmpty()) {
+                qCWarning(lcUi) << "cannot keep a copy of" << r.target << "; nothing is replaced";
+                for (const Replaced &p : plan)
+                    QFile::remove(p.aside);
+                undoImport({}, madeFolders);
+                return ImportResult::WriteFailed;
+            }
         }
+        plan.push_back(r);
     }
-    return result;
+    std::vector<Replaced> done;
+    for (size_t i = 0; i < written.size(); ++i) {
+        if (!commitFile(*written[i])) {
+            qCWarning(lcUi) << "cannot replace" << plan[i].target << written[i]->errorString()
+                            << "; the settings folder is put back as it was";
+            undoImport(done, madeFolders);
+            for (size_t j = i; j < plan.size(); ++j)
+                QFile::remove(plan[j].aside);
+            return ImportResult::WriteFailed;
+        }
+        done.push_back(plan[i]);
+    }
+    for (const Replaced &r : done)
+        QFile::remove(r.aside);
+    return ImportResult::Imported;
 }
 
 } // namespace
@@ -262,6 +375,11 @@ ImportResult importArchive(const QString &archiveFile, const QString &paramDir)
         return read;
     }
     return moveIntoPlace(entries);
+}
+
+void setCommitFunction(CommitFunction commit)
+{
+    commitFunction() = std::move(commit);
 }
 
 void removeParamFiles(const QString &paramDir)

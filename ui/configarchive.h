@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QSaveFile;
 class QWidget;
 
 namespace ConfigArchive {
@@ -38,14 +41,24 @@ enum class ImportResult {
     Imported,    // every entry is in place (a target that cannot be opened is skipped)
     NotReadable, // no such file
     TooLarge,    // the file, an entry, the entries together or their count is over its bound
-    UnsafeName,  // an entry would land outside paramDir
+    UnsafeName,  // an entry would land outside paramDir, or its name is longer than the
+                 // file system takes (a name of 255 bytes, a path of 4095, with room for
+                 // the temporary name each file is first written under)
     Damaged,     // not a zip archive, or an entry does not read back whole and intact
-    WriteFailed, // a folder or file could not be written; see the log
+    WriteFailed, // a folder or file could not be written, and the folder is as it was
 };
 // Reads and checks the whole archive first; only when every entry is sound does it
-// move the files into place, each replacing its target in one rename. On any result
-// but Imported and WriteFailed, nothing in paramDir has changed.
+// move the files into place, each replacing its target in one rename, with a copy of
+// every replaced file kept until the last rename has succeeded. On any result but
+// Imported, nothing in paramDir has changed (the log names a file that could not be put
+// back and the copy that holds it).
 ImportResult importArchive(const QString &archiveFile, const QString &paramDir);
+
+// Test seam: the step that puts one written file into place (QSaveFile::commit, one
+// rename). A test replaces it to make a rename fail half-way, which no file system here
+// lets it provoke for real; an empty function restores the real one.
+using CommitFunction = std::function<bool(QSaveFile &)>;
+void setCommitFunction(CommitFunction commit);
 
 // Removes every file directly in paramDir, hidden ones included; links and
 // subfolders stay. A file that cannot be removed is skipped.

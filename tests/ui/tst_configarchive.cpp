@@ -173,6 +173,7 @@ private slots:
     void hostileArchiveChangesNothing();
     void importWritesEntries_data();
     void importWritesEntries();
+    void failedRenameRestoresFolder();
     void restoreRemovesOnlyFilesOnOk_data();
     void restoreRemovesOnlyFilesOnOk();
     void importAsksFirst_data();
@@ -377,6 +378,15 @@ void TestConfigArchive::hostileArchiveChangesNothing_data()
     row("drive-relative", {{"C:evil.txt", evil}}, "", ImportResult::UnsafeName);
     row("through a link out of the folder", {{"out/evil.txt", evil}}, "", ImportResult::UnsafeName);
     row("onto a dangling link", {{"gone.ini", evil}}, "", ImportResult::UnsafeName);
+    // Names the file system refuses are refused before anything is written, so that the
+    // good param.ini in front of them is not replaced either.
+    row("name of 4000 characters", {{QString(4000, QLatin1Char('a')), evil}}, "", ImportResult::UnsafeName);
+    row("name of 250 bytes (no room for the temporary name)", {{QString(250, QLatin1Char('n')), evil}}, "",
+        ImportResult::UnsafeName);
+    row("name of 90 Chinese characters (270 bytes)", {{QString(90, QChar(0x8bbe)), evil}}, "",
+        ImportResult::UnsafeName);
+    row("path beyond 4095 bytes", {{QStringList(25, QString(200, QLatin1Char('d'))).join('/') + "/x.ini", evil}}, "",
+        ImportResult::UnsafeName);
     row("oversized entry", {{"big.db", QByteArray(kMaxEntryBytes + 1, '\0')}}, "",
         ImportResult::TooLarge);
     QList<ZipEntry> many;
@@ -460,6 +470,46 @@ void TestConfigArchive::importWritesEntries()
     expected.insert(changes);
     QCOMPARE(importArchive(zipPath, appPaths.paramDir), ImportResult::Imported);
     QCOMPARE(snapshot(appPaths.paramDir), expected);
+}
+
+void TestConfigArchive::failedRenameRestoresFolder()
+{
+    fillParamFolder();
+    writeFile(param("locked.ini"), "old locked");
+    // The third rename fails after two have succeeded (one of them a new file in a new
+    // folder); the fourth is never tried.
+    QStringList tried;
+    setCommitFunction([&tried](QSaveFile &file) {
+        tried << QFileInfo(file.fileName()).fileName();
+        if (file.fileName().endsWith(QLatin1String("/locked.ini"))) {
+            file.cancelWriting();
+            file.commit();
+            return false;
+        }
+        return file.commit();
+    });
+    const auto restore = qScopeGuard([] { setCommitFunction({}); });
+    const QString zipPath = archives + QStringLiteral("/a.zip");
+    writeZip(zipPath, {{"param.ini", "[General]\nlang=0\n"}, {"sub/new.ini", "new"}, {"locked.ini", "new locked"},
+                       {"schedule.db", "new schedule"}});
+
+    const FileTree before = snapshot(env->root());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot replace .*locked.ini")));
+    QCOMPARE(importArchive(zipPath, appPaths.paramDir), ImportResult::WriteFailed);
+    QCOMPARE(tried, (QStringList{"param.ini", "new.ini", "locked.ini"}));
+    QCOMPARE(snapshot(env->root()), before);
+
+    // With every rename succeeding the same archive goes in whole, leaving no copies.
+    setCommitFunction({});
+    QCOMPARE(importArchive(zipPath, appPaths.paramDir), ImportResult::Imported);
+    FileTree expected = before;
+    const QString prefix = QDir(env->root()).relativeFilePath(appPaths.paramDir) + QLatin1Char('/');
+    expected.insert(prefix + "param.ini", "[General]\nlang=0\n");
+    expected.insert(prefix + "sub", "<folder>");
+    expected.insert(prefix + "sub/new.ini", "new");
+    expected.insert(prefix + "locked.ini", "new locked");
+    expected.insert(prefix + "schedule.db", "new schedule");
+    QCOMPARE(snapshot(env->root()), expected);
 }
 
 void TestConfigArchive::restoreRemovesOnlyFilesOnOk_data()

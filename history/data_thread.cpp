@@ -8,7 +8,6 @@
 #include "core/historyfiles.h"
 #include "core/logging.h"
 #include "core/settings.h"
-#include "core/sqlutil.h"
 
 #include <QTimer>
 
@@ -17,6 +16,7 @@ namespace {
 constexpr int kTickMs = 1000;
 // Save minutes are the minutes divisible by this: one snapshot every five minutes.
 constexpr int kSaveMinuteStep = 5;
+// A day curve has one slot per five minutes: 288 a day.
 constexpr int kSecondsPerSlot = 300;
 
 const QString kZeroText = QStringLiteral("0");
@@ -25,12 +25,6 @@ QString currentProtocol()
 {
     QReadLocker locker(&settingsLock);
     return deviceSettings.comProtocol;
-}
-
-QString inverterValue(int index)
-{
-    QReadLocker locker(&upsInfo.lock);
-    return inverterInfo.values[index];
 }
 }
 
@@ -98,14 +92,8 @@ void data_thread::saveFiveMinutes(const QDateTime &now, const QString &comProtoc
 
 void data_thread::updateDayEnergy(const QDateTime &now)
 {
-    const double current = numberOrZero<double>(inverterValue(InverterInfo::kLifetimeEnergyIndex));
-    double first = 0;
-    QString dayEnergy = kZeroText;
-    // Before the day's first save there is no start value: the day has produced nothing
-    // yet that this program has seen, not the whole lifetime.
-    if (firstTotalOfDay(now.date(), &first) && first < current
-        && now.time().toString(QStringLiteral("hh:mm:ss")) != QLatin1String("00:00:00"))
-        dayEnergy = QString::number(current - first, 'f', 2);
+    double kWh = 0;
+    const QString dayEnergy = energyOfDay(now, &kWh) ? QString::number(kWh, 'f', 2) : kZeroText;
     QWriteLocker locker(&upsInfo.lock);
     inverterInfo.values[InverterInfo::kDayEnergyIndex] = dayEnergy;
 }
@@ -115,12 +103,21 @@ int data_thread::slotOfDay(const QTime &time)
     return QTime(0, 0).secsTo(time) / kSecondsPerSlot;
 }
 
-bool data_thread::firstTotalOfDay(const QDate &day, double *total)
+bool data_thread::energyOfDay(const QDateTime &now, double *kWh)
 {
-    const FirstRow first = firstTotals.read(day);
+    // Before the day's first save there is no start value: the day has produced nothing
+    // yet that this program has seen, not the whole lifetime.
+    const FirstRow first = firstTotals.read(now.date());
     if (first.state != FirstRow::Found)
         return false;
-    *total = numberOrZero<double>(first.text);
+    // In double precision: a lifetime counter of tens of thousands of kWh leaves a float
+    // only two decimals of its own, so the difference would be off in the hundredths.
+    const double start = numberOrZero<double>(first.text);
+    const double current = numberOrZero<double>(inverterValueCopy(InverterInfo::kLifetimeEnergyIndex));
+    // A counter that has not grown, or went back (cleared in the device), gives nothing.
+    if (!(start < current) || now.time().toString(QStringLiteral("hh:mm:ss")) == QLatin1String("00:00:00"))
+        return false;
+    *kWh = current - start;
     return true;
 }
 

@@ -104,8 +104,9 @@ private:
     // The day-energy step: inverterInfo.values[132] from the lifetime energy.
     void updateDayEnergy(const QDateTime &now);
     void saveFiveMinutes(const QDateTime &now, const QString &comProtocol);
-    // The lifetime total of the day's first save, when the day's counter file has a row.
-    bool firstTotalOfDay(const QDate &day, double *total);
+    // The energy of the day so far: the lifetime energy less the day's first saved total.
+    // False when there is none: no save yet today, a counter that has not grown, midnight.
+    bool energyOfDay(const QDateTime &now, double *kWh);
 
     std::atomic<bool> stopRequested{false}; // set by stop(); the event loop's exit ends the thread
     // Used only inside a tick, under tickMutex.

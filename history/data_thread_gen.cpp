@@ -9,34 +9,10 @@
 #include "core/historyfiles.h"
 #include "core/logging.h"
 
-
 namespace {
 const QString kZeroText = QStringLiteral("0");
 
-QString inverterValue(int index)
-{
-    QReadLocker locker(&upsInfo.lock);
-    return inverterInfo.values[index];
-}
-
-QString upsValue(int index)
-{
-    QReadLocker locker(&upsInfo.lock);
-    return upsInfo.values[index];
-}
-
-// The UPS families' number texts: one decimal for the three-phase family, two otherwise.
-int upsDecimals(DeviceFamily family)
-{
-    return family == DeviceFamily::ThreePhaseUps ? 1 : 2;
-}
-
-QString formatUps(const QString &text, DeviceFamily family)
-{
-    return upsDecimals(family) == 1 ? format1Decimal(text) : format2Decimals(text);
-}
-
-// The inverter's PV power (W) and lifetime energy (kWh) as the device thread holds them.
+// The inverter's PV power (W), stored as the device thread holds it.
 constexpr int kInverterPvPowerIndex = 131;
 
 QString pathOf(HistoryFile file, DeviceFamily family, const QDateTime &now)
@@ -61,7 +37,7 @@ QString takeMeanPvPower(DeviceFamily family)
         upsInfo.pvPowerSampleCount = 0;
     }
     if (count == 0)
-        return formatUps(current, family);
+        return formatUpsValue(current, family);
     return QStringLiteral("%1").arg(sum / count, 0, 'f', upsDecimals(family));
 }
 }
@@ -100,7 +76,7 @@ void data_thread::saveTotalGenByDay(const QDateTime &now)
     writeHistoryRow(QStringLiteral("savetotalgenbyday"), file, DeviceFamily::Inverter,
                     pathOf(file, DeviceFamily::Inverter, now), [&] {
                         return QVariantList{now.toString(QLatin1String(kWorkingTimeFormat)),
-                                            inverterValue(InverterInfo::kLifetimeEnergyIndex)};
+                                            inverterValueCopy(InverterInfo::kLifetimeEnergyIndex)};
                     });
 }
 
@@ -111,21 +87,16 @@ void data_thread::saveDayPower(const QDateTime &now)
                     pathOf(file, DeviceFamily::Inverter, now), [&] {
                         return QVariantList{QString::number(slotOfDay(now.time())),
                                             now.toString(QLatin1String(kSnapshotTimeFormat)),
-                                            inverterValue(kInverterPvPowerIndex)};
+                                            inverterValueCopy(kInverterPvPowerIndex)};
                     });
 }
 
 void data_thread::saveDayGen(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::DayEnergy;
-    QString value = kZeroText;
-    double first = 0;
-    const double current = numberOrZero<double>(inverterValue(InverterInfo::kLifetimeEnergyIndex));
-    // In double precision: a lifetime counter of tens of thousands of kWh leaves a float
-    // only two decimals of its own, so their difference would be off in the hundredths.
-    if (firstTotalOfDay(now.date(), &first) && first < current
-        && now.time().toString(QStringLiteral("hh:mm:ss")) != QLatin1String("00:00:00"))
-        value = formatDayEnergy(current - first);
+    double kWh = 0;
+    // At the day's first save the start value is the total just stored: "0".
+    const QString value = energyOfDay(now, &kWh) ? formatDayEnergy(kWh) : kZeroText;
     writeHistoryRow(QStringLiteral("savedaygen"), file, DeviceFamily::Inverter, pathOf(file, DeviceFamily::Inverter, now),
                     [&] {
                         return QVariantList{now.toString(QLatin1String(kWorkingTimeFormat)), value};
@@ -177,7 +148,7 @@ void data_thread::saveMonth(const QDateTime &now, const QString &comProtocol)
     const HistoryFile file = HistoryFile::MonthGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString day = now.toString(QStringLiteral("yyyy/MM/dd"));
-    const QString gen = formatUps(upsValue(PVDayGen), family);
+    const QString gen = formatUpsValue(upsValueCopy(PVDayGen), family);
     writeHistoryRow(QStringLiteral("savemonth"), file, family, pathOf(file, family, now),
                     [&] { return QVariantList{QString::number(now.date().day()), day, gen}; }, day);
 }
@@ -187,7 +158,7 @@ void data_thread::saveYear(const QDateTime &now, const QString &comProtocol)
     const HistoryFile file = HistoryFile::YearGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString month = now.toString(QStringLiteral("yyyy/MM"));
-    const QString gen = formatUps(sumGen(now.toString(QStringLiteral("yyyyMM")), 5, comProtocol), family);
+    const QString gen = formatUpsValue(sumGen(now.toString(QStringLiteral("yyyyMM")), 5, comProtocol), family);
     writeHistoryRow(QStringLiteral("saveyear"), file, family, pathOf(file, family, now),
                     [&] { return QVariantList{QString::number(now.date().month()), month, gen}; }, month);
 }
@@ -197,7 +168,7 @@ void data_thread::saveTotal(const QDateTime &now, const QString &comProtocol)
     const HistoryFile file = HistoryFile::TotalGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString year = now.toString(QStringLiteral("yyyy"));
-    const QString gen = formatUps(sumGen(year, 6, comProtocol), family);
+    const QString gen = formatUpsValue(sumGen(year, 6, comProtocol), family);
     writeHistoryRow(QStringLiteral("savetotal"), file, family, pathOf(file, family, now),
                     [&] { return QVariantList{year, gen}; }, year);
 }

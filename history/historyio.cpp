@@ -1,5 +1,6 @@
 #include "history/historyio.h"
 
+#include "core/devicestate.h"
 #include "core/helpers.h"
 #include "core/logging.h"
 #include "core/sqlutil.h"
@@ -7,6 +8,28 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlQuery>
+
+QString inverterValueCopy(int index)
+{
+    QReadLocker locker(&upsInfo.lock);
+    return inverterInfo.values[index];
+}
+
+QString upsValueCopy(int index)
+{
+    QReadLocker locker(&upsInfo.lock);
+    return upsInfo.values[index];
+}
+
+int upsDecimals(DeviceFamily family)
+{
+    return family == DeviceFamily::ThreePhaseUps ? 1 : 2;
+}
+
+QString formatUpsValue(const QString &text, DeviceFamily family)
+{
+    return upsDecimals(family) == 1 ? format1Decimal(text) : format2Decimals(text);
+}
 
 bool ensureHistoryFolder(HistoryFile file)
 {

@@ -22,6 +22,13 @@
 bool writeHistoryRow(const QString &connection, HistoryFile file, DeviceFamily family, const QString &path,
                      const std::function<QVariantList()> &makeRow, const QString &replaceKey = QString());
 
+// A live value copied under the device lock: an entry of inverterInfo.values or upsInfo.values.
+QString inverterValueCopy(int index);
+QString upsValueCopy(int index);
+// The UPS families' number texts: one decimal for the three-phase family, two otherwise.
+int upsDecimals(DeviceFamily family);
+QString formatUpsValue(const QString &text, DeviceFamily family);
+
 // Makes a history folder when it is missing; false when it cannot be made.
 bool ensureHistoryFolder(HistoryFile file);
 

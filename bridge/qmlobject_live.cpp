@@ -7,6 +7,7 @@
 #include "core/devicestate.h"
 #include "core/helpers.h"
 #include "core/textformats.h"
+#include "core/upsregisters.h"
 
 #include <QReadLocker>
 #include <QVarLengthArray>
@@ -18,22 +19,7 @@ namespace {
 
 // ---- Where a UPS field lies behind its capability mask -------------------------------
 
-// The masks of the UPS map: bit k announces the register k places after the first
-// register the mask covers.
-enum class MaskArea : uint8_t { Other, Battery, Input, Output, Bypass, Pv };
-
-constexpr int firstCoveredRegister(MaskArea area)
-{
-    switch (area) {
-    case MaskArea::Other: return 3;
-    case MaskArea::Battery: return 20;
-    case MaskArea::Input: return 38;
-    case MaskArea::Output: return 62;
-    case MaskArea::Bypass: return 86;
-    case MaskArea::Pv: return 103;
-    }
-    return 0;
-}
+using MaskArea = UpsMaskArea;
 
 // Sources of UPS items beyond values[0..31].
 enum UpsSource : int {
@@ -54,44 +40,16 @@ struct FieldPlace
 
 constexpr FieldPlace fieldPlace(int source)
 {
+    if (source >= 0 && source < UpsValueCount) {
+        const UpsRegisterPlace &p = kUpsValuePlaces[source];
+        return {p.area, p.reg, p.width};
+    }
     switch (source) {
-    case BatteryDischageTime: return {MaskArea::Battery, 21, 1};
-    case BatteryRemainTime: return {MaskArea::Battery, 22, 1};
-    case BatteryRemmainCap: return {MaskArea::Battery, 23, 1};
-    case BatteryVolt: return {MaskArea::Battery, 24, 1};
-    case BatteryCurr: return {MaskArea::Battery, 25, 1};
-    case BatteryTemp: return {MaskArea::Battery, 26, 1};
-    case InputPowerFac: return {MaskArea::Input, 39, 1};
-    case InputGenC: return {MaskArea::Input, 40, 2};
-    case InputFreq: return {MaskArea::Input, 42, 1};
-    case InputVolt: return {MaskArea::Input, 43, 1};
-    case InputCurr: return {MaskArea::Input, 44, 1};
-    case InputActPower: return {MaskArea::Input, 45, 1};
-    case InputAppPower: return {MaskArea::Input, 46, 1};
-    case InputWattPower: return {MaskArea::Input, 47, 1};
-    case OutputFrq: return {MaskArea::Output, 63, 1};
-    case OutputPowerFac: return {MaskArea::Output, 64, 1};
-    case OutputGen: return {MaskArea::Output, 65, 2};
-    case OutputVolt: return {MaskArea::Output, 67, 1};
-    case OutputCurr: return {MaskArea::Output, 68, 1};
-    case OutputActivePower: return {MaskArea::Output, 69, 1};
-    case OutputAppPower: return {MaskArea::Output, 70, 1};
-    case OutputWattPower: return {MaskArea::Output, 71, 1};
-    case OutputLoadPercent: return {MaskArea::Output, 72, 1};
-    case BypassFreq: return {MaskArea::Bypass, 87, 1};
-    case BypassVol: return {MaskArea::Bypass, 88, 1};
-    case BypassCurr: return {MaskArea::Bypass, 89, 1};
-    case BypassActPower: return {MaskArea::Bypass, 90, 1};
-    case PVVolt: return {MaskArea::Pv, 105, 1};
-    case PVCurr: return {MaskArea::Pv, 106, 1};
-    case PVPower: return {MaskArea::Pv, 107, 1};
-    case PVDayGen: return {MaskArea::Pv, 108, 2};
-    case PVTotalGen: return {MaskArea::Pv, 110, 2};
-    case SrcBatMode: return {MaskArea::Battery, 20, 1};
-    case SrcPvMode: return {MaskArea::Pv, 104, 1};
-    case SrcSysTemp: return {MaskArea::Other, 3, 1};
-    case SrcDeviceTime: return {MaskArea::Other, 6, 3};
-    case SrcWorkMode: return {MaskArea::Other, 9, 1};
+    case SrcBatMode: return {MaskArea::Battery, UpsRegister::BatMode, 1};
+    case SrcPvMode: return {MaskArea::Pv, UpsRegister::PvMode, 1};
+    case SrcSysTemp: return {MaskArea::Other, UpsRegister::SysTemp, 1};
+    case SrcDeviceTime: return {MaskArea::Other, UpsRegister::DeviceClock, UpsRegister::DeviceClockWidth};
+    case SrcWorkMode: return {MaskArea::Other, UpsRegister::WorkMode, 1};
     default: return {MaskArea::Other, 0, 0};
     }
 }
@@ -99,7 +57,7 @@ constexpr FieldPlace fieldPlace(int source)
 constexpr uint16_t fieldBits(int source)
 {
     const FieldPlace p = fieldPlace(source);
-    const int shift = p.reg - firstCoveredRegister(p.area);
+    const int shift = p.reg - upsMaskFirstRegister(p.area);
     return static_cast<uint16_t>(((1u << p.width) - 1u) << shift);
 }
 
@@ -107,8 +65,7 @@ static_assert(fieldBits(OutputFrq) == 0x0002);
 static_assert(fieldBits(OutputGen) == 0x0018);
 static_assert(fieldBits(SrcDeviceTime) == 0x0038);
 
-// The per-input PV table behind pvInputMask is announced by bit 0 of pvFieldMask.
-constexpr uint16_t kPvInputTableBit = 0x0001;
+constexpr uint16_t kPvInputTableBit = kUpsPvInputTableBit;
 
 uint16_t areaMask(MaskArea area)
 {

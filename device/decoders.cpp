@@ -10,6 +10,7 @@
 #include "core/events.h"
 #include "core/helpers.h"
 #include "core/logging.h"
+#include "core/upsregisters.h"
 #include "device/transactions.h"
 
 #include <QDate>
@@ -74,13 +75,11 @@ struct ValueForm
     bool isSigned; // two's-complement register
 };
 
+// How one of values[] is rendered from its registers (core/upsregisters.h), per family.
 struct UpsValueRow
 {
-    int reg;         // the register; phase A of a triple, the high half of a 32-bit value
-    int index;       // into ThreePhaseUPSInfo::values
-    bool wide;       // 32-bit value r:r+1
-    int phaseStride; // three-phase rendering: registers from one phase to the next; 0 = one figure
-    ValueForm three; // protocol "0"
+    int index;        // into ThreePhaseUPSInfo::values
+    ValueForm three;  // protocol "0"
     ValueForm single; // protocols "1" and "2"
 };
 
@@ -89,45 +88,45 @@ constexpr ValueForm d2(double s) { return {s, 2, false}; }
 constexpr ValueForm d1s(double s) { return {s, 1, true}; }
 constexpr ValueForm d2s(double s) { return {s, 2, true}; }
 
-// The UPS input registers behind values[], in index order.
+// In index order.
 constexpr UpsValueRow kUpsValueRows[] = {
-    {21, BatteryDischageTime, false, 0, d1(0.1), d1(0.1)},
-    {22, BatteryRemainTime, false, 0, d1(0.1), d1(0.1)},
-    {23, BatteryRemmainCap, false, 0, d1(0.1), d1(0.1)},
-    {24, BatteryVolt, false, 0, d1(0.1), d2(0.01)},
-    {25, BatteryCurr, false, 0, d1s(0.1), d2s(0.01)},
-    {26, BatteryTemp, false, 0, d1s(0.1), d2s(0.1)},
-    {39, InputPowerFac, false, 0, d1(0.01), d2(0.01)},
-    {40, InputGenC, true, 0, d1(0.1), d2(0.01)},
-    {42, InputFreq, false, 6, d1(0.01), d2(0.01)},
-    {43, InputVolt, false, 6, d1(0.1), d2(0.01)},
-    {44, InputCurr, false, 6, d1(0.1), d2s(0.01)},
-    {45, InputActPower, false, 6, d1(0.1), d2s(0.01)},
-    {46, InputAppPower, false, 6, d1(0.1), d2(0.01)},
-    {47, InputWattPower, false, 6, d1(0.1), d2(0.01)},
-    {63, OutputFrq, false, 0, d1(0.01), d2(0.01)},
-    {64, OutputPowerFac, false, 0, d1(0.01), d2(0.01)},
-    {65, OutputGen, true, 0, d1(0.1), d2(0.01)},
-    {67, OutputVolt, false, 6, d1(0.1), d2(0.01)},
-    {68, OutputCurr, false, 6, d1(0.1), d2(0.01)},
-    {69, OutputActivePower, false, 6, d1(0.1), d2s(0.01)},
-    {70, OutputAppPower, false, 6, d1(0.1), d2(0.01)},
-    {71, OutputWattPower, false, 6, d1(0.1), d2(0.01)},
-    {72, OutputLoadPercent, false, 6, d1(0.1), d2(0.1)},
-    {87, BypassFreq, false, 0, d1(0.01), d2(0.01)},
-    {88, BypassVol, false, 3, d1(0.1), d2(0.01)},
-    {89, BypassCurr, false, 3, d1s(0.1), d2s(0.01)},
-    {90, BypassActPower, false, 3, d1s(0.1), d2s(0.01)},
-    {105, PVVolt, false, 0, d1(0.1), d2(0.01)},
-    {106, PVCurr, false, 0, d1(0.1), d2(0.01)},
-    {107, PVPower, false, 0, d1(0.1), d2(0.01)},
-    {108, PVDayGen, true, 0, d1(0.1), d2(0.01)},
-    {110, PVTotalGen, true, 0, d1(0.1), d2(0.01)},
+    {BatteryDischageTime, d1(0.1), d1(0.1)},
+    {BatteryRemainTime, d1(0.1), d1(0.1)},
+    {BatteryRemmainCap, d1(0.1), d1(0.1)},
+    {BatteryVolt, d1(0.1), d2(0.01)},
+    {BatteryCurr, d1s(0.1), d2s(0.01)},
+    {BatteryTemp, d1s(0.1), d2s(0.1)},
+    {InputPowerFac, d1(0.01), d2(0.01)},
+    {InputGenC, d1(0.1), d2(0.01)},
+    {InputFreq, d1(0.01), d2(0.01)},
+    {InputVolt, d1(0.1), d2(0.01)},
+    {InputCurr, d1(0.1), d2s(0.01)},
+    {InputActPower, d1(0.1), d2s(0.01)},
+    {InputAppPower, d1(0.1), d2(0.01)},
+    {InputWattPower, d1(0.1), d2(0.01)},
+    {OutputFrq, d1(0.01), d2(0.01)},
+    {OutputPowerFac, d1(0.01), d2(0.01)},
+    {OutputGen, d1(0.1), d2(0.01)},
+    {OutputVolt, d1(0.1), d2(0.01)},
+    {OutputCurr, d1(0.1), d2(0.01)},
+    {OutputActivePower, d1(0.1), d2s(0.01)},
+    {OutputAppPower, d1(0.1), d2(0.01)},
+    {OutputWattPower, d1(0.1), d2(0.01)},
+    {OutputLoadPercent, d1(0.1), d2(0.1)},
+    {BypassFreq, d1(0.01), d2(0.01)},
+    {BypassVol, d1(0.1), d2(0.01)},
+    {BypassCurr, d1s(0.1), d2s(0.01)},
+    {BypassActPower, d1s(0.1), d2s(0.01)},
+    {PVVolt, d1(0.1), d2(0.01)},
+    {PVCurr, d1(0.1), d2(0.01)},
+    {PVPower, d1(0.1), d2(0.01)},
+    {PVDayGen, d1(0.1), d2(0.01)},
+    {PVTotalGen, d1(0.1), d2(0.01)},
 };
 
 // Lifetime PV energy as the main page shows it: the device's figure less 3 %.
 constexpr double kPvTotalGenShownFactor = 0.97;
-constexpr int kPvPowerRegister = 107;
+constexpr int kPvPowerRegister = kUpsValuePlaces[PVPower].reg;
 
 // Raw words kept as the device sends them (capability masks).
 struct UpsWordRow
@@ -137,11 +136,15 @@ struct UpsWordRow
 };
 
 constexpr UpsWordRow kUpsWordRows[] = {
-    {0, &ThreePhaseUPSInfo::statusMaskLo},    {1, &ThreePhaseUPSInfo::statusMaskHi},
-    {2, &ThreePhaseUPSInfo::otherInfoMask},   {19, &ThreePhaseUPSInfo::batFieldMask},
-    {36, &ThreePhaseUPSInfo::inputFieldMask}, {60, &ThreePhaseUPSInfo::outputFieldMask},
-    {85, &ThreePhaseUPSInfo::bypassFieldMask}, {102, &ThreePhaseUPSInfo::pvFieldMask},
-    {103, &ThreePhaseUPSInfo::pvInputMask},
+    {UpsRegister::StatusMaskLo, &ThreePhaseUPSInfo::statusMaskLo},
+    {UpsRegister::StatusMaskHi, &ThreePhaseUPSInfo::statusMaskHi},
+    {UpsRegister::OtherInfoMask, &ThreePhaseUPSInfo::otherInfoMask},
+    {UpsRegister::BatFieldMask, &ThreePhaseUPSInfo::batFieldMask},
+    {UpsRegister::InputFieldMask, &ThreePhaseUPSInfo::inputFieldMask},
+    {UpsRegister::OutputFieldMask, &ThreePhaseUPSInfo::outputFieldMask},
+    {UpsRegister::BypassFieldMask, &ThreePhaseUPSInfo::bypassFieldMask},
+    {UpsRegister::PvFieldMask, &ThreePhaseUPSInfo::pvFieldMask},
+    {UpsRegister::PvInputMask, &ThreePhaseUPSInfo::pvInputMask},
 };
 
 // Mode codes kept as decimal integers.
@@ -152,13 +155,13 @@ struct UpsCodeRow
 };
 
 constexpr UpsCodeRow kUpsCodeRows[] = {
-    {9, &ThreePhaseUPSInfo::workMode},
-    {20, &ThreePhaseUPSInfo::batMode},
-    {104, &ThreePhaseUPSInfo::pvMode},
+    {UpsRegister::WorkMode, &ThreePhaseUPSInfo::workMode},
+    {UpsRegister::BatMode, &ThreePhaseUPSInfo::batMode},
+    {UpsRegister::PvMode, &ThreePhaseUPSInfo::pvMode},
 };
 
-constexpr int kSysTempRegister = 3;
-constexpr int kDeviceClockRegister = 6; // 6, 7, 8: BCD year-month, day-hour, minute-second
+constexpr int kSysTempRegister = UpsRegister::SysTemp;
+constexpr int kDeviceClockRegister = UpsRegister::DeviceClock;
 
 double registerProduct(const Window &w, int reg, bool wide, const ValueForm &form)
 {
@@ -204,23 +207,24 @@ void storeUpsInputs(const Window &w, bool threePhase)
     }
     if (w.has(kSysTempRegister))
         u.sysTemp = render(w.at(kSysTempRegister) * 0.1, 0);
-    if (w.has(kDeviceClockRegister, 3))
+    if (w.has(kDeviceClockRegister, UpsRegister::DeviceClockWidth))
         u.deviceTime = deviceClockText(w.at(kDeviceClockRegister), w.at(kDeviceClockRegister + 1),
                                        w.at(kDeviceClockRegister + 2));
     if (w.has(kPvPowerRegister))
         u.appendPvPowerSample(w.at(kPvPowerRegister) * (threePhase ? 0.1 : 0.01));
 
     for (const UpsValueRow &row : kUpsValueRows) {
+        const UpsRegisterPlace &place = kUpsValuePlaces[row.index];
         const ValueForm &form = threePhase ? row.three : row.single;
-        const int stride = threePhase ? row.phaseStride : 0;
-        const int span = row.wide ? 2 : 1;
-        if (!w.has(row.reg, span) || (stride && !w.has(row.reg + 2 * stride)))
+        const int stride = threePhase ? place.phaseStride : 0;
+        const bool wide = place.width == 2;
+        if (!w.has(place.reg, place.width) || (stride && !w.has(place.reg + 2 * stride)))
             continue;
-        const double product = registerProduct(w, row.reg, row.wide, form);
+        const double product = registerProduct(w, place.reg, wide, form);
         if (stride) {
             u.values[row.index] = render(product, form.decimals) + QLatin1Char('/')
-                + render(registerProduct(w, row.reg + stride, false, form), form.decimals) + QLatin1Char('/')
-                + render(registerProduct(w, row.reg + 2 * stride, false, form), form.decimals);
+                + render(registerProduct(w, place.reg + stride, false, form), form.decimals) + QLatin1Char('/')
+                + render(registerProduct(w, place.reg + 2 * stride, false, form), form.decimals);
         } else {
             u.values[row.index] = render(product, form.decimals);
         }
@@ -230,8 +234,8 @@ void storeUpsInputs(const Window &w, bool threePhase)
 }
 
 // Per-input PV table: input n (1 to 8) in the twelve registers from 126 + 12 (n - 1).
-constexpr int kPvTableFirstRegister = 126;
-constexpr int kPvTableRegistersPerInput = 12;
+constexpr int kPvTableFirstRegister = UpsRegister::PvTableFirst;
+constexpr int kPvTableRegistersPerInput = UpsRegister::PvTableRegistersPerInput;
 // Status bits of one PV input that count as a fault.
 constexpr quint16 kPvInputFaultBits = 0x1F98;
 
@@ -240,7 +244,7 @@ void storePvInputTable(const Window &w)
 {
     ThreePhaseUPSInfo &u = upsInfo;
     u.pvInputCount = 0;
-    if (!(u.pvFieldMask & 0x0001) || u.pvInputMask == 0)
+    if (!(u.pvFieldMask & kUpsPvInputTableBit) || u.pvInputMask == 0)
         return;
     for (int n = 1; n <= ThreePhaseUPSInfo::kPvInputRows; ++n) {
         if (!(u.pvInputMask & (1u << (n - 1))))

@@ -93,8 +93,9 @@ PageBase {
     }
 
     // The times travel with every word: the request stores them too.
-    function send(word) {
-        lastSent = word
+    function send(command) {
+        lastSent = command.text
+        var word = command.word
         sendControl(Replies.request({ longctlSelected: word, countdownOffITime: countdown.text, delayStartITime: delay.text }))
     }
 
@@ -103,7 +104,7 @@ PageBase {
             confirm.command = command
             confirm.open()
         } else {
-            send(command.word)
+            send(command)
         }
     }
 
@@ -122,7 +123,7 @@ PageBase {
             text: confirm.command ? Lang.tr(confirm.command.text) + "\n"
                                     + Lang.tr("The equipment on this device's output loses its power.") : ""
         }
-        onAccepted: if (command) page.send(command.word)
+        onAccepted: if (command) page.send(command)
     }
 
     ColumnLayout {
@@ -204,7 +205,7 @@ PageBase {
                 Text {
                     objectName: "lastSent"
                     visible: page.lastSent !== ""
-                    text: Lang.tr("Sent to the device's queue:") + " " + page.lastSent
+                    text: page.lastSent === "" ? "" : Lang.tr("Sent to the device's queue:") + " " + Lang.tr(page.lastSent)
                     color: Theme.muted
                     font.pixelSize: Theme.fontSize
                 }

@@ -282,6 +282,7 @@ void TestDevicePages::controlsFollowSupportAndConfirmPowerOff()
     QVERIFY(!enabled(QStringLiteral("control_cancelShutdown")));
     QVERIFY(click(QStringLiteral("control_selfTest1Min")));
     QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")});
+    QVERIFY(item(QStringLiteral("lastSent"))->property("text").toString().endsWith(QStringLiteral("One-minute test")));
 
     // The countdown shutdown takes its time with it; an unstorable one is not sent.
     QVERIFY(type(QStringLiteral("countdownTime"), QStringLiteral("70000")));

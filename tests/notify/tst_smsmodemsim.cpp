@@ -1,0 +1,290 @@
+// The SMS thread on the real serial port code against the modem simulator over a pty:
+// initialisation, identity and signal quality on the settings page's reply, alarms and
+// the test SMS decoded back by the modem, every injected fault, the port vanishing and
+// coming back, and the SMS log read back with the sqlite3 tool.
+#include "bridge/qmlobject.h"
+#include "core/events.h"
+#include "core/historyfiles.h"
+#include "core/settings.h"
+#include "notify/sms_thread.h"
+#include "tests/support/modemsimprocess.h"
+#include "tests/support/testenv.h"
+
+#include <QProcess>
+#include <QReadLocker>
+#include <QSignalSpy>
+#include <QWriteLocker>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Waits long enough for a pty; the simulator's late replies (400 ms) and split replies
+// (150 ms between pieces) both outlast the old rule that a reply ends at 100 ms of quiet.
+SmsTimings simTimings()
+{
+    SmsTimings t;
+    t.passPauseMs = 20;
+    t.initPauseMs = 5;
+    t.infoPauseMs = 5;
+    t.commandReplyMs = 1500;
+    t.sendReplyMs = 2500;
+    t.restartReplyMs = 1500;
+    t.pollMs = 20;
+    t.reopenMaxPauseMs = 200;
+    return t;
+}
+const QStringList kSimOptions{QStringLiteral("--late-ms"), QStringLiteral("400"), QStringLiteral("--split-ms"),
+                              QStringLiteral("150")};
+const QDateTime kEventTime(QDate(2026, 1, 15), QTime(11, 58, 7));
+
+int linkState()
+{
+    QReadLocker l(&settingsLock);
+    return smsSettings.connect;
+}
+
+void queueEvent(int code)
+{
+    QWriteLocker l(&smsEventQueueLock);
+    smsEventQueue.append(EventItem{kEventTime, code});
+}
+
+QStringList logRows()
+{
+    const QString path = historyFilePath(HistoryFile::SmsLog, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15));
+    if (!QFile::exists(path))
+        return {};
+    QProcess p;
+    p.start(QStringLiteral("sqlite3"), {path, QStringLiteral("select * from smslog")});
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Messages the modem accepted (the faults that still end in acceptance included).
+int accepted(const QList<ModemSimProcess::Sms> &messages)
+{
+    int n = 0;
+    for (const auto &m : messages)
+        n += m.reply == QLatin1String("normal") || m.reply == QLatin1String("split")
+             || m.reply == QLatin1String("late");
+    return n;
+}
+
+} // namespace
+
+class TestSmsModemSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void readyStateOnSettingsPage_data();
+    void readyStateOnSettingsPage();
+    void alarmToTwoNumbers();
+    void chineseTestSmsToTestNumberOnly();
+    void injectedFaults_data();
+    void injectedFaults();
+    void portVanishesAndComesBack();
+    void stopWhileModemIsSilent();
+
+private:
+    void configure(const QStringList &phones, const QStringList &masks, const QString &lang = QStringLiteral("1"));
+    void startThread();
+    void waitReady() { QTRY_COMPARE_WITH_TIMEOUT(linkState(), 3, 15000); }
+
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<ModemSimProcess> sim;
+    std::unique_ptr<sms_thread> thread;
+};
+
+void TestSmsModemSim::init()
+{
+    env = std::make_unique<TestEnv>();
+    initEventTexts();
+    sim = std::make_unique<ModemSimProcess>();
+    QVERIFY(sim->start(env->root() + QStringLiteral("/modem.pty"), kSimOptions));
+}
+
+void TestSmsModemSim::cleanup()
+{
+    if (thread) {
+        thread->stop();
+        QVERIFY(thread->wait(5000));
+    }
+    thread.reset();
+    sim.reset();
+    env.reset();
+}
+
+void TestSmsModemSim::configure(const QStringList &phones, const QStringList &masks, const QString &lang)
+{
+    QWriteLocker l(&settingsLock);
+    smsSettings.smsFlag = QStringLiteral("0");
+    smsSettings.SMSSelectName = sim->link();
+    smsSettings.smsPhones = phones;
+    smsSettings.smsEventFlags = masks;
+    systemSettings.lang = lang;
+    systemSettings.msg_boudrate = QStringLiteral("7");
+    systemSettings.msg_databit = QStringLiteral("3");
+    systemSettings.msg_checkbit = QStringLiteral("1");
+    systemSettings.msg_stopbit = QStringLiteral("1");
+}
+
+void TestSmsModemSim::startThread()
+{
+    thread = std::make_unique<sms_thread>(serialModemBackend(), simTimings());
+    thread->start();
+}
+
+void TestSmsModemSim::readyStateOnSettingsPage_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("quality");
+    QTest::newRow("rssi 21") << "csq 21" << "67";
+    QTest::newRow("rssi 99: unknown") << "csq 99" << "-1";
+}
+
+void TestSmsModemSim::readyStateOnSettingsPage()
+{
+    QFETCH(QString, control);
+    QVERIFY(sim->command(control));
+    configure({}, {});
+    startThread();
+    waitReady();
+    QTRY_VERIFY_WITH_TIMEOUT(sim->commands().count(QStringLiteral("AT+CSQ")) >= 1, 10000);
+    QCOMPARE(sim->commands().mid(0, 5), (QStringList{"ATE0", "AT+CMGF=0", "AT+CPMS=SM", "AT+CNMI=0,1,0,0,1",
+                                                      "AT+GMI"}));
+
+    qmlobject bridge;
+    QSignalSpy replies(&bridge, &qmlobject::sigSMSState);
+    bridge.handleGetSMSState();
+    QCOMPARE(replies.size(), 1);
+    QFETCH(QString, quality);
+    QCOMPARE(replies.first().first().toString(),
+             QStringLiteral(R"({"smsconnected":"3","model":"KS-GSM1","operator":"SIM NET",)"
+                            R"("manufacturer":"Kestrava Sim","signalquality":"%1","softwareversion":"KSIM01R01",)"
+                            R"("sercentreadd":"+8613800100500"})")
+                 .arg(quality));
+}
+
+void TestSmsModemSim::alarmToTwoNumbers()
+{
+    configure({"+8613800000001", "13800000002", "13800000003"}, {"1", "1", "0"});
+    {
+        QWriteLocker l(&settingsLock);
+        upsEventTexts[1] = QStringLiteral("Fault @ $5 _x [\u20AC] {ok}");
+    }
+    startThread();
+    waitReady();
+    queueEvent(1);
+    QVERIFY(sim->waitForMessages(2, 15000));
+    const QList<ModemSimProcess::Sms> m = sim->messages();
+    const QString text = QStringLiteral("2026-01-15 11:58:07,Fault @ $5 _x [\u20AC] {ok}");
+    QCOMPARE(m.at(0).to, QStringLiteral("+8613800000001"));
+    QCOMPARE(m.at(0).dcs, QStringLiteral("00"));
+    QCOMPARE(m.at(0).text, text);
+    QCOMPARE(m.at(0).udl, int(text.size()) + 5); // five escape pairs
+    QCOMPARE(m.at(1).to, QStringLiteral("+13800000002"));
+    QCOMPARE(m.at(1).text, text);
+    QTRY_COMPARE_WITH_TIMEOUT(logRows().size(), 2, 5000);
+    QCOMPARE(logRows(), (QStringList{"2026-01-15 12:00:00|+8613800000001|Fault @ $5 _x [\u20AC] {ok}|1",
+                                     "2026-01-15 12:00:00|13800000002|Fault @ $5 _x [\u20AC] {ok}|1"}));
+    QVERIFY(sim->badPdus().isEmpty());
+}
+
+void TestSmsModemSim::chineseTestSmsToTestNumberOnly()
+{
+    configure({"13800000001"}, {"4294967295"}, QStringLiteral("0"));
+    {
+        QWriteLocker l(&settingsLock);
+        smsSettings.smsTestPhone = QStringLiteral("13900000009");
+        upsEventTexts[EventTestSms] = QStringLiteral("\u6d4b\u8bd5\u77ed\u4fe1");
+    }
+    startThread();
+    waitReady();
+    queueEvent(EventTestSms);
+    QVERIFY(sim->waitForMessages(1, 15000));
+    QTRY_COMPARE_WITH_TIMEOUT(logRows().size(), 1, 5000);
+    const auto m = sim->messages().first();
+    QCOMPARE(m.to, QStringLiteral("+13900000009"));
+    QCOMPARE(m.dcs, QStringLiteral("08"));
+    QCOMPARE(m.text, QStringLiteral("2026-01-15 11:58:07,\u6d4b\u8bd5\u77ed\u4fe1"));
+    QCOMPARE(m.udl, 2 * 24);
+    QTest::qWait(300);
+    QCOMPARE(sim->messages().size(), 1);
+}
+
+void TestSmsModemSim::injectedFaults_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<int>("received");  // messages the modem saw
+    QTest::addColumn<QString>("flag");
+
+    QTest::newRow("silence to the command") << QStringList{"fault silence 1 AT+CMGS"} << 1 << "1";
+    QTest::newRow("ERROR to the command") << QStringList{"fault error 1 AT+CMGS"} << 1 << "1";
+    QTest::newRow("+CMS ERROR: 500 to the message") << QStringList{"fault cms500 1 PDU"} << 2 << "1";
+    QTest::newRow("silence after the message") << QStringList{"fault silence 1 PDU"} << 2 << "1";
+    QTest::newRow("replies split over reads") << QStringList{"fault split 1 AT+CMGS", "fault split 1 PDU"} << 1 << "1";
+    QTest::newRow("late acceptance, sent once") << QStringList{"fault late 1 PDU"} << 1 << "1";
+    QTest::newRow("late prompt") << QStringList{"fault late 1 AT+CMGS"} << 1 << "1";
+    QTest::newRow("late signal quality") << QStringList{"fault late 1 AT+CSQ"} << 1 << "1";
+    QTest::newRow("refused three times") << QStringList{"fault cms500 always PDU"} << 3 << "0";
+}
+
+void TestSmsModemSim::injectedFaults()
+{
+    configure({"13800000001"}, {"1"});
+    startThread();
+    waitReady();
+    QFETCH(QStringList, controls);
+    for (const QString &c : controls)
+        QVERIFY(sim->command(c));
+    queueEvent(1);
+    QTRY_COMPARE_WITH_TIMEOUT(logRows().size(), 1, 30000);
+    QFETCH(QString, flag);
+    QCOMPARE(logRows().first().section(QLatin1Char('|'), 3), flag);
+    QFETCH(int, received);
+    QCOMPARE(sim->messages().size(), received);
+    QCOMPARE(accepted(sim->messages()), flag == QLatin1String("1") ? 1 : 0);
+    QVERIFY(sim->badPdus().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(linkState(), 3, 10000);
+}
+
+void TestSmsModemSim::portVanishesAndComesBack()
+{
+    configure({"13800000001"}, {"1"});
+    startThread();
+    waitReady();
+    QVERIFY(sim->command(QStringLiteral("vanish")));
+    QTRY_COMPARE_WITH_TIMEOUT(linkState(), 1, 10000);
+    queueEvent(1);
+    QTest::qWait(300);
+    QVERIFY(logRows().isEmpty());
+    QVERIFY(sim->command(QStringLiteral("appear")));
+    waitReady();
+    QVERIFY(sim->waitForMessages(1, 15000));
+    QTRY_COMPARE_WITH_TIMEOUT(logRows().size(), 1, 5000);
+    QCOMPARE(logRows().first().section(QLatin1Char('|'), 3), QStringLiteral("1"));
+    QCOMPARE(accepted(sim->messages()), 1);
+}
+
+void TestSmsModemSim::stopWhileModemIsSilent()
+{
+    configure({"13800000001"}, {"1"});
+    startThread();
+    waitReady();
+    QVERIFY(sim->command(QStringLiteral("fault silence always")));
+    QTest::qWait(200);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    thread->stop();
+    QVERIFY(thread->wait(3000));
+    QVERIFY2(elapsed.elapsed() < 500, qPrintable(QString::number(elapsed.elapsed())));
+}
+
+QTEST_MAIN(TestSmsModemSim)
+#include "tst_smsmodemsim.moc"

@@ -248,6 +248,9 @@ void TestSmsModemSim::injectedFaults()
     QFETCH(QString, flag);
     QCOMPARE(logRows().first().section(QLatin1Char('|'), 3), flag);
     QFETCH(int, received);
+    // The simulator's log comes through a pipe of its own, a moment after its reply.
+    QVERIFY(sim->waitForMessages(received, 5000));
+    QTest::qWait(100);
     QCOMPARE(sim->messages().size(), received);
     QCOMPARE(accepted(sim->messages()), flag == QLatin1String("1") ? 1 : 0);
     QVERIFY(sim->badPdus().isEmpty());

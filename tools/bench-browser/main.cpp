@@ -144,7 +144,14 @@ int main(int argc, char *argv[])
     first.start();
     bridge.handleReportRecord(pageRequest(0));
     const double firstMs = double(first.nsecsElapsed()) / 1e6;
-    out << QStringLiteral("first page request of the file (sorts the row order): %1 ms\n").arg(firstMs, 0, 'f', 1);
+    // Without an index on the time column (the files carry none) this request sorts the
+    // whole table; it counts against the page target like any other.
+    const bool firstWithin = firstMs < kTargetPageMs;
+    ok = ok && firstWithin;
+    out << QStringLiteral("first page request of the file (sorts the row order): %1 ms (target below %2)%3\n")
+               .arg(firstMs, 0, 'f', 1)
+               .arg(kTargetPageMs, 0, 'f', 0)
+               .arg(firstWithin ? QString() : QStringLiteral(" OUTSIDE TARGET"));
     const std::pair<const char *, qint64> pages[] = {{"page 0", 0}, {"middle page", lastPage / 2}, {"last page", lastPage}};
     for (const auto &[name, page] : pages) {
         const Timing t = timeIt(repeat, [&] { bridge.handleReportRecord(pageRequest(page)); });

@@ -19,6 +19,8 @@ private slots:
     void saveRunsOncePerSaveMinuteWhileCommunicating();
     void saveRunsAtTheFirstCommunicatingTickOfAMinute();
     void eventsAreWrittenInEveryTick();
+    void oneClockReadingServesTheWholeTick_data();
+    void oneClockReadingServesTheWholeTick();
     void dayEnergyAcrossMidnightAndTheFirstSave();
     void upsTickCreatesNoInverterFile();
     void slotOfDay_data();
@@ -108,6 +110,61 @@ void TestHistoryTick::eventsAreWrittenInEveryTick()
     queueDbEvent(at(2026, 1, 15, 10, 7, 2), 3);
     tickAt(at(2026, 1, 15, 10, 7, 2), CommConnecting);
     QCOMPARE(rowCount(events, "alarmdata"), 2);
+}
+
+namespace {
+// A clock that moves five minutes on at every reading: a tick that read it twice would
+// put one save into two days, two months and two years.
+class JumpingClock : public Clock
+{
+public:
+    explicit JumpingClock(const QDateTime &start) : m_next(start) {}
+    QDateTime now() const override
+    {
+        QMutexLocker l(&m_mutex);
+        const QDateTime t = m_next;
+        m_next = m_next.addSecs(300);
+        return t;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    mutable QDateTime m_next;
+};
+}
+
+void TestHistoryTick::oneClockReadingServesTheWholeTick_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("three-phase UPS") << "0";
+    QTest::newRow("inverter") << "3";
+}
+
+void TestHistoryTick::oneClockReadingServesTheWholeTick()
+{
+    QFETCH(QString, protocol);
+    setProtocol(protocol);
+    setCommState(CommOk);
+    queueDbEvent(at(2026, 12, 31, 23, 54, 59), 7);
+    JumpingClock clock(at(2026, 12, 31, 23, 55, 0));
+    setAppClock(&clock);
+    thread->threadTimer();
+    setAppClock(&env->clock());
+
+    QStringList written;
+    const QString folders[] = {appPaths.analogDbDir, appPaths.alarmDbDir, appPaths.dayGenDbDir,
+                               appPaths.monthGenDbDir, appPaths.yearGenDbDir, appPaths.totalGenDbDir};
+    for (const QString &folder : folders)
+        written += QDir(folder).entryList(QDir::Files);
+    QVERIFY(!written.isEmpty());
+    for (const QString &name : written)
+        QVERIFY2(!name.contains(QLatin1String("2027")), qPrintable(written.join(' ')));
+    const DeviceFamily family = deviceFamily(protocol);
+    QCOMPARE(sqliteRows(historyFilePath(HistoryFile::AnalogData, family, QDate(2026, 12, 31)),
+                        "select DateTime from analogdata"),
+             QStringList{"2026/12/31 23:55"});
+    QCOMPARE(sqliteRows(historyFilePath(HistoryFile::TotalGen, family, QString()), "select Date from totalgen"),
+             QStringList{"2026"});
 }
 
 void TestHistoryTick::dayEnergyAcrossMidnightAndTheFirstSave()

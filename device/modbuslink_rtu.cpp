@@ -122,14 +122,15 @@ public:
         // The library does not refuse every bad line parameter itself; a bad code must
         // leave the port closed rather than open it with a guess.
         if (p.dataBits < 5 || p.dataBits > 8 || (p.stopBits != 1 && p.stopBits != 2)) {
-            qCWarning(lcDevice, "serial port %s: invalid line parameters", p.device.constData());
+            // The device thread reports a failed open once, when it starts (lastOpenError).
+            qCDebug(lcDevice, "serial port %s: invalid line parameters", p.device.constData());
             m_lastError = "invalid line parameters";
             return nullptr;
         }
         modbus_t *ctx = modbus_new_rtu(p.device.constData(), p.baud, p.parity, p.dataBits, p.stopBits);
         if (!ctx) {
             m_lastError = modbus_strerror(errno);
-            qCWarning(lcDevice, "serial port %s: %s", p.device.constData(), m_lastError.constData());
+            qCDebug(lcDevice, "serial port %s: %s", p.device.constData(), m_lastError.constData());
             return nullptr;
         }
         modbus_set_response_timeout(ctx, kResponseTimeoutSec, kResponseTimeoutUsec);
@@ -137,7 +138,7 @@ public:
         modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
         if (modbus_connect(ctx) == -1) {
             m_lastError = modbus_strerror(errno);
-            qCWarning(lcDevice, "serial port %s: %s", p.device.constData(), m_lastError.constData());
+            qCDebug(lcDevice, "serial port %s: %s", p.device.constData(), m_lastError.constData());
             modbus_free(ctx);
             return nullptr;
         }

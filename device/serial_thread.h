@@ -169,4 +169,8 @@ private:
     std::unique_ptr<HidDevice> hidDevice;
     // Why the latest open of the active transport failed; empty when it is open.
     QString openFault;
+    // The open fault last logged: a port that stays missing is retried every poll step,
+    // and logged once when the problem starts and once when it ends.
+    QString reportedOpenFault;
+    void reportOpenFault();
 };

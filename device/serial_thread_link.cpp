@@ -58,7 +58,20 @@ bool serial_thread::openModbusPort()
     openFault = modbusCtx ? QString()
                           : QString::fromLatin1(p.device) + QStringLiteral(": ")
             + QString::fromLocal8Bit(modbusBackend->lastOpenError());
+    reportOpenFault();
     return modbusCtx != nullptr;
+}
+
+void serial_thread::reportOpenFault()
+{
+    if (openFault == reportedOpenFault)
+        return;
+    if (openFault.isEmpty())
+        qCInfo(lcDevice).noquote() << "device port open again (it was" << reportedOpenFault + QLatin1Char(')');
+    else
+        qCWarning(lcDevice).noquote() << "cannot open the device port," << openFault
+                                      << "- retried every poll step without a further word until it opens";
+    reportedOpenFault = openFault;
 }
 
 void serial_thread::closeModbus()
@@ -71,6 +84,7 @@ bool serial_thread::openHid()
     closeHid();
     hidDevice = hidBackend->open(kHidVendorId, kHidProductId);
     openFault = hidDevice ? QString() : QStringLiteral("USB-HID: no such device");
+    reportOpenFault();
     qCDebug(lcDevice) << "USB-HID device" << (hidDevice ? "open" : "not found");
     return hidDevice != nullptr;
 }

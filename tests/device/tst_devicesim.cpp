@@ -68,6 +68,7 @@ private slots:
     void invalidAddressSendsNothing();
     void baudChangeReopensWithoutEvent();
     void runningThreadStopsAfterTransaction();
+    void missingPortLoggedOnce();
 
 private:
     void startSim(const QString &family, const QStringList &extra = {});
@@ -517,6 +518,26 @@ void TestDeviceSim::runningThreadStopsAfterTransaction()
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
     QTest::qWait(300);
     QCOMPARE(sim->requests().size(), 1);
+}
+
+void TestDeviceSim::missingPortLoggedOnce()
+{
+    // Retried every poll step, but named in one warning when it starts and one line
+    // when it ends, not once every two seconds.
+    const QRegularExpression anyOpenLine(QStringLiteral("device port|No such file"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("cannot open the device port.*No such file or directory")));
+    QTest::failOnWarning(anyOpenLine);
+    useSerialDevice(env->root() + QStringLiteral("/ttyMissing"), QStringLiteral("0"), QStringLiteral("1"),
+                    QStringLiteral("4"));
+    runSteps(10);
+    QCOMPARE(upsInfo.commState.load(), int(CommLost));
+
+    startSim(QStringLiteral("three"));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("device port open again")));
+    configure(QStringLiteral("0"));
+    runSteps(3);
+    QCOMPARE(upsInfo.commState.load(), int(CommOk));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceSim)

@@ -183,7 +183,7 @@ void data_thread::checkSelfTest(const QDateTime &now)
     if (!word.isEmpty())
         appendCommand(word);
 
-    writeParamKeys({{QStringLiteral("strNextTestTime"), stored}});
+    writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), stored}});
     // The user's setter writes its own time after releasing the lock too; whichever file
     // write came last, the file ends with what memory holds.
     QString held;
@@ -192,5 +192,5 @@ void data_thread::checkSelfTest(const QDateTime &now)
         held = deviceSettings.strNextTestTime;
     }
     if (held != stored)
-        writeParamKeys({{QStringLiteral("strNextTestTime"), held}});
+        writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), held}});
 }

@@ -1,5 +1,6 @@
 #include "core/startup.h"
 #include "ui/mainwindow.h"
+#include "ui/renderchoice.h"
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    preferSoftwareQuickWithoutGpu();
     runStartup(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
                QCoreApplication::applicationDirPath());
     auto *window = new MainWindow;

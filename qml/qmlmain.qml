@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -72,6 +73,8 @@ Rectangle {
     // for nothing then.
     property bool onScreen: true
     Binding { target: UiState; property: "onScreen"; value: root.onScreen }
+    Binding { target: UiState; property: "bridge"; value: root.contextReady ? qmlobject : null } // qmllint disable unqualified
+    Binding { target: UiState; property: "device"; value: root.contextReady ? serial : null } // qmllint disable unqualified
 
     // The program hands its device status text (link state, active alarms) to show()
     // whenever it changes.
@@ -101,11 +104,23 @@ Rectangle {
 
     // The program publishes its objects after it has created this root, so everything
     // that talks to them is built once they are there, outside the publishing call.
-    readonly property bool contextReady: typeof qmlobject !== "undefined" && qmlobject !== null
+    // The linter cannot know the context objects ("qmlobject", "serial", "window"): the
+    // lines that name them say so.
+    readonly property bool contextReady: typeof qmlobject !== "undefined" && qmlobject !== null // qmllint disable unqualified
+                                         && typeof serial !== "undefined" && serial !== null // qmllint disable unqualified
+    // Once the objects are there and every binding to them has settled: the content
+    // comes into view and the first requests go out.
+    property bool started: false
     Timer {
         interval: 0
-        running: root.contextReady && !content.active
-        onTriggered: content.active = true
+        running: root.contextReady && !root.started
+        onTriggered: {
+            // The family first: the Overview's requests depend on it.
+            root.getLanguageSignal()
+            root.getProtocolSignal()
+            root.getotherinfoSignal()
+            root.started = true
+        }
     }
 
     readonly property var pages: [
@@ -130,10 +145,10 @@ Rectangle {
     ]
 
     function moveWindowBy(dx, dy) {
-        window.pos = Qt.point(window.pos.x + dx, window.pos.y + dy)
+        window.pos = Qt.point(window.pos.x + dx, window.pos.y + dy) // qmllint disable unqualified
     }
-    function minimizeWindow() { window.showMinimized() }
-    function closeWindow() { window.close() }
+    function minimizeWindow() { window.showMinimized() } // qmllint disable unqualified
+    function closeWindow() { window.close() } // qmllint disable unqualified
 
     function familyText(code) {
         if (code === "0")
@@ -287,6 +302,7 @@ Rectangle {
             Repeater {
                 model: [{ name: "minimize", mark: "–" }, { name: "close", mark: "✕" }]
                 delegate: Rectangle {
+                    id: windowButton
                     required property var modelData
                     objectName: modelData.name + "Button"
                     width: 46
@@ -295,7 +311,7 @@ Rectangle {
                                                     : "transparent"
                     Text {
                         anchors.centerIn: parent
-                        text: modelData.mark
+                        text: windowButton.modelData.mark
                         color: Theme.headerText
                         font.pixelSize: 18
                     }
@@ -303,7 +319,7 @@ Rectangle {
                         id: buttonArea
                         anchors.fill: parent
                         hoverEnabled: true
-                        onClicked: modelData.name === "close" ? root.closeWindow() : root.minimizeWindow()
+                        onClicked: windowButton.modelData.name === "close" ? root.closeWindow() : root.minimizeWindow()
                     }
                 }
             }
@@ -336,6 +352,7 @@ Rectangle {
             Repeater {
                 model: root.pages
                 delegate: Rectangle {
+                    id: navEntry
                     required property var modelData
                     required property int index
                     objectName: "nav_" + modelData.name
@@ -350,17 +367,17 @@ Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         anchors.left: parent.left
                         anchors.leftMargin: 20
-                        text: Lang.tr(modelData.title)
+                        text: Lang.tr(navEntry.modelData.title)
                         color: Theme.headerText
                         font.pixelSize: Theme.fontSize + 1
-                        font.bold: root.page === modelData.name
+                        font.bold: root.page === navEntry.modelData.name
                     }
                     MouseArea {
                         id: navArea
                         anchors.fill: parent
                         hoverEnabled: true
                         onClicked: {
-                            root.page = modelData.name
+                            root.page = navEntry.modelData.name
                             navList.forceActiveFocus()
                         }
                     }
@@ -368,8 +385,8 @@ Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         anchors.right: parent.right
                         anchors.rightMargin: 10
-                        visible: index < 9
-                        text: "Ctrl+" + (index + 1)
+                        visible: navEntry.index < 9
+                        text: "Ctrl+" + (navEntry.index + 1)
                         color: "#8fa6bf"
                         font.pixelSize: Theme.fontSize - 3
                     }
@@ -378,7 +395,9 @@ Rectangle {
         }
     }
 
-    Loader {
+    // Hidden until the context objects are there: a page asks for its values when it
+    // comes into view, and its requests would go nowhere before.
+    Item {
         id: content
         objectName: "content"
         anchors.top: header.bottom
@@ -386,8 +405,9 @@ Rectangle {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
         anchors.margins: 16
-        active: false
-        sourceComponent: Item {
+        visible: root.started
+        Item {
+            anchors.fill: parent
             function title(name) {
                 for (var i = 0; i < root.pages.length; ++i) {
                     if (root.pages[i].name === name)
@@ -396,17 +416,12 @@ Rectangle {
                 return name
             }
 
-            Component.onCompleted: {
-                root.getLanguageSignal()
-                root.getProtocolSignal()
-                root.getotherinfoSignal()
-            }
 
             // The header's link state. The status page asks for the same reply while it is
             // on view, and that reply sets the header too, so this one rests meanwhile.
 
             Connections {
-                target: qmlobject
+                target: UiState.bridge
                 function onSigFlowState(runState, batState, load, input, pvPower, batPower) {
                     overview.showFlow(runState, batState, load, input, pvPower, batPower)
                 }
@@ -457,7 +472,7 @@ Rectangle {
                 function onSigSMSState(smsjson) { smsPage.showState(smsjson) }
             }
             Connections {
-                target: serial
+                target: UiState.device
                 function onSigQtSInverterCom(invertercomjson) {
                     deviceSettingsPage.showCom(invertercomjson)
                     smsPage.showDevicePort(invertercomjson)
@@ -652,7 +667,7 @@ Rectangle {
                     root.getInverterSetSignal()
                 }
                 onRefresh: root.getSMSStateSignal()
-                onPortClash: qmlobject.qmlobjectCom()
+                onPortClash: qmlobject.qmlobjectCom() // qmllint disable unqualified
                 onSave: function (request) {
                     root.setsmsSignal(request)
                     root.getsmssetSignal()

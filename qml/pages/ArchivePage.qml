@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -32,18 +33,19 @@ PageBase {
                       about: "Deletes the settings files; the defaults take effect at the next start." }
                 ]
                 delegate: RowLayout {
+                    id: action
                     required property var modelData
                     required property int index
                     spacing: 16
                     Button {
-                        objectName: modelData.name
-                        text: Lang.tr(modelData.button)
+                        objectName: action.modelData.name
+                        text: Lang.tr(action.modelData.button)
                         Layout.preferredWidth: 170
-                        onClicked: index === 0 ? page.exportRequested()
-                                               : index === 1 ? page.importRequested() : page.restoreRequested()
+                        onClicked: action.index === 0 ? page.exportRequested()
+                                                      : action.index === 1 ? page.importRequested() : page.restoreRequested()
                     }
                     Text {
-                        text: Lang.tr(modelData.about)
+                        text: Lang.tr(action.modelData.about)
                         color: Theme.muted
                         font.pixelSize: Theme.fontSize
                         wrapMode: Text.Wrap

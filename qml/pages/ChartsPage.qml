@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -66,10 +67,10 @@ PageBase {
 
     onShown: load()
     // A change of chart also changes the picker's form: one request for both.
-    onChartIndexChanged: Qt.callLater(load)
+    onChartIndexChanged: Qt.callLater(load) // qmllint disable
 
     Connections {
-        target: qmlobject
+        target: UiState.bridge
         function onSigChartDay(daystr) { if (page.charts[page.chartIndex].flag === "chartday") page.showDay(daystr) }
         function onSigChartMonth(monthstr) { if (page.charts[page.chartIndex].flag === "chartmonth") page.showBars("chartmonth", monthstr) }
         function onSigChartYear(yearstr) { if (page.charts[page.chartIndex].flag === "chartyear") page.showBars("chartyear", yearstr) }
@@ -95,7 +96,7 @@ PageBase {
                 visible: page.chart.form !== ""
                 form: page.chart.form || "year"
                 lang: Lang.lang
-                onPeriodChanged: Qt.callLater(page.load)
+                onPeriodChanged: Qt.callLater(page.load) // qmllint disable
             }
         }
 
@@ -137,6 +138,9 @@ PageBase {
                         color: "#5b9bd5"
                         borderColor: Theme.accent
                         borderWidth: 2
+                        // Qt Charts 6.4 ships no type description of ValueAxis, so the
+                        // linter cannot check the axes.
+                        // qmllint disable import type property
                         axisX: ValueAxis {
                             id: dayX
                             min: 0
@@ -152,6 +156,7 @@ PageBase {
                             labelFormat: "%.1f"
                             titleText: page.t(page.family === "2" ? "Power (W)" : "Power (kW)")
                         }
+                        // qmllint enable import type property
                         upperSeries: LineSeries { id: dayLine }
                     }
                 }
@@ -173,6 +178,7 @@ PageBase {
                             titleText: page.t(page.chart.flag === "chartmonth" ? "Day"
                                               : page.chart.flag === "chartyear" ? "Month" : "Year")
                         }
+                        // qmllint disable import type property
                         axisY: ValueAxis {
                             id: barY
                             min: 0
@@ -180,6 +186,7 @@ PageBase {
                             labelFormat: "%.1f"
                             titleText: page.t("Energy (kWh)")
                         }
+                        // qmllint enable import type property
                         BarSet { id: barSet; color: "#5b9bd5"; borderColor: Theme.accent }
                     }
                 }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -8,6 +9,27 @@ PageBase {
     id: page
     signal save(string request)
     signal sendTest(string request)
+    // Set when a save went out; the reply that follows it confirms it on screen.
+    property bool saving: false
+    property string savedText: ""
+
+    // What keeps the settings from being stored, or "" (each field says it in place too).
+    readonly property string problem: {
+        var fields = [host, port, sender, dayTime, monthTime, yearTime]
+        for (var i = 0; i < fields.length; ++i) {
+            if (fields[i].problem !== "")
+                return fields[i].message
+        }
+        return recipients.problem
+    }
+    Connections {
+        target: page
+        function onShown() { page.savedText = "" }
+    }
+    // The test mail needs the server part alone.
+    readonly property string serverProblem: host.problem !== "" ? host.message
+        : port.problem !== "" ? port.message : sender.problem !== "" ? sender.message
+        : host.text === "" || sender.text === "" ? Lang.tr("A test e-mail needs the server and the sender.") : ""
 
     function show(text) {
         var s = Replies.json(text)
@@ -27,6 +49,9 @@ PageBase {
         monthTime.text = s.genRMonth
         yearReport.checked = s.genRYFlag === "0"
         yearTime.text = s.genRYear
+        if (saving)
+            savedText = Lang.tr("Settings saved.")
+        saving = false
         console.debug(Theme.shownLog, "email: server=" + s.serverHostaddr + " recipients="
                       + recipients.addresses().length)
     }
@@ -76,16 +101,18 @@ PageBase {
                         columnSpacing: 10
                         rowSpacing: 4
                         Label { text: Lang.tr("Server") }
-                        TextField { id: host; objectName: "serverHost"; Layout.preferredWidth: 200 }
+                        CheckedField { id: host; objectName: "serverHost"; kind: "optional:host"; Layout.preferredWidth: 200 }
                         Label { text: Lang.tr("Port") }
-                        TextField {
+                        CheckedField {
                             id: port
                             objectName: "serverPort"
+                            kind: "whole"
+                            min: 1
+                            max: 65535
                             Layout.preferredWidth: 80
-                            validator: IntValidator { bottom: 1; top: 65535 }
                         }
                         Label { text: Lang.tr("Sender") }
-                        TextField { id: sender; Layout.preferredWidth: 200 }
+                        CheckedField { id: sender; objectName: "sender"; kind: "optional:address"; Layout.preferredWidth: 200 }
                         Check { id: login; text: Lang.tr("Log in"); Layout.columnSpan: 2 }
                         Label { text: Lang.tr("Account"); enabled: login.checked }
                         TextField { id: account; enabled: login.checked; Layout.preferredWidth: 200 }
@@ -112,13 +139,31 @@ PageBase {
                         columnSpacing: 10
                         rowSpacing: 2
                         Check { id: dayReport; text: Lang.tr("Daily") }
-                        TextField { id: dayTime; Layout.preferredWidth: 110; enabled: dayReport.checked }
+                        CheckedField {
+                            id: dayTime
+                            objectName: "dayTime"
+                            kind: "optional:clock"
+                            Layout.preferredWidth: 110
+                            enabled: dayReport.checked
+                        }
                         Label { text: "hh:mm"; color: Theme.muted }
                         Check { id: monthReport; text: Lang.tr("Monthly") }
-                        TextField { id: monthTime; Layout.preferredWidth: 110; enabled: monthReport.checked }
+                        CheckedField {
+                            id: monthTime
+                            objectName: "monthTime"
+                            kind: "optional:monthTime"
+                            Layout.preferredWidth: 110
+                            enabled: monthReport.checked
+                        }
                         Label { text: "dd hh:mm"; color: Theme.muted }
                         Check { id: yearReport; text: Lang.tr("Yearly") }
-                        TextField { id: yearTime; Layout.preferredWidth: 110; enabled: yearReport.checked }
+                        CheckedField {
+                            id: yearTime
+                            objectName: "yearTime"
+                            kind: "optional:yearTime"
+                            Layout.preferredWidth: 110
+                            enabled: yearReport.checked
+                        }
                         Label { text: "MM/dd hh:mm"; color: Theme.muted }
                     }
                 }
@@ -127,7 +172,7 @@ PageBase {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 title: Lang.tr("Alarm recipients")
-                RecipientList { id: recipients; placeholder: "name@example.org" }
+                RecipientList { id: recipients; placeholder: "name@example.org"; kind: "address" }
             }
         }
         RowLayout {
@@ -135,12 +180,31 @@ PageBase {
             Button {
                 objectName: "saveEmail"
                 text: Lang.tr("Save")
-                onClicked: page.save(page.request())
+                enabled: page.problem === ""
+                onClicked: {
+                    page.savedText = ""
+                    if (page.problem !== "")
+                        return
+                    page.saving = true
+                    page.save(page.request())
+                }
             }
             Button {
                 objectName: "sendTestEmail"
                 text: Lang.tr("Send test e-mail")
-                onClicked: page.sendTest(Replies.request(page.smtpSettings()))
+                enabled: page.serverProblem === ""
+                onClicked: {
+                    if (page.serverProblem === "")
+                        page.sendTest(Replies.request(page.smtpSettings()))
+                }
+            }
+            Text {
+                objectName: "emailStatus"
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+                text: page.problem !== "" ? page.problem : page.savedText !== "" ? page.savedText : page.serverProblem
+                color: page.problem !== "" ? Theme.alarm : page.savedText !== "" ? Theme.good : Theme.muted
+                font.pixelSize: Theme.fontSize
             }
         }
     }

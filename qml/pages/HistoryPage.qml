@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -70,11 +71,11 @@ PageBase {
         pageNo = 0
         count = 0
         rows = []
-        Qt.callLater(reload)
+        Qt.callLater(reload) // qmllint disable
     }
 
     Connections {
-        target: qmlobject
+        target: UiState.bridge
         function onSigReport(strtype, strpage, dcount, strValue) {
             if (strtype === page.kinds[page.kindIndex].type)
                 page.show(strpage, dcount, page.reportHeadings(strtype), Replies.rows(strValue))
@@ -115,7 +116,7 @@ PageBase {
                 objectName: "historyPicker"
                 form: page.kind.form
                 lang: Lang.lang
-                onPeriodChanged: Qt.callLater(page.reload)
+                onPeriodChanged: Qt.callLater(page.reload) // qmllint disable
             }
         }
 

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 pragma Singleton
 import QtQuick
 
@@ -281,6 +282,23 @@ QtObject {
         "Weekly": "每周",
         "Working mode": "工作模式",
         "Write the date and time as yyyy-MM-dd hh:mm": "日期时间格式为 yyyy-MM-dd hh:mm",
-        "Write the time as hh:mm, for example 22:30": "时间格式为 hh:mm，例如 22:30"
+        "Write the time as hh:mm, for example 22:30": "时间格式为 hh:mm，例如 22:30",
+        "Clear the list? Active alarms stay in the header.": "清除列表？当前告警仍显示在标题栏。",
+        "Clear": "清除",
+        "Cancel": "取消",
+        "Settings saved.": "设置已保存。",
+        "No events": "无事件",
+        "%1 events": "%1 个事件",
+        "Events sent to this recipient": "发送给此接收人的事件",
+        "Close": "关闭",
+        "Communication lost or regained": "通讯中断或恢复",
+        "Write an e-mail address, for example name@example.org": "请填写邮件地址，例如 name@example.org",
+        "Write the server's name or address, for example smtp.example.org": "请填写服务器名称或地址，例如 smtp.example.org",
+        "Write the number in digits, with an optional leading +": "请用数字填写号码，可以 + 开头",
+        "Write the day and time as dd hh:mm, for example 01 08:00": "请按 dd hh:mm 填写日期和时间，例如 01 08:00",
+        "Write the date and time as MM/dd hh:mm": "请按 MM/dd hh:mm 填写日期和时间",
+        "Queued for the modem.": "已交给短信模块发送。",
+        "Queued; the modem is not ready, so it waits.": "已排队；短信模块未就绪，稍后发送。",
+        "A test e-mail needs the server and the sender.": "发送测试邮件需要填写服务器和发件人。"
     })
 }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import "replies.js" as Replies
@@ -164,12 +165,13 @@ PageBase {
                         { name: "remaining", label: "Remaining time", key: "batremaintime", unit: "min" }
                     ]
                     delegate: Column {
+                        id: batteryFigure
                         required property var modelData
                         spacing: 2
-                        Text { text: Lang.tr(modelData.label); color: Theme.muted; font.pixelSize: Theme.fontSize - 1 }
+                        Text { text: Lang.tr(batteryFigure.modelData.label); color: Theme.muted; font.pixelSize: Theme.fontSize - 1 }
                         Text {
-                            objectName: "overview_" + modelData.name
-                            text: page.batteryValue(modelData.key, modelData.unit)
+                            objectName: "overview_" + batteryFigure.modelData.name
+                            text: page.batteryValue(batteryFigure.modelData.key, batteryFigure.modelData.unit)
                             color: Theme.text
                             font.pixelSize: Theme.fontSize + 3
                             font.bold: true
@@ -341,13 +343,14 @@ PageBase {
                         { label: "CO₂ saved", unit: "kg" }
                     ]
                     delegate: Column {
+                        id: genFigure
                         required property var modelData
                         required property int index
                         spacing: 2
-                        Text { text: Lang.tr(modelData.label); color: Theme.muted; font.pixelSize: Theme.fontSize }
+                        Text { text: Lang.tr(genFigure.modelData.label); color: Theme.muted; font.pixelSize: Theme.fontSize }
                         Text {
-                            objectName: "generation_" + index
-                            text: page.genValue(index, modelData.unit)
+                            objectName: "generation_" + genFigure.index
+                            text: page.genValue(genFigure.index, genFigure.modelData.unit)
                             color: Theme.text
                             font.pixelSize: Theme.fontSize + 3
                             font.bold: true

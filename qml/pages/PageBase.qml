@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 
 // A page of the content area. It asks for its data each time it is shown and, while it
@@ -18,7 +19,7 @@ Item {
     }
     onVisibleChanged: if (visible) showUp()
     // Not while the page is still being built: layouts miss the rows added then.
-    Component.onCompleted: if (visible) Qt.callLater(showUp)
+    Component.onCompleted: if (visible) Qt.callLater(showUp) // qmllint disable
 
     Timer {
         interval: page.interval

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import "replies.js" as Replies
@@ -50,6 +51,7 @@ PageBase {
                 Repeater {
                     model: page.inputs
                     delegate: Repeater {
+                        id: inputRow
                         required property var modelData
                         required property int index
                         readonly property var row: modelData
@@ -59,9 +61,9 @@ PageBase {
                         delegate: Text {
                             required property string modelData
                             required property int index
-                            objectName: "pvinput_" + rowIndex + "_" + index
+                            objectName: "pvinput_" + inputRow.rowIndex + "_" + index
                             text: modelData
-                            color: index === 5 && row.fault === "1" ? Theme.alarm : Theme.text
+                            color: index === 5 && inputRow.row.fault === "1" ? Theme.alarm : Theme.text
                             font.pixelSize: Theme.fontSize
                         }
                     }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -34,11 +35,11 @@ PageBase {
         for (var k = 0; k < weekly.count; ++k) {
             var w = weekly.get(k)
             var bad = Checks.first([Checks.optionalClockTime(w.shutdown), Checks.optionalClockTime(w.boot)])
-            results.push(bad === "" ? "" : Lang.tr(weekOrder[k].text) + ": " + Lang.tr(bad))
+            results[results.length] = bad === "" ? "" : Lang.tr(weekOrder[k].text) + ": " + Lang.tr(bad)
         }
         for (var j = 0; j < special.count; ++j) {
             var bad2 = Checks.optionalMinute(special.get(j).time)
-            results.push(bad2 === "" ? "" : Lang.tr("Special task") + " " + (j + 1) + ": " + Lang.tr(bad2))
+            results[results.length] = (bad2 === "" ? "" : Lang.tr("Special task") + " " + (j + 1) + ": " + Lang.tr(bad2))
         }
         return Checks.first(results)
     }
@@ -85,11 +86,11 @@ PageBase {
     function request() {
         var w = []
         for (var k = 0; k < weekly.count; ++k)
-            w.push({ weekday: weekOrder[k].day, shutdowntime: weekly.get(k).shutdown, boottime: weekly.get(k).boot })
+            w[w.length] = { weekday: weekOrder[k].day, shutdowntime: weekly.get(k).shutdown, boottime: weekly.get(k).boot }
         var t = []
         for (var j = 0; j < special.count; ++j) {
             var e = special.get(j)
-            t.push({ specialtasktime: e.time, taskrate: e.rate, case: e.type })
+            t[t.length] = { specialtasktime: e.time, taskrate: e.rate, case: e.type }
         }
         return Replies.request({ warnbeforeshutdown: lead.text, boot_and_shutdown_time: w, specialtask: t })
     }

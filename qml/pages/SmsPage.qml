@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -14,6 +15,17 @@ PageBase {
     property string devicePort: ""
     signal save(string request)
     signal sendTest(string request)
+    property bool saving: false
+    property string savedText: ""
+    // What the user last did with the test SMS: it went to the modem's queue.
+    property string testText: ""
+    Connections {
+        target: page
+        function onShown() {
+            page.savedText = ""
+            page.testText = ""
+        }
+    }
     // The modem port chosen is the device's port: nothing is saved.
     signal portClash()
 
@@ -40,6 +52,9 @@ PageBase {
         modemPort.currentIndex = ports.indexOf(selected)
         modemPort.editText = selected
         phones.load(s.phones, s.sms_event_flag)
+        if (saving)
+            savedText = Lang.tr("Settings saved.")
+        saving = false
         showState(text)
     }
 
@@ -95,15 +110,32 @@ PageBase {
                         Layout.preferredWidth: 180
                     }
                 }
-                RecipientList { id: phones; placeholder: "+8613800000000" }
-                Button {
-                    objectName: "saveSms"
-                    text: Lang.tr("Save")
-                    onClicked: {
-                        if (page.clashes(modemPort.editText.trim()))
-                            page.portClash()
-                        else
-                            page.save(page.request())
+                RecipientList { id: phones; placeholder: "+8613800000000"; kind: "phone"; namePrefix: "phone_"; addName: "addPhone" }
+                RowLayout {
+                    spacing: 10
+                    Button {
+                        objectName: "saveSms"
+                        text: Lang.tr("Save")
+                        enabled: phones.problem === ""
+                        onClicked: {
+                            page.savedText = ""
+                            if (phones.problem !== "")
+                                return
+                            if (page.clashes(modemPort.editText.trim())) {
+                                page.portClash()
+                            } else {
+                                page.saving = true
+                                page.save(page.request())
+                            }
+                        }
+                    }
+                    Text {
+                        objectName: "smsStatus"
+                        Layout.fillWidth: true
+                        elide: Text.ElideRight
+                        text: phones.problem !== "" ? phones.problem : page.savedText
+                        color: phones.problem !== "" ? Theme.alarm : Theme.good
+                        font.pixelSize: Theme.fontSize
                     }
                 }
             }
@@ -154,18 +186,33 @@ PageBase {
                     title: Lang.tr("Test SMS")
                     RowLayout {
                         spacing: 8
-                        TextField {
+                        CheckedField {
                             id: testPhone
                             objectName: "testPhone"
+                            kind: text === "" ? "optional:phone" : "phone"
                             placeholderText: Lang.tr("Phone number")
                             Layout.preferredWidth: 160
                         }
                         Button {
                             objectName: "sendTestSms"
                             text: Lang.tr("Send")
-                            enabled: testPhone.text.trim() !== ""
-                            onClicked: page.sendTest(Replies.request({ testphone: testPhone.text.trim() }))
+                            enabled: testPhone.text !== "" && testPhone.problem === ""
+                            onClicked: {
+                                if (testPhone.text === "" || testPhone.problem !== "")
+                                    return
+                                page.sendTest(Replies.request({ testphone: testPhone.text.trim() }))
+                                page.testText = page.modem.smsconnected === "3" ? Lang.tr("Queued for the modem.")
+                                                                               : Lang.tr("Queued; the modem is not ready, so it waits.")
+                            }
                         }
+                    }
+                    Text {
+                        objectName: "testSmsStatus"
+                        Layout.fillWidth: true
+                        wrapMode: Text.Wrap
+                        text: testPhone.problem !== "" ? testPhone.message : page.testText
+                        color: testPhone.problem !== "" ? Theme.alarm : Theme.muted
+                        font.pixelSize: Theme.fontSize - 1
                     }
                 }
             }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 pragma Singleton
 import QtQuick
 import "fields.js" as Fields
@@ -8,6 +9,10 @@ import "fields.js" as Fields
 // slots that are set now).
 QtObject {
     property bool onScreen: true
+    // The program's context objects "qmlobject" and "serial" once it has published them
+    // (null before): pages connect to these rather than to the names.
+    property QtObject bridge: null
+    property QtObject device: null
 
     // "" before the first report, then "1" connecting, "2" communicating, "3" lost.
     property string comm: ""

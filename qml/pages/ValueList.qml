@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import "replies.js" as Replies
 import "fields.js" as Fields
@@ -82,21 +83,23 @@ Column {
     Repeater {
         model: grid.items
         delegate: Row {
+            id: valueRow
             required property var modelData
             spacing: 12
             Text {
                 width: grid.labelWidth
                 elide: Text.ElideRight
-                text: grid.fields[modelData.key] ? Lang.tr(grid.fields[modelData.key].label) : modelData.key
+                text: grid.fields[valueRow.modelData.key] ? Lang.tr(grid.fields[valueRow.modelData.key].label)
+                                                          : valueRow.modelData.key
                 color: Theme.muted
                 font.pixelSize: Theme.fontSize
             }
             Text {
-                objectName: "value_" + modelData.key
+                objectName: "value_" + valueRow.modelData.key
                 width: grid.valueWidth
                 elide: Text.ElideRight
-                text: grid.valueText(modelData)
-                color: grid.valueColor(modelData)
+                text: grid.valueText(valueRow.modelData)
+                color: grid.valueColor(valueRow.modelData)
                 font.pixelSize: Theme.fontSize
                 font.bold: true
             }

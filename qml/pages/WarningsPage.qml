@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -97,7 +98,7 @@ PageBase {
                     readonly property string kind: page.kindOf(modelData.description)
                     spacing: 20
                     Text {
-                        text: modelData.date
+                        text: line.modelData.date
                         color: Theme.muted
                         font.pixelSize: Theme.fontSize
                         Layout.preferredWidth: 130
@@ -109,9 +110,9 @@ PageBase {
                         color: page.kindColor(line.kind)
                     }
                     Text {
-                        objectName: "warning_" + index
+                        objectName: "warning_" + line.index
                         property string kind: line.kind
-                        text: modelData.description
+                        text: line.modelData.description
                         color: line.kind === "alarm" ? Theme.alarm : Theme.text
                         font.pixelSize: Theme.fontSize
                         font.bold: line.kind === "alarm"

@@ -55,8 +55,52 @@ function hundredths(text) {
     return String(Math.round(Number(text) * 100))
 }
 
+// An e-mail address: something, "@", a domain with a dot; no spaces.
+function address(text) {
+    if (!/^[^\s@]+@[^\s@]+\.[^\s@]+$/.test(text))
+        return "Write an e-mail address, for example name@example.org"
+    return ""
+}
+
+// A server name or address: no spaces, not empty.
+function host(text) {
+    if (!/^[A-Za-z0-9.:\-\[\]_]+$/.test(text))
+        return "Write the server's name or address, for example smtp.example.org"
+    return ""
+}
+
+// A phone number: digits, an optional leading "+", 3 to 20 digits.
+function phone(text) {
+    if (!/^\+?[0-9]{3,20}$/.test(text))
+        return "Write the number in digits, with an optional leading +"
+    return ""
+}
+
+// The monthly report time "dd hh:mm".
+function monthTime(text) {
+    var m = /^([0-9]{2}) ([0-9]{2}):([0-9]{2})$/.exec(text)
+    if (!m || Number(m[1]) < 1 || Number(m[1]) > 31 || Number(m[2]) > 23 || Number(m[3]) > 59)
+        return "Write the day and time as dd hh:mm, for example 01 08:00"
+    return ""
+}
+
+// The yearly report time "MM/dd hh:mm" on a day that every year has.
+function yearTime(text) {
+    var m = /^([0-9]{2})\/([0-9]{2}) ([0-9]{2}):([0-9]{2})$/.exec(text)
+    if (!m)
+        return "Write the date and time as MM/dd hh:mm"
+    var month = Number(m[1]), day = Number(m[2])
+    var d = new Date(2023, month - 1, day)
+    if (month < 1 || month > 12 || d.getMonth() !== month - 1 || d.getDate() !== day)
+        return "No such date"
+    if (Number(m[3]) > 23 || Number(m[4]) > 59)
+        return "No such time of day"
+    return ""
+}
+
 // The check of a field kind: "clock", "optionalClock", "optionalMinute", "whole" (min to
-// max; the text has %1 and %2 for them) or "volts".
+// max; the text has %1 and %2 for them), "volts", "address", "host", "phone",
+// "monthTime", "yearTime", or "optional:" and one of these (empty is fine too).
 function check(kind, text, min, max) {
     if (kind === "clock")
         return clockTime(text)
@@ -68,6 +112,19 @@ function check(kind, text, min, max) {
         return wholeNumber(text, min, max)
     if (kind === "volts")
         return depthVolts(text)
+    if (kind === "address")
+        return address(text)
+    if (kind === "host")
+        return host(text)
+    if (kind === "phone")
+        return phone(text)
+    if (kind === "monthTime")
+        return monthTime(text)
+    if (kind === "yearTime")
+        return yearTime(text)
+    // What is off (a report not sent) may stay empty; what is written must be right.
+    if (kind.indexOf("optional:") === 0)
+        return text === "" ? "" : check(kind.slice(9), text, min, max)
     return ""
 }
 

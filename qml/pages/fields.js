@@ -172,3 +172,12 @@ function modeText(code, tr) {
         return "-"
     return tr("Mode") + " " + code
 }
+
+// The groups of events a recipient's mask selects: bit k covers the codes 2k and 2k + 1,
+// so one alarm's coming and going; bit 28 the link lost and regained.
+function eventGroups(family) {
+    var table = family === "inverter" ? inverterConditions : upsConditions
+    var out = table.map(function (c, k) { return { bit: k, label: c.label } })
+    out[out.length] = { bit: 28, label: "Communication lost or regained" }
+    return out
+}

@@ -112,9 +112,10 @@ QQuickItem *findVisualItem(QQuickItem *item, const QString &name)
     return nullptr;
 }
 
+// From the window's content item: popups live beside the root, in the overlay.
 QQuickItem *findItem(const QString &name)
 {
-    return findVisualItem(qobject_cast<QQuickItem *>(declarativeView->rootObject()), name);
+    return findVisualItem(declarativeView->quickWindow()->contentItem(), name);
 }
 
 QString itemText(const QString &name)
@@ -237,6 +238,12 @@ private slots:
     void livePageRefreshesWhileShown();
     void languageFollowsSetting();
     void warningsPageClears();
+    void warningLinesByKind_data();
+    void warningLinesByKind();
+    void formsRefuseBadInput_data();
+    void formsRefuseBadInput();
+    void saveIsConfirmed();
+    void eventChooserWritesTheMask();
     void settingsPagesSave();
     void archiveButtonsAsk_data();
     void archiveButtonsAsk();
@@ -739,15 +746,176 @@ void TestMainWindow::warningsPageClears()
     settle();
     showPage(QStringLiteral("warnings"));
     QVERIFY(findItem(QStringLiteral("warning_2")));
+    // The first click asks; a cancel keeps the list.
     QVERIFY(clickItem(QStringLiteral("clearWarnings")));
+    settle();
+    QVERIFY(clickItem(QStringLiteral("cancelClearWarnings")));
+    settle();
+    QVERIFY(findItem(QStringLiteral("warning_2")));
+    {
+        QReadLocker locker(&warningListLock);
+        QCOMPARE(warningList.size(), 3);
+    }
+    QVERIFY(clickItem(QStringLiteral("clearWarnings")));
+    settle();
+    QVERIFY(clickItem(QStringLiteral("confirmClearWarnings")));
     settle();
     QVERIFY(!findItem(QStringLiteral("warning_0")));
     QReadLocker locker(&warningListLock);
     QVERIFY(warningList.isEmpty());
 }
 
+void TestMainWindow::formsRefuseBadInput_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("port 99999") << "email" << "serverPort" << "99999" << "saveEmail" << "emailStatus"
+                                << "Enter a whole number from 1 to 65535";
+    QTest::newRow("port 0") << "email" << "serverPort" << "0" << "sendTestEmail" << "emailStatus"
+                            << "Enter a whole number from 1 to 65535";
+    QTest::newRow("sender") << "email" << "sender" << "not an address" << "sendTestEmail" << "emailStatus"
+                            << "Write an e-mail address, for example name@example.org";
+    QTest::newRow("daily report 25:99") << "email" << "dayTime" << "25:99" << "saveEmail" << "emailStatus"
+                                        << "Write the time as hh:mm, for example 22:30";
+    QTest::newRow("monthly report") << "email" << "monthTime" << "32 08:00" << "saveEmail" << "emailStatus"
+                                    << "Write the day and time as dd hh:mm, for example 01 08:00";
+    QTest::newRow("yearly report") << "email" << "yearTime" << "02/30 08:00" << "saveEmail" << "emailStatus"
+                                   << "No such date";
+    QTest::newRow("recipient foo") << "email" << "recipient_0" << "foo" << "saveEmail" << "emailStatus"
+                                   << "Recipient 1: Write an e-mail address, for example name@example.org";
+    QTest::newRow("phone abc") << "sms" << "phone_0" << "abc" << "saveSms" << "smsStatus"
+                               << "Recipient 1: Write the number in digits, with an optional leading +";
+    QTest::newRow("test SMS to abc") << "sms" << "testPhone" << "abc" << "sendTestSms" << "testSmsStatus"
+                                     << "Write the number in digits, with an optional leading +";
+}
+
+void TestMainWindow::formsRefuseBadInput()
+{
+    loadEmailSettings(); // the first-start defaults
+    loadSmsSettings();
+    QFETCH(QString, page);
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, button);
+    QFETCH(QString, status);
+    QFETCH(QString, reason);
+    {
+        QWriteLocker locker(&settingsLock);
+        emailSettings.senderAddr = QStringLiteral("kestrava@example.org");
+        emailSettings.genRDFlag = emailSettings.genRMFlag = emailSettings.genRYFlag = QStringLiteral("0");
+        emailSettings.genRDay = QStringLiteral("08:00");
+        emailSettings.genRMonth = QStringLiteral("01 08:00");
+        emailSettings.genRYear = QStringLiteral("01/01 08:00");
+    }
+    QVERIFY(openShownWindow());
+    showPage(page);
+    if (field.endsWith(QLatin1String("_0"))) {
+        QVERIFY(clickItem(page == QLatin1String("sms") ? QStringLiteral("addPhone") : QStringLiteral("addRecipient")));
+        settle();
+    }
+    QVERIFY(findItem(button)->property("enabled").toBool() || button == QLatin1String("sendTestSms"));
+    setItemText(field, text);
+    QMetaObject::invokeMethod(findItem(field), "textEdited");
+    settle();
+    QCOMPARE(itemText(status), reason);
+    QVERIFY(!findItem(button)->property("enabled").toBool());
+
+    // Pressed anyway, it sends nothing.
+    const QString before = settingText(QStringLiteral("serverHostPort"));
+    QObject *bridge = contextObject("qmlobject");
+    QSignalSpy emailSaved(bridge, SIGNAL(emailGetSig(QString)));
+    QSignalSpy smsSaved(bridge, SIGNAL(sigQtSSMSSet(QString)));
+    QVERIFY(clickItem(button));
+    settle();
+    QCOMPARE(answers.boxes.size(), 0); // no test e-mail went out
+    QCOMPARE(emailSaved.count() + smsSaved.count(), 0);
+    QCOMPARE(settingText(QStringLiteral("serverHostPort")), before);
+    QCOMPARE(settingText(QStringLiteral("smsTestPhone")), QString());
+}
+
+void TestMainWindow::saveIsConfirmed()
+{
+    loadEmailSettings();
+    {
+        QWriteLocker locker(&settingsLock);
+        emailSettings.serverHostaddr = QStringLiteral("smtp.example.org");
+        emailSettings.senderAddr = QStringLiteral("kestrava@example.org");
+    }
+    QVERIFY(openShownWindow());
+    showPage(QStringLiteral("email"));
+    QCOMPARE(itemText(QStringLiteral("emailStatus")), QString());
+    setItemText(QStringLiteral("serverPort"), QStringLiteral("587"));
+    QVERIFY(clickItem(QStringLiteral("saveEmail")));
+    settle();
+    QCOMPARE(settingText(QStringLiteral("serverHostPort")), QStringLiteral("587"));
+    QCOMPARE(itemText(QStringLiteral("emailStatus")), QStringLiteral("Settings saved."));
+}
+
+void TestMainWindow::eventChooserWritesTheMask()
+{
+    loadEmailSettings();
+    QVERIFY(openShownWindow());
+    showPage(QStringLiteral("email"));
+    QVERIFY(clickItem(QStringLiteral("addRecipient")));
+    settle();
+    setItemText(QStringLiteral("recipient_0"), QStringLiteral("ops@example.org"));
+    QMetaObject::invokeMethod(findItem(QStringLiteral("recipient_0")), "textEdited");
+    QCOMPARE(itemText(QStringLiteral("events_0")), QStringLiteral("All events"));
+    QVERIFY(clickItem(QStringLiteral("events_0")));
+    settle();
+    // Battery fault (bit 3) and the link (bit 28) off: 536870911 - 8 - 268435456.
+    for (const char *box : {"event_3", "event_28"}) {
+        QQuickItem *item = findItem(QLatin1String(box));
+        QVERIFY2(item, box);
+        item->setProperty("checked", false);
+        QMetaObject::invokeMethod(item, "toggled");
+    }
+    settle();
+    QCOMPARE(itemText(QStringLiteral("events_0")), QStringLiteral("27 events"));
+    QVERIFY(clickItem(QStringLiteral("saveEmail")));
+    settle();
+    QReadLocker locker(&settingsLock);
+    QCOMPARE(emailSettings.mailEventFlags, QStringList{QStringLiteral("268435447")});
+}
+
+void TestMainWindow::warningLinesByKind_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("fault, English") << "1" << 7 << "alarm";           // Battery fault happen
+    QTest::newRow("recovery, English") << "1" << 6 << "recovery";     // Battery fault disappear
+    QTest::newRow("voltage normal") << "1" << 30 << "recovery";       // Battery voltage normal
+    QTest::newRow("link regained") << "1" << 56 << "recovery";        // Communication succeed
+    QTest::newRow("link lost") << "1" << 57 << "alarm";
+    QTest::newRow("command") << "1" << 67 << "info";                  // Send battery test...
+    QTest::newRow("fault, Chinese") << "0" << 7 << "alarm";
+    QTest::newRow("recovery, Chinese") << "0" << 6 << "recovery";
+    QTest::newRow("command, Chinese") << "0" << 67 << "info";
+}
+
+void TestMainWindow::warningLinesByKind()
+{
+    QFETCH(QString, lang);
+    QFETCH(int, code);
+    QFETCH(QString, kind);
+    systemSettings.lang = lang;
+    setDeviceState(QStringLiteral("0"), Masks(), CommOk);
+    addEventRecord(EventItem{QDateTime::currentDateTime(), code});
+    QVERIFY(openShownWindow());
+    showPage(QStringLiteral("warnings"));
+    QQuickItem *line = findItem(QStringLiteral("warning_0"));
+    QVERIFY(line);
+    QCOMPARE(line->property("kind").toString(), kind);
+}
+
 void TestMainWindow::settingsPagesSave()
 {
+    loadEmailSettings(); // the first-start defaults: a form with a port to keep
     QmlWarningRecorder warnings;
     window = std::make_unique<MainWindow>();
     window->loadQmlView(kProgramQml);
@@ -775,6 +943,7 @@ void TestMainWindow::settingsPagesSave()
     // Shown again as stored.
     QCOMPARE(itemText(QStringLiteral("recipient_0")), QStringLiteral("ops@example.org"));
     // The test e-mail goes to a port where nothing listens: the window reports failure.
+    setItemText(QStringLiteral("sender"), QStringLiteral("kestrava@example.org"));
     setItemText(QStringLiteral("serverPort"), QStringLiteral("1"));
     QVERIFY(clickItem(QStringLiteral("sendTestEmail")));
     QCOMPARE(settingText(QStringLiteral("serverHostPort")), QStringLiteral("1"));
@@ -988,6 +1157,8 @@ void TestMainWindow::activeAlarmOutlivesClearedWarnings()
     QVERIFY(openShownWindow());
     showPage(QStringLiteral("warnings"));
     QVERIFY(clickItem(QStringLiteral("clearWarnings")));
+    settle();
+    QVERIFY(clickItem(QStringLiteral("confirmClearWarnings")));
     settle();
     window->mainTimer();
     settle();

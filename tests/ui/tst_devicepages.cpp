@@ -138,6 +138,8 @@ private slots:
     void connectionChecksAddress();
     void selfTestWaitsForDevice();
     void controlsFollowSupportAndConfirmPowerOff();
+    void inverterTurnOffAsksFirst();
+    void devicePortClashShown();
     void dischargeDepthChecked();
     void scheduleChecksAsTyped();
     void smsPageRefusesDevicePort();
@@ -303,6 +305,47 @@ void TestDevicePages::controlsFollowSupportAndConfirmPowerOff()
     QCOMPARE(queued(), (QStringList{QStringLiteral("selfTest1Min"), QStringLiteral("countdownOffInverter")}));
     QReadLocker l(&settingsLock);
     QCOMPARE(deviceSettings.countdownOffITime, QStringLiteral("30"));
+}
+
+void TestDevicePages::inverterTurnOffAsksFirst()
+{
+    {
+        QWriteLocker l(&settingsLock);
+        deviceSettings.comProtocol = QStringLiteral("3");
+    }
+    deviceReported();
+    openWindow();
+    showPage(QStringLiteral("controls"));
+    // The inverter offers its fixed set, whatever the support bits say.
+    QVERIFY(enabled(QStringLiteral("control_cancelAlarmVoice")));
+    QVERIFY(!item(QStringLiteral("control_countdownOffInverter")));
+    QVERIFY(click(QStringLiteral("control_turnOffInverter")));
+    QObject *confirm = declarativeView->rootObject()->findChild<QObject *>(QStringLiteral("confirmPowerOff"));
+    QVERIFY(confirm && confirm->property("visible").toBool());
+    QCOMPARE(queued(), QStringList());
+    QMetaObject::invokeMethod(confirm, "accept");
+    settle();
+    QCOMPARE(queued(), QStringList{QStringLiteral("turnOffInverter")});
+    // Turning on needs no question.
+    QVERIFY(click(QStringLiteral("control_turnOnInverter")));
+    QCOMPARE(queued(), (QStringList{QStringLiteral("turnOffInverter"), QStringLiteral("turnOnInverter")}));
+}
+
+void TestDevicePages::devicePortClashShown()
+{
+    {
+        QWriteLocker l(&settingsLock);
+        smsSettings.SMSSelectName = QStringLiteral("ttyUSB0");
+    }
+    openWindow();
+    showPage(QStringLiteral("devsettings"));
+    QVERIFY(!item(QStringLiteral("portClash"))->isVisible());
+    item(QStringLiteral("devicePort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
+    QVERIFY(click(QStringLiteral("saveConnection")));
+    QVERIFY(item(QStringLiteral("portClash"))->isVisible());
+    // Stored all the same: the user may be about to move the modem.
+    QReadLocker l(&settingsLock);
+    QCOMPARE(deviceSettings.inverterSelectName, QStringLiteral("ttyUSB0"));
 }
 
 void TestDevicePages::dischargeDepthChecked()

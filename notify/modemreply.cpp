@@ -111,15 +111,16 @@ QString modemIdentityLine(const ModemReply &reply)
     return QString::fromLatin1(reply.lines().first());
 }
 
-QString modemQuotedField(const ModemReply &reply)
+QString modemQuotedField(const ModemReply &reply, const char *prefix)
 {
     if (reply.final() != ModemReply::Ok)
         return {};
     for (const QByteArray &line : reply.lines()) {
+        if (!line.startsWith(prefix))
+            continue;
         const int open = line.indexOf('"');
         const int close = open < 0 ? -1 : line.indexOf('"', open + 1);
-        if (close > open)
-            return QString::fromLatin1(line.mid(open + 1, close - open - 1));
+        return close > open ? QString::fromLatin1(line.mid(open + 1, close - open - 1)) : QString();
     }
     return {};
 }

@@ -65,7 +65,8 @@ inline constexpr int kSignalQualityUnknown = -1;
 // ended with OK and has the expected shape.
 // "AT+GMI", "AT+GMM", "AT+GMR": the first information line.
 QString modemIdentityLine(const ModemReply &reply);
-// "AT+COPS?", "AT+CSCA?": the text inside the first pair of double quotes.
-QString modemQuotedField(const ModemReply &reply);
+// "AT+COPS?", "AT+CSCA?": the text inside the first pair of double quotes of the line
+// that starts with prefix ("+COPS:", "+CSCA:").
+QString modemQuotedField(const ModemReply &reply, const char *prefix);
 // "AT+CSQ": rssi 0..31 as 0..100 per cent, 99 as kSignalQualityUnknown.
 int modemSignalQuality(const ModemReply &reply);

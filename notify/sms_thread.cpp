@@ -294,8 +294,8 @@ void sms_thread::queryModemInfo()
     smsSettings.modemManufacturer = identity(replies.at(0));
     smsSettings.modemModel = identity(replies.at(1));
     smsSettings.modemSoftwareVersion = identity(replies.at(2));
-    smsSettings.modemOperator = modemQuotedField(replies.at(3));
-    smsSettings.modemServiceCentre = modemQuotedField(replies.at(4));
+    smsSettings.modemOperator = modemQuotedField(replies.at(3), "+COPS:");
+    smsSettings.modemServiceCentre = modemQuotedField(replies.at(4), "+CSCA:");
     smsSettings.modemSignalQuality = modemSignalQuality(replies.at(5));
 }
 

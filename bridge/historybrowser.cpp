@@ -491,6 +491,42 @@ struct PageOrder
 QMutex pageOrderMutex; // guards pageOrder
 PageOrder pageOrder;
 
+// The row ids newest first. The writers append in time order, so a file is nearly always
+// in order already: one pass over the times in storage order tells, and only a file that
+// is not (a clock set back, rows of another writer) is sorted by SQLite. Texts compare as
+// SQLite's default collation does, byte by byte; a time that is not text takes the sort.
+bool readPageOrder(DbConnection &db, const KindInfo &k, QList<qint64> &ids)
+{
+    const QString table = historyTableName(k.file);
+    QByteArray previous;
+    bool inOrder = true;
+    const bool ran = db.forEachRawRow(
+        QStringLiteral("select rowid,%1,typeof(%1)='text' from %2").arg(QLatin1String(k.orderColumn), table),
+        [&](const RawRow &row) {
+            const QByteArrayView time = row.text(1);
+            if (row.integer(2) != 1 || (!ids.isEmpty() && time.compare(previous) < 0)) {
+                inOrder = false;
+                return false;
+            }
+            previous.truncate(0); // keeps its capacity: no allocation per row
+            previous.append(time);
+            ids.append(row.integer(0));
+            return true;
+        });
+    if (!ran)
+        return false;
+    if (inOrder) {
+        std::reverse(ids.begin(), ids.end());
+        return true;
+    }
+    ids.clear();
+    return db.forEachRawRow(QStringLiteral("select rowid from %1 %2").arg(table, orderBy(k, true)),
+                            [&ids](const RawRow &row) {
+                                ids.append(row.integer(0));
+                                return true;
+                            });
+}
+
 } // namespace
 
 HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString &connectionName, qint64 page,
@@ -515,11 +551,7 @@ HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString
             ids = pageOrder.ids;
     }
     if (ids.isEmpty()) {
-        out.queried = db.forEachRow(QStringLiteral("select rowid from %1 %2").arg(table, orderBy(k, true)), {},
-                                    [&ids](const QSqlQuery &row) {
-                                        ids.append(row.value(0).toLongLong());
-                                        return true;
-                                    });
+        out.queried = readPageOrder(db, k, ids);
         if (!out.queried)
             return out;
         QMutexLocker locker(&pageOrderMutex);

@@ -115,6 +115,11 @@ QByteArrayView RawRow::text(int column) const
     return bytes ? QByteArrayView(bytes, sqlite3_column_bytes(m_statement, column)) : QByteArrayView();
 }
 
+qint64 RawRow::integer(int column) const
+{
+    return column >= 0 && column < m_columns ? sqlite3_column_int64(m_statement, column) : 0;
+}
+
 bool DbConnection::forEachRawRow(const QString &sql, const std::function<bool(const RawRow &row)> &visit)
 {
     if (!m_open)

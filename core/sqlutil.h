@@ -27,6 +27,8 @@ public:
     int columnCount() const { return m_columns; }
     // The column's text (empty for NULL or a column past the row), not terminated.
     QByteArrayView text(int column) const;
+    // The column as a whole number, without a text conversion (0 for NULL or past the row).
+    qint64 integer(int column) const;
 
 private:
     sqlite3_stmt *m_statement;

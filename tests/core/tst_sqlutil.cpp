@@ -236,6 +236,12 @@ void TestSqlUtil::rawRowsAsStored()
     }));
     QCOMPARE(rows, (QList<QByteArrayList>{{"-7", QString::fromUtf8("短信,\"x\"").toUtf8(), "", ""},
                                           {"2", "", "1.5", ""}}));
+    QList<qint64> numbers;
+    QVERIFY(db.forEachRawRow(QStringLiteral("select a, rowid, c from r order by rowid"), [&](const RawRow &row) {
+        numbers << row.integer(0) << row.integer(1) << row.integer(2) << row.integer(3);
+        return true;
+    }));
+    QCOMPARE(numbers, (QList<qint64>{-7, 1, 0, 0, 2, 2, 1, 0}));
     int visits = 0;
     QVERIFY(db.forEachRawRow(QStringLiteral("select * from r"), [&](const RawRow &) { return ++visits < 1; }));
     QCOMPARE(visits, 1);

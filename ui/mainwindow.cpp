@@ -50,8 +50,8 @@ struct RequestRow
     const char *slot;
 };
 
-// The QML root's request signals and where each lands, in wiring order. A request
-// whose slot is not built yet has no row.
+// The QML root's request signals and where each lands, in wiring order: the order of
+// the request contract, which the QML side and its tests number the requests by.
 const RequestRow kRequestRows[] = {
     {"getFlowStateSignal()", ToBridge, "handleGetFlowState()"},
     {"getLanguageSignal()", ToBridge, "handleGetLanguage()"},
@@ -69,34 +69,34 @@ const RequestRow kRequestRows[] = {
     {"getRecordSignal(QString)", ToBridge, "handleReportRecord(QString)"},
     {"saveClearReportCall(QString)", ToBridge, "handleOperReportRecord(QString)"},
     {"saveCleaRecordSignal(QString)", ToBridge, "handleOperReportRecord(QString)"},
+    {"getInverterSetSignal()", ToSerial, "handleGetInverterSet()"},
+    {"setinverterSignal(QString)", ToSerial, "handleSetInverter(QString)"},
+    {"setinvertermSignal(QString)", ToSerial, "handleSetInvertM(QString)"},
+    {"setlongcontrolSignal(QString)", ToSerial, "handleSetLongControl(QString)"},
+    {"setscheduleSignal(QString)", ToSerial, "handleSetSched(QString)"},
     {"setComConfigSignal(QString)", ToBridge, "handleSetComConfig(QString)"},
     {"setPublicparaSignal(QString)", ToBridge, "handleSetPublicPara(QString)"},
     {"setemailSignal(QString)", ToBridge, "handleSetEmail(QString)"},
     {"setsmsSignal(QString)", ToBridge, "handleSetSMS(QString)"},
     {"getemailsetSignal()", ToBridge, "handleGetEmailSet()"},
     {"getsmssetSignal()", ToBridge, "handleGetSMSSet()"},
+    {"setmanbypasssetSignal(QString)", ToSerial, "handleSetMBSet(QString)"},
+    {"getinvertermodelSignal()", ToSerial, "handleGetInverterMSet()"},
+    {"sendtestemailSignal(QString)", ToWindow, "handleTestEmail(QString)"},
+    {"getlongconsetSignal()", ToSerial, "handleGetLongControlSet()"},
     {"getWarningDataSignal()", ToBridge, "handleWarningData()"},
     {"clearWarningSignal()", ToBridge, "handleClearWarning()"},
+    {"getscheduleSignal()", ToSerial, "handleGetschedule()"},
+    {"setDischargedepthSignal(QString)", ToSerial, "handleSetDischargedepth(QString)"},
     {"inputConfigSignal()", ToWindow, "handleInputConfig()"},
     {"outputConfigSignal()", ToWindow, "handleOutputConfig()"},
     {"restoreconfigSignal()", ToWindow, "handleRestoreConfig()"},
+    {"setInvertercomSignal(QString)", ToSerial, "handleSetInverterCom(QString)"},
     {"getSystemSetSignal()", ToBridge, "handleGetSystemSet()"},
     {"getSMSStateSignal()", ToBridge, "handleGetSMSState()"},
     {"sendSMSTestSignal(QString)", ToBridge, "handleSendSMSTest(QString)"},
     {"getProtocolSignal()", ToBridge, "handleGetProtocol()"},
     {"getScheduleTimeSignal()", ToBridge, "handleGetScheduleTime()"},
-    {"sendtestemailSignal(QString)", ToWindow, "handleTestEmail(QString)"},
-    {"getInverterSetSignal()", ToSerial, "handleGetInverterSet()"},
-    {"setInvertercomSignal(QString)", ToSerial, "handleSetInverterCom(QString)"},
-    {"setinverterSignal(QString)", ToSerial, "handleSetInverter(QString)"},
-    {"setinvertermSignal(QString)", ToSerial, "handleSetInvertM(QString)"},
-    {"getinvertermodelSignal()", ToSerial, "handleGetInverterMSet()"},
-    {"setmanbypasssetSignal(QString)", ToSerial, "handleSetMBSet(QString)"},
-    {"setDischargedepthSignal(QString)", ToSerial, "handleSetDischargedepth(QString)"},
-    {"setlongcontrolSignal(QString)", ToSerial, "handleSetLongControl(QString)"},
-    {"getlongconsetSignal()", ToSerial, "handleGetLongControlSet()"},
-    {"getscheduleSignal()", ToSerial, "handleGetschedule()"},
-    {"setscheduleSignal(QString)", ToSerial, "handleSetSched(QString)"},
 };
 
 QString twoDigits(unsigned value)
@@ -239,6 +239,14 @@ void MainWindow::loadQmlView(const QString &path)
     showDeviceStatus();
     serialThread.start(QThread::InheritPriority);
     smsThread.start(QThread::InheritPriority);
+}
+
+QStringList MainWindow::wiredRequests()
+{
+    QStringList names;
+    for (const RequestRow &row : kRequestRows)
+        names << QLatin1String(row.signal);
+    return names;
 }
 
 QObject *MainWindow::requestReceiver(int receiver)

@@ -45,6 +45,9 @@ public:
     // publishes the context objects, wires the request signals and starts the threads.
     void loadQmlView(const QString &path);
 
+    // The QML root's request signals in the order loadQmlView connects them.
+    static QStringList wiredRequests();
+
     // "hh:mm:ss", with days "DDd:hh:mm:ss" (day mark translated when lang is "0").
     QString formatRunTime(unsigned int seconds) const;
 
@@ -52,13 +55,6 @@ public slots:
     bool getInitValue();
     QString mystr();
     void mainTimer();
-    // The configuration archive; the work is ConfigArchive's (configarchive.h).
-    void handleInputConfig();
-    void handleOutputConfig();
-    void handleRestoreConfig();
-    void handleWarning();
-    void handleSerialCom();
-    void iconActivated(QSystemTrayIcon::ActivationReason reason);
     // The test e-mail (mainwindow_testemail.cpp): stores the request's seven server
     // settings and sends one mail to the sender's own address. The SMTP dialogue runs in
     // a worker thread; the result box opens when it has ended. A request that comes
@@ -66,6 +62,13 @@ public slots:
     void handleTestEmail(QString request);
     // The test client's outcome, "success" or "error", shown in a box.
     void receiverSmtpSignal(QString error);
+    // The configuration archive; the work is ConfigArchive's (configarchive.h).
+    void handleInputConfig();
+    void handleOutputConfig();
+    void handleRestoreConfig();
+    void handleWarning();
+    void handleSerialCom();
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

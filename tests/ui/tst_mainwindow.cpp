@@ -206,6 +206,23 @@ void postWarnings(int count)
 }
 }
 
+// The whole request contract, in its order.
+const char *const kRequests[] = {
+    "getFlowStateSignal()", "getLanguageSignal()", "getmwindowgenInfoSinal()", "getacInfoSignal()",
+    "getbatinfoSignal()", "getbypassinfoSignal()", "getotherinfoSignal()", "getoutputinfoSignal()",
+    "getdeviceinfoSignal()", "getpvinfoSignal()", "mainModuleDataSignal(QString)",
+    "getchartdataSignal(QString)", "getReportSignal(QString)", "getRecordSignal(QString)",
+    "saveClearReportCall(QString)", "saveCleaRecordSignal(QString)", "getInverterSetSignal()",
+    "setinverterSignal(QString)", "setinvertermSignal(QString)", "setlongcontrolSignal(QString)",
+    "setscheduleSignal(QString)", "setComConfigSignal(QString)", "setPublicparaSignal(QString)",
+    "setemailSignal(QString)", "setsmsSignal(QString)", "getemailsetSignal()", "getsmssetSignal()",
+    "setmanbypasssetSignal(QString)", "getinvertermodelSignal()", "sendtestemailSignal(QString)",
+    "getlongconsetSignal()", "getWarningDataSignal()", "clearWarningSignal()", "getscheduleSignal()",
+    "setDischargedepthSignal(QString)", "inputConfigSignal()", "outputConfigSignal()",
+    "restoreconfigSignal()", "setInvertercomSignal(QString)", "getSystemSetSignal()",
+    "getSMSStateSignal()", "sendSMSTestSignal(QString)", "getProtocolSignal()", "getScheduleTimeSignal()",
+};
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -214,6 +231,7 @@ private slots:
     void cleanup();
 
     void rootDeclaresEveryRequest();
+    void slotsAndWiringInContractOrder();
     void requestGetsReply_data();
     void requestGetsReply();
     void missingRootSignalKeepsOtherConnections();
@@ -302,28 +320,31 @@ void TestMainWindow::cleanup()
 
 void TestMainWindow::rootDeclaresEveryRequest()
 {
-    // The whole request contract, those whose receivers come later included.
-    const char *const requests[] = {
-        "getFlowStateSignal()", "getLanguageSignal()", "getmwindowgenInfoSinal()", "getacInfoSignal()",
-        "getbatinfoSignal()", "getbypassinfoSignal()", "getotherinfoSignal()", "getoutputinfoSignal()",
-        "getdeviceinfoSignal()", "getpvinfoSignal()", "mainModuleDataSignal(QString)",
-        "getchartdataSignal(QString)", "getReportSignal(QString)", "getRecordSignal(QString)",
-        "saveClearReportCall(QString)", "saveCleaRecordSignal(QString)", "getInverterSetSignal()",
-        "setinverterSignal(QString)", "setinvertermSignal(QString)", "setlongcontrolSignal(QString)",
-        "setscheduleSignal(QString)", "setComConfigSignal(QString)", "setPublicparaSignal(QString)",
-        "setemailSignal(QString)", "setsmsSignal(QString)", "getemailsetSignal()", "getsmssetSignal()",
-        "setmanbypasssetSignal(QString)", "getinvertermodelSignal()", "sendtestemailSignal(QString)",
-        "getlongconsetSignal()", "getWarningDataSignal()", "clearWarningSignal()", "getscheduleSignal()",
-        "setDischargedepthSignal(QString)", "inputConfigSignal()", "outputConfigSignal()",
-        "restoreconfigSignal()", "setInvertercomSignal(QString)", "getSystemSetSignal()",
-        "getSMSStateSignal()", "sendSMSTestSignal(QString)", "getProtocolSignal()", "getScheduleTimeSignal()",
-    };
+    const auto &requests = kRequests;
     QCOMPARE(std::size(requests), size_t(44));
     window = std::make_unique<MainWindow>();
     window->loadQmlView(kProgramQml);
     const QMetaObject *meta = declarativeView->rootObject()->metaObject();
     for (const char *request : requests)
         QVERIFY2(meta->indexOfSignal(request) >= 0, request);
+}
+
+void TestMainWindow::slotsAndWiringInContractOrder()
+{
+    QStringList slotNames;
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        if (meta.method(i).methodType() == QMetaMethod::Slot)
+            slotNames << QString::fromLatin1(meta.method(i).methodSignature());
+    }
+    QCOMPARE(slotNames, (QStringList{"getInitValue()", "mystr()", "mainTimer()", "handleTestEmail(QString)",
+                                     "receiverSmtpSignal(QString)", "handleInputConfig()", "handleOutputConfig()",
+                                     "handleRestoreConfig()", "handleWarning()", "handleSerialCom()",
+                                     "iconActivated(QSystemTrayIcon::ActivationReason)"}));
+    QStringList contract;
+    for (const char *request : kRequests)
+        contract << QLatin1String(request);
+    QCOMPARE(MainWindow::wiredRequests(), contract);
 }
 
 void TestMainWindow::requestGetsReply_data()

@@ -434,8 +434,10 @@ void TestDevicePages::scheduledShutdownReachesDevice()
     QVERIFY(click(QStringLiteral("saveSchedule")));
     QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 22:00"));
 
-    // The clock runs twenty times as fast as real time until the slave has seen the write;
-    // the history thread ticks once a real second, so both minutes get their ticks.
+    // The clock runs twenty times as fast as real time up to the warning minute, then ten
+    // times, until the slave has seen the write: the history thread ticks once a real
+    // second, so the warning and the task minute get several ticks each, even on a busy
+    // machine.
     auto shutdownWrites = [&] {
         int n = 0;
         for (const DevSimProcess::Request &r : sim.requests())
@@ -446,7 +448,7 @@ void TestDevicePages::scheduledShutdownReachesDevice()
     real.start();
     while (shutdownWrites() == 0 && env->clock().now() < at(2026, 3, 4, 22, 0, 55) && real.elapsed() < 30000) {
         env->clock().advanceMs(1000);
-        QTest::qWait(50);
+        QTest::qWait(env->clock().now() < at(2026, 3, 4, 21, 59) ? 50 : 100);
     }
     QCOMPARE(shutdownWrites(), 1);
     QVERIFY2(env->clock().now() >= at(2026, 3, 4, 22, 0), "the write came before the task minute");

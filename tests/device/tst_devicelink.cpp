@@ -47,6 +47,8 @@ private slots:
     void serialLineParameters_data();
     void serialLineParameters();
     void idOutsideProtocolSendsNothing();
+    void transactionsOfEachProtocol_data();
+    void transactionsOfEachProtocol();
     void exactHidMatch();
     void realRtuBackend();
 
@@ -311,6 +313,47 @@ void TestDeviceLink::idOutsideProtocolSendsNothing()
     QVERIFY(!f->thread.queryBlock(1, QStringLiteral("5")));
     QVERIFY(f->modbus.requests.isEmpty());
     QVERIFY(f->hid.requests.isEmpty());
+}
+
+void TestDeviceLink::transactionsOfEachProtocol_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QList<int>>("ids");
+    QTest::addColumn<bool>("serial");
+    const QList<int> serialUps{1, 2, 3, 4, 5};
+    QTest::newRow("three-phase UPS") << "0" << serialUps << true;
+    QTest::newRow("single-phase UPS") << "1" << serialUps << true;
+    QTest::newRow("UPS over USB-HID") << "2" << QList<int>{1, 2, 7, 8, 9, 10, 11, 12, 13, 14} << false;
+    QTest::newRow("inverter") << "3" << QList<int>{15, 16, 17, 18, 19} << true;
+    QTest::newRow("inverter over USB-HID") << "4" << QList<int>{21, 22, 23, 24, 25, 26, 27, 28} << false;
+    QTest::newRow("unknown code") << "9" << QList<int>{} << false;
+    QTest::newRow("empty") << "" << QList<int>{} << false;
+    QTest::newRow("two codes") << "01" << QList<int>{} << false;
+    QTest::newRow("blank before") << " 0" << QList<int>{} << false;
+}
+
+void TestDeviceLink::transactionsOfEachProtocol()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QList<int>, ids);
+    QFETCH(bool, serial);
+    QList<int> found;
+    for (int id = 0; id < 40; ++id) {
+        const TransactionSpec *spec = findTransaction(id, protocol);
+        if (!spec)
+            continue;
+        found.append(id);
+        QCOMPARE(spec->id, id);
+        QCOMPARE(spec->transport == Transport::Serial, serial);
+    }
+    QCOMPARE(found, ids);
+    // Every step of the plan reads one of the code's own transactions.
+    for (int step = 0; step < kPollPlanSteps; ++step) {
+        const int id = pollPlanId(protocol, step);
+        QCOMPARE(id == 0, ids.isEmpty());
+        if (id != 0)
+            QVERIFY(ids.contains(id));
+    }
 }
 
 void TestDeviceLink::exactHidMatch()

@@ -27,7 +27,7 @@ QString uniqueName(const QString &prefix)
 }
 
 DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode mode,
-                           QMessageLogger::CategoryFunction log)
+                           QMessageLogger::CategoryFunction log, OpenTrace trace)
     : m_name(uniqueName(namePrefix)), m_log(log)
 {
     if (mode == ReadExisting && !QFileInfo(path).isFile())
@@ -43,8 +43,11 @@ DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode 
             options += QStringLiteral(";QSQLITE_OPEN_READONLY");
         db.setConnectOptions(options);
         m_open = db.open();
-        if (!m_open)
-            qCWarning(m_log) << "cannot open database" << path << db.lastError().text();
+        if (!m_open) {
+            m_openError = QStringLiteral("cannot open database %1: %2").arg(path, db.lastError().text());
+            if (trace == TraceOpenFailure)
+                qCWarning(m_log).noquote() << m_openError;
+        }
     }
 }
 

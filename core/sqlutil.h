@@ -45,14 +45,24 @@ public:
         CreateIfMissing
     };
 
+    enum OpenTrace {
+        TraceOpenFailure,
+        // The caller reports openError() itself: a writer retried every second logs a
+        // lasting failure once (RetriedProblem), not at every attempt.
+        CallerReportsOpenFailure
+    };
+
     // A failed open or statement is traced in the caller's category `log`.
     DbConnection(const QString &namePrefix, const QString &path, Mode mode,
-                 QMessageLogger::CategoryFunction log = lcCore);
+                 QMessageLogger::CategoryFunction log = lcCore, OpenTrace trace = TraceOpenFailure);
     ~DbConnection(); // closes and removes the connection
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
 
     bool isOpen() const { return m_open; }
+    // Why the open failed: the file and SQLite's reason; empty when it is open or when a
+    // ReadExisting file does not exist.
+    const QString &openError() const { return m_openError; }
     QSqlDatabase database() const;
     // The registered name: the prefix, "#", then what makes it unique.
     const QString &name() const { return m_name; }
@@ -91,4 +101,5 @@ private:
     QMessageLogger::CategoryFunction m_log;
     bool m_added = false;
     bool m_open = false;
+    QString m_openError;
 };

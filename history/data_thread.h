@@ -14,6 +14,7 @@
 // One clock reading and one copy of comProtocol serve a whole tick, so a tick at
 // hh:59:59.999 cannot split one save across two days and a protocol change in the middle
 // of a save cannot mix the files of two families.
+#include "core/logging.h"
 #include "core/paths.h"
 #include "history/historyio.h"
 
@@ -114,5 +115,8 @@ private:
     bool shutdownWarningArmed = true; // arming latches of the schedule warnings
     bool startupWarningArmed = true;
     FirstTotalReader firstTotals;
+    // The event log is retried at every tick while it cannot be written: one warning when
+    // that starts, one line when it ends. Used by saveEventLog alone, in one thread.
+    RetriedProblem eventLogProblem{lcHistory, QStringLiteral("event log")};
     QMutex tickMutex; // held for a whole tick
 };

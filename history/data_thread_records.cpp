@@ -131,14 +131,18 @@ void data_thread::saveEventLog(const QDateTime &now, const QString &comProtocol)
     }
     const HistoryFile file = HistoryFile::EventLog;
     const DeviceFamily family = deviceFamily(comProtocol);
-    if (!ensureHistoryFolder(file)) {
+    QString problem;
+    if (!ensureHistoryFolder(file, &problem)) {
+        eventLogProblem.report(problem);
         keepEventsForLater({});
         return;
     }
     // Every event of the pass goes into the file of the pass's month, whatever its own time.
-    DbConnection db(historyStem(file, family), historyFilePath(file, family, now.date()),
-                    DbConnection::CreateIfMissing, lcHistory);
+    const QString path = historyFilePath(file, family, now.date());
+    DbConnection db(historyStem(file, family), path, DbConnection::CreateIfMissing, lcHistory,
+                    DbConnection::CallerReportsOpenFailure);
     if (!db.isOpen()) {
+        eventLogProblem.report(db.openError());
         keepEventsForLater({});
         return;
     }
@@ -160,6 +164,8 @@ void data_thread::saveEventLog(const QDateTime &now, const QString &comProtocol)
         }
         return true;
     });
+    // The statement that failed is traced by the connection; this names the lasting state.
+    eventLogProblem.report(written ? QString() : QStringLiteral("cannot write the events into ") + path);
     if (!written)
         keepEventsForLater(events);
 }

@@ -31,7 +31,7 @@ QString formatUpsValue(const QString &text, DeviceFamily family)
     return upsDecimals(family) == 1 ? format1Decimal(text) : format2Decimals(text);
 }
 
-bool ensureHistoryFolder(HistoryFile file)
+bool ensureHistoryFolder(HistoryFile file, QString *problem)
 {
     const QString folder = historyFolder(file);
     if (QFileInfo(folder).isDir())
@@ -39,7 +39,11 @@ bool ensureHistoryFolder(HistoryFile file)
     // The user may delete a history folder while the program runs: the next write makes it again.
     if (QDir().mkpath(folder))
         return true;
-    qCWarning(lcHistory) << "cannot create folder" << folder;
+    const QString text = QStringLiteral("cannot create folder ") + folder;
+    if (problem)
+        *problem = text;
+    else
+        qCWarning(lcHistory).noquote() << text;
     return false;
 }
 

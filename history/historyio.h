@@ -29,8 +29,9 @@ QString upsValueCopy(int index);
 int upsDecimals(DeviceFamily family);
 QString formatUpsValue(const QString &text, DeviceFamily family);
 
-// Makes a history folder when it is missing; false when it cannot be made.
-bool ensureHistoryFolder(HistoryFile file);
+// Makes a history folder when it is missing; false when it cannot be made. The failure is
+// traced, or, when `problem` is given, described there for the caller to report.
+bool ensureHistoryFolder(HistoryFile file, QString *problem = nullptr);
 
 // The first lifetime total of a day, from the day's counter file (the row inserted first).
 struct FirstRow

@@ -21,6 +21,7 @@ private slots:
     void emptyQueueTouchesNothing();
     void eventsOfTwoMonthsGoToThePassMonth();
     void unopenableFileKeepsTheEvents();
+    void unopenableFileLoggedOnce();
     void failedInsertPutsEventsBackInOrder();
     void backlogIsBounded();
 
@@ -145,6 +146,65 @@ void TestEventLog::unopenableFileKeepsTheEvents()
     QCOMPARE(queuedDbEvents(), 0);
     QCOMPARE(sqliteRows(path, "select DateTime, Description from alarmdata order by rowid"),
              (QStringList{"2026/01/15 10:00:01|7", "2026/01/15 10:00:02|8", "2026/01/15 10:00:04|9"}));
+}
+
+namespace {
+struct LoggedLine
+{
+    QtMsgType type;
+    QString category;
+    QString text;
+};
+QList<LoggedLine> loggedLines;
+
+void recordLine(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    loggedLines.append({type, QString::fromLatin1(context.category), text});
+}
+
+int historyLines(QtMsgType type)
+{
+    int count = 0;
+    for (const LoggedLine &line : std::as_const(loggedLines))
+        count += line.type == type && line.category == QLatin1String("kestrava.history");
+    return count;
+}
+}
+
+void TestEventLog::unopenableFileLoggedOnce()
+{
+    // Retried at every tick while the file cannot be opened, but named in one warning when
+    // that starts and one line when it ends, not once a second.
+    setProtocol(QStringLiteral("0"));
+    const QString path = appPaths.alarmDbDir + "/ThreeUPSEventLog202601.db";
+    QVERIFY(QDir().mkpath(path));
+    queueDbEvent(at(2026, 1, 15, 10, 1, 0), 7);
+    loggedLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordLine);
+    const auto tick = [this](int second) {
+        env->clock().set(at(2026, 1, 15, 10, 1, second));
+        thread->threadTimer();
+    };
+    for (int second = 1; second <= 6; ++second)
+        tick(second);
+    const int warningsWhileFailing = historyLines(QtWarningMsg);
+    const int infosWhileFailing = historyLines(QtInfoMsg);
+    const int eventsWhileFailing = queuedDbEvents();
+
+    QDir(path).removeRecursively();
+    for (int second = 7; second <= 10; ++second)
+        tick(second);
+    qInstallMessageHandler(previous);
+
+    QCOMPARE(eventsWhileFailing, 1);
+    QCOMPARE(warningsWhileFailing, 1);
+    QCOMPARE(infosWhileFailing, 0);
+    QVERIFY(loggedLines.first().text.contains(path));
+    QCOMPARE(historyLines(QtWarningMsg), 1);
+    QCOMPARE(historyLines(QtInfoMsg), 1);
+    QVERIFY(loggedLines.last().text.contains("event log works again"));
+    QCOMPARE(queuedDbEvents(), 0);
+    QCOMPARE(sqliteRows(path, "select Description from alarmdata"), QStringList{"7"});
 }
 
 void TestEventLog::failedInsertPutsEventsBackInOrder()

@@ -3,10 +3,13 @@
 // the test SMS decoded back by the modem, every injected fault, the port vanishing and
 // coming back, and the SMS log read back with the sqlite3 tool.
 #include "bridge/qmlobject.h"
+#include "core/devicestate.h"
 #include "core/events.h"
 #include "core/historyfiles.h"
 #include "core/settings.h"
+#include "device/serial_thread.h"
 #include "notify/sms_thread.h"
+#include "tests/support/devsimprocess.h"
 #include "tests/support/modemsimprocess.h"
 #include "tests/support/testenv.h"
 
@@ -90,6 +93,7 @@ private slots:
     void injectedFaults();
     void portVanishesAndComesBack();
     void stopWhileModemIsSilent();
+    void statusBitReachesTheModem();
 
 private:
     void configure(const QStringList &phones, const QStringList &masks, const QString &lang = QStringLiteral("1"));
@@ -287,6 +291,38 @@ void TestSmsModemSim::stopWhileModemIsSilent()
     thread->stop();
     QVERIFY(thread->wait(3000));
     QVERIFY2(elapsed.elapsed() < 500, qPrintable(QString::number(elapsed.elapsed())));
+}
+
+// The road of one alarm with real parts at both ends: a status bit raised in the device
+// simulator, polled by the running device thread, arrives at the modem simulator as an SMS
+// to the number whose mask selects it; the link event goes to both numbers.
+void TestSmsModemSim::statusBitReachesTheModem()
+{
+    setAppClock(nullptr); // both threads run on the wall clock here
+    DevSimProcess device;
+    QVERIFY(device.start({QStringLiteral("--family"), QStringLiteral("three"), QStringLiteral("--steady")}));
+    useSerialDevice(device.path(), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("4"));
+    // Bit 3 selects codes 6 and 7 (battery fault).
+    configure({"13800000001", "13800000002"}, {"8", "0"});
+
+    serial_thread deviceThread;
+    deviceThread.start();
+    startThread();
+    QTRY_COMPARE_WITH_TIMEOUT(upsInfo.commState.load(), int(CommOk), 20000);
+    QVERIFY(device.command(QStringLiteral("bit 3 1")));
+
+    // One status poll per ten-step cycle of two seconds a step.
+    QVERIFY(sim->waitForMessages(3, 40000));
+    QStringList received;
+    for (const auto &m : sim->messages())
+        received << m.to + QLatin1Char(' ') + m.text.section(QLatin1Char(','), 1);
+    QCOMPARE(received, (QStringList{"+13800000001 " + eventText(EventCommSucceed),
+                                    "+13800000002 " + eventText(EventCommSucceed),
+                                    "+13800000001 " + eventText(7)}));
+
+    deviceThread.stop();
+    deviceThread.exit(0);
+    QVERIFY(deviceThread.wait(5000));
 }
 
 QTEST_MAIN(TestSmsModemSim)

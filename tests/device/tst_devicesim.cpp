@@ -57,6 +57,8 @@ private slots:
     void threePhaseValues();
     void singlePhaseValues();
     void inverterValues();
+    void valuesAgree_data();
+    void valuesAgree();
     void commandWrites_data();
     void commandWrites();
     void linkLostAndRegained();
@@ -228,11 +230,63 @@ void TestDeviceSim::singlePhaseValues()
     QCOMPARE(upsInfo.values[BatteryVolt], QStringLiteral("54.36"));
     QCOMPARE(upsInfo.values[BatteryCurr], QStringLiteral("-2.00"));
     QCOMPARE(upsInfo.values[OutputLoadPercent], QStringLiteral("45.60"));
-    QCOMPARE(upsInfo.values[PVPower], QStringLiteral("312.00"));
+    QCOMPARE(upsInfo.values[PVPower], QStringLiteral("3.12")); // 380.50 V x 8.20 A
     QCOMPARE(upsInfo.values[PVTotalGen], QStringLiteral("45678.90"));
     QCOMPARE(upsInfo.deviceType, nulPadded(QStringLiteral("单相在线式UPS"), 3));
     QCOMPARE(upsInfo.pvPowerSampleCount, 1);
-    QCOMPARE(upsInfo.pvPowerSamples[0], 312.0);
+    QCOMPARE(upsInfo.pvPowerSamples[0], 3.12);
+}
+
+void TestDeviceSim::valuesAgree_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("steps");
+    QTest::newRow("three-phase") << "three" << "0" << 5;
+    QTest::newRow("single-phase") << "single" << "1" << 5;
+    QTest::newRow("inverter") << "inverter" << "3" << 5;
+}
+
+// The simulated figures agree with each other as a real device's do, within the
+// resolution the registers give.
+void TestDeviceSim::valuesAgree()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, protocol);
+    QFETCH(int, steps);
+    startSim(family);
+    configure(protocol);
+    runSteps(steps);
+    QReadLocker l(&upsInfo.lock);
+    const auto n = [](const QString &text, int phase = 0) { return text.split(QLatin1Char('/')).value(phase).toDouble(); };
+    if (family == QLatin1String("inverter")) {
+        const double load = n(inverterInfo.values[41]), pf = n(inverterInfo.values[114]);
+        const double va = n(inverterInfo.values[38]), w = n(inverterInfo.values[35]);
+        QVERIFY2(qAbs(va - load / 100 * 4000) < 1, qPrintable(inverterInfo.values[38]));
+        QVERIFY2(qAbs(w - va * pf) < 1, qPrintable(inverterInfo.values[35]));
+        // The flow's PV power (register 89, shown x10) is the PV power of register 131.
+        QVERIFY2(qAbs(n(inverterInfo.values[89]) * 10 - n(inverterInfo.values[131])) < 1,
+                 qPrintable(inverterInfo.values[89]));
+        return;
+    }
+    const bool three = family == QLatin1String("three");
+    const double resolution = three ? 0.1 : 0.01;
+    const double pvKw = n(upsInfo.values[PVVolt]) * n(upsInfo.values[PVCurr]) / 1000;
+    QVERIFY2(qAbs(n(upsInfo.values[PVPower]) - pvKw) <= resolution, qPrintable(upsInfo.values[PVPower]));
+    const double perPhaseKva = three ? 10.0 / 3 : 6.0;
+    for (int phase = 0; phase < (three ? 3 : 1); ++phase) {
+        const double kva = n(upsInfo.values[OutputAppPower], phase);
+        const double kw = n(upsInfo.values[OutputActivePower], phase);
+        const double volts = n(upsInfo.values[OutputVolt], phase);
+        const double amps = n(upsInfo.values[OutputCurr], phase);
+        const double load = n(upsInfo.values[OutputLoadPercent], phase);
+        QVERIFY2(qAbs(kva - load / 100 * perPhaseKva) <= resolution, qPrintable(upsInfo.values[OutputAppPower]));
+        QVERIFY2(qAbs(kva - volts * amps / 1000) <= 2 * resolution, qPrintable(upsInfo.values[OutputCurr]));
+        QVERIFY2(qAbs(kw - kva * n(upsInfo.values[OutputPowerFac])) <= 2 * resolution,
+                 qPrintable(upsInfo.values[OutputActivePower]));
+    }
+    // Hours of charge at this load, as minutes.
+    QVERIFY(n(upsInfo.values[BatteryRemainTime]) > 30);
 }
 
 void TestDeviceSim::inverterValues()
@@ -250,7 +304,7 @@ void TestDeviceSim::inverterValues()
         QCOMPARE(inverterInfo.values[41], QStringLiteral("45.6"));
         QCOMPARE(inverterInfo.values[75], QStringLiteral("1"));
         QCOMPARE(inverterInfo.values[114], QStringLiteral("0.98"));
-        QCOMPARE(inverterInfo.values[131], QStringLiteral("312"));
+        QCOMPARE(inverterInfo.values[131], QStringLiteral("2479"));
         QCOMPARE(inverterInfo.values[134], QStringLiteral("123457")); // 123456.7 in six digits
         QCOMPARE(inverterInfo.settings[20], QStringLiteral("12"));
         QCOMPARE(inverterInfo.settings[21], QStringLiteral("1.05"));

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -76,7 +77,6 @@ const Row kRows[] = {
     fixed(U, 19, 0x007F), // battery mode and registers 21..26
     fixed(U, 20, 1),    // battery mode
     fixed(U, 21, 0),    // battery discharge time
-    fixed(U, 22, 1200), // battery remaining time 120.0 min
     wave(U, 23, 985, 10, 900), // remaining capacity 98.5 %
     wave(T, 24, 4320, 20, 700), wave(S, 24, 5436, 20, 700), // battery voltage 432.0 V / 54.36 V
     wave(T, 25, 5, 30, 500), wave(S, 25, 50, 300, 500),     // battery current, signed: charges and discharges
@@ -86,19 +86,13 @@ const Row kRows[] = {
     counter(T, 40, 123456, 0.05), counter(S, 40, 1234560, 0.5), // input energy
     wave(T, 42, 5000, 5, 60), wave(T, 48, 5001, 5, 60), wave(T, 54, 4999, 5, 60), wave(S, 42, 5000, 5, 60),
     wave(T, 43, 2301, 8, 300), wave(T, 49, 2298, 8, 300), wave(T, 55, 2310, 8, 300), wave(S, 43, 23010, 80, 300),
-    wave(T, 44, 152, 10, 400), wave(T, 50, 149, 10, 400), wave(T, 56, 155, 10, 400), wave(S, 44, 1520, 100, 400),
-    wave(T, 45, 35, 3, 400), wave(T, 51, 34, 3, 400), wave(T, 57, 36, 3, 400), wave(S, 45, 350, 30, 400),
-    wave(T, 46, 36, 3, 400), wave(T, 52, 35, 3, 400), wave(T, 58, 37, 3, 400), wave(S, 46, 360, 30, 400),
-    fixed(T, 47, 8), fixed(T, 53, 8), fixed(T, 59, 9), fixed(S, 47, 80),
+    // input currents and powers (44..47 per phase): applyPhysics()
     fixed(U, 60, 0x07FE), // output fields 63..72
     wave(U, 63, 5000, 2, 90), // output frequency 50.00 Hz
     fixed(U, 64, 95),         // output power factor
     counter(T, 65, 98765, 0.04), counter(S, 65, 987650, 0.4), // output energy
     wave(T, 67, 2200, 3, 200), wave(T, 73, 2201, 3, 200), wave(T, 79, 2199, 3, 200), wave(S, 67, 22000, 30, 200),
-    wave(T, 68, 120, 10, 400), wave(T, 74, 118, 10, 400), wave(T, 80, 122, 10, 400), wave(S, 68, 1200, 100, 400),
-    wave(T, 69, 26, 2, 400), wave(T, 75, 26, 2, 400), wave(T, 81, 27, 2, 400), wave(S, 69, 260, 20, 400),
-    wave(T, 70, 28, 2, 400), wave(T, 76, 28, 2, 400), wave(T, 82, 29, 2, 400), wave(S, 70, 280, 20, 400),
-    fixed(T, 71, 5), fixed(T, 77, 5), fixed(T, 83, 5), fixed(S, 71, 50),
+    // output currents and powers (68..71 per phase): applyPhysics()
     wave(T, 72, 456, 20, 400), wave(T, 78, 449, 20, 400), wave(T, 84, 462, 20, 400), wave(S, 72, 456, 20, 400), // load %
     fixed(U, 85, 0x001E), // bypass fields 87..90
     wave(U, 87, 5000, 3, 120),
@@ -110,9 +104,8 @@ const Row kRows[] = {
     fixed(U, 104, 1),                             // PV mode
     wave(T, 105, 3805, 50, 900), wave(S, 105, 38050, 500, 900),   // PV voltage 380.5 V
     wave(T, 106, 82, 20, 1200), wave(S, 106, 820, 200, 1200),     // PV current
-    wave(T, 107, 3120, 800, 1200), wave(S, 107, 31200, 8000, 1200), // PV power
-    counter(T, 108, 125, 0.02), counter(S, 108, 1250, 0.2),           // PV energy of the day
-    counter(T, 110, 456789, 0.02), counter(S, 110, 4567890, 0.2),     // lifetime PV energy
+    // PV power (107), the energy counters (108:111), the output and input powers and
+    // currents and the battery's remaining time follow from these: applyPhysics().
 
     // UPS identity block from 0x8000.
     gbk(T, 0x8004, "KS-3310 10kVA"), gbk(S, 0x8004, "KS-1106 6kVA"),
@@ -138,18 +131,15 @@ const Row kRows[] = {
     wave(I, 20, 500, 1, 120),   // bypass frequency
     wave(I, 26, 2300, 3, 200),  // output voltage
     wave(I, 32, 500, 1, 90),    // output frequency
-    wave(I, 35, 1520, 200, 400), // output active power
-    wave(I, 38, 1600, 200, 400), // output apparent power
     wave(I, 41, 456, 20, 400),  // output load %
     wave(I, 47, 536, 5, 700),   // battery voltage
     wave(I, 50, 985, 10, 900),  // battery capacity %
     fixed(I, 75, 1),            // battery state (int)
-    wave(I, 89, 3120, 800, 1200), // PV power
-    wave(I, 90, 400, 300, 500),   // battery power
+    // 89 and 90 (PV and battery power in W), 35 and 38 (output powers) and 134 follow
+    // from the others: applyPhysics().
     fixed(I, 114, 98),            // x0.01
     wave(I, 129, 3805, 50, 900),  // PV voltage
-    wave(I, 131, 3120, 800, 1200), // PV power, W
-    counter(I, 134, 1234567, 0.02), // lifetime PV energy
+    wave(I, 131, 24790, 6000, 1200), // PV power, W
 
     // Inverter settings (holding registers 0..51).
     setting(I, 20, 12),  // protocol version
@@ -250,6 +240,114 @@ SimDevice::SimDevice(Family family)
 
 SimDevice::~SimDevice() { modbus_mapping_free(m_map); }
 
+namespace {
+// The simulated models: a 10 kVA three-phase UPS, a 6 kVA single-phase UPS with a 48 V
+// bank of 100 Ah, a 4 kW inverter; the three-phase bank is 432 V, 40 Ah.
+constexpr double kThreePhaseRatingKva = 10.0;
+constexpr double kSinglePhaseRatingKva = 6.0;
+constexpr double kInverterRatingVa = 4000.0;
+constexpr double kThreePhaseBankAh = 40.0;
+constexpr double kSinglePhaseBankAh = 100.0;
+constexpr double kUpsEfficiency = 0.95;
+constexpr double kInverterEfficiency = 0.96;
+// Counter starts, in the counters' own units (x0.1 kWh three-phase and inverter, x0.01
+// kWh single-phase).
+constexpr double kThreeDayStart = 125, kThreeTotalStart = 456789;
+constexpr double kSingleDayStart = 1250, kSingleTotalStart = 4567890;
+constexpr double kInverterTotalStart = 1234567;
+}
+
+double SimDevice::raw(int reg) const
+{
+    return m_map->tab_input_registers[reg];
+}
+
+double SimDevice::signedRaw(int reg) const
+{
+    return static_cast<int16_t>(m_map->tab_input_registers[reg]);
+}
+
+void SimDevice::put(int reg, double value)
+{
+    if (!m_pinned[reg])
+        putWord(m_map->tab_input_registers, reg, value);
+}
+
+void SimDevice::applyPhysics(double seconds)
+{
+    const double dt = m_drift && m_lastSeconds >= 0 && seconds > m_lastSeconds ? seconds - m_lastSeconds : 0;
+    m_lastSeconds = seconds;
+
+    auto put32 = [this](int reg, double value) {
+        const auto v = static_cast<uint32_t>(std::llround(value));
+        put(reg, v >> 16);
+        put(reg + 1, v & 0xFFFF);
+    };
+
+    if (m_family == FamilyInverter) {
+        const double outVa = raw(41) * 0.1 / 100.0 * kInverterRatingVa;
+        const double outW = outVa * raw(114) * 0.01;
+        put(38, outVa * 10);
+        put(35, outW * 10);
+        const double pvW = raw(131) * 0.1;
+        put(89, pvW);                                   // decoded x0.1, shown x10
+        put(90, pvW - outW / kInverterEfficiency);      // positive while it charges
+        m_pvEnergyKwh += pvW / 1000.0 * dt / 3600.0;
+        put32(134, kInverterTotalStart + m_pvEnergyKwh * 10);
+        return;
+    }
+
+    const bool three = m_family == FamilyThree;
+    const double scale = three ? 0.1 : 0.01; // volts, amps, kW, kVA, kWh
+    const double perPhaseKva = three ? kThreePhaseRatingKva / 3 : kSinglePhaseRatingKva;
+    const double outPf = raw(64) * 0.01;
+    const double inPf = raw(39) * 0.01;
+    const int phases = three ? 3 : 1;
+    // Per phase: output registers 67.. and input registers 43.. six apart.
+    double outKwTotal = 0;
+    for (int p = 0; p < phases; ++p) {
+        const int o = 6 * p;
+        const double loadPercent = raw(72 + o) * 0.1;
+        const double kva = loadPercent / 100.0 * perPhaseKva;
+        const double volts = raw(67 + o) * scale;
+        const double kw = kva * outPf;
+        put(70 + o, kva / scale);
+        put(69 + o, kw / scale);
+        put(71 + o, kw / scale);
+        put(68 + o, volts > 0 ? kva * 1000.0 / volts / scale : 0);
+        outKwTotal += kw;
+    }
+
+    const double pvVolts = raw(105) * scale;
+    const double pvAmps = raw(106) * scale;
+    const double pvKw = pvVolts * pvAmps / 1000.0;
+    put(107, pvKw / scale);
+    m_pvEnergyKwh += pvKw * dt / 3600.0;
+    put32(108, (three ? kThreeDayStart : kSingleDayStart) + m_pvEnergyKwh / scale);
+    put32(110, (three ? kThreeTotalStart : kSingleTotalStart) + m_pvEnergyKwh / scale);
+
+    // The battery current comes from the table, signed: positive while it charges.
+    const double batVolts = raw(24) * (three ? 0.1 : 0.01);
+    const double batAmps = signedRaw(25) * (three ? 0.1 : 0.01);
+    const double batKw = batVolts * batAmps / 1000.0;
+    const double inKwTotal = std::max(0.0, outKwTotal / kUpsEfficiency + batKw - pvKw);
+    for (int p = 0; p < phases; ++p) {
+        const int o = 6 * p;
+        const double kw = inKwTotal / phases;
+        const double volts = raw(43 + o) * scale;
+        put(45 + o, kw / scale);
+        put(47 + o, kw / scale);
+        put(46 + o, inPf > 0 ? kw / inPf / scale : 0);
+        put(44 + o, volts > 0 && inPf > 0 ? kw * 1000.0 / (volts * inPf) / scale : 0);
+    }
+
+    // Minutes left at this load from the charge held (x0.1 min).
+    const double bankKwh = batVolts * (three ? kThreePhaseBankAh : kSinglePhaseBankAh) / 1000.0;
+    const double charge = raw(23) * 0.1 / 100.0;
+    const double minutes = outKwTotal > 0 ? bankKwh * charge / outKwTotal * 60.0 : 0;
+    put(22, std::min(minutes * 10, 65535.0));
+}
+
 void SimDevice::refresh(double seconds, const std::tm &local)
 {
     uint16_t *regs = m_map->tab_input_registers;
@@ -285,6 +383,7 @@ void SimDevice::refresh(double seconds, const std::tm &local)
             break;
         }
     }
+    applyPhysics(seconds);
 }
 
 bool SimDevice::setDiscreteInput(int input, bool on)

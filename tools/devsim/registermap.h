@@ -38,7 +38,19 @@ public:
     bool setHoldingRegister(int reg, int value);
 
 private:
+    // Derives the powers, currents, load, battery power, remaining time and energy
+    // counters from the voltages, load and PV current of the table, so that the figures
+    // agree as on a real device: power = voltage x current x power factor, load = power
+    // / rating, the battery's sign by charge or discharge, energy that grows with power.
+    void applyPhysics(double seconds);
+    // Writes one input register unless a control command pinned it.
+    void put(int reg, double raw);
+    double raw(int reg) const;
+    double signedRaw(int reg) const;
+
     Family m_family;
+    double m_lastSeconds = -1;
+    double m_pvEnergyKwh = 0; // generated since the start, when values move
     modbus_mapping_t *m_map = nullptr;
     bool m_drift = true;
     std::vector<MapRow> m_rows;  // the input-register rows of this family

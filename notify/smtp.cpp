@@ -155,6 +155,7 @@ void Smtp::setConfig(SmtpConfig8 config)
 void Smtp::sendMail(const QStringList &to, const QString &subject, const QString &body)
 {
     outcomeSent = false;
+    lastFailure.clear();
     recipients = to;
     mailText.clear();
     if (!acceptsHeaderFields(subject)) {
@@ -193,6 +194,7 @@ void Smtp::sendReportMail(const QStringList &to, const QString &subjectPeriod, c
                           const QString &filePeriod)
 {
     outcomeSent = false;
+    lastFailure.clear();
     createReportFile(filePeriod);
     recipients = to;
     mailText.clear();
@@ -342,7 +344,7 @@ void Smtp::runSend()
     const quint16 port = portNumber(serverHostPort);
     if (port == 0) {
         qCWarning(lcNotify) << "smtp: server port" << serverHostPort << "is not a port number";
-        finish(kError);
+        fail(QStringLiteral("server port %1 is not a port number").arg(serverHostPort));
         return;
     }
 
@@ -361,15 +363,15 @@ void Smtp::runSend()
     qCDebug(lcNotify) << "smtp: connecting to" << serverHostaddr << port << (tls ? "over TLS" : "over TCP");
 
     if (!waitForConnection()) {
-        qCWarning(lcNotify) << "smtp: no connection:"
-                            << (stopRequested() ? QStringLiteral("stopped") : socket->errorString());
-        finish(kError);
+        const QString why = stopRequested() ? QStringLiteral("stopped") : socket->errorString();
+        qCWarning(lcNotify) << "smtp: no connection:" << why;
+        fail(QStringLiteral("no connection to %1:%2: %3").arg(serverHostaddr).arg(port).arg(why));
         return;
     }
     if (!readReply(qint64(kGreetingWaits) * waitTimeout)) {
-        qCWarning(lcNotify) << "smtp: no complete greeting:"
-                            << (stopRequested() ? QStringLiteral("stopped") : socket->errorString());
-        finish(kError);
+        const QString why = stopRequested() ? QStringLiteral("stopped") : socket->errorString();
+        qCWarning(lcNotify) << "smtp: no complete greeting:" << why;
+        fail(QStringLiteral("the server sent no greeting: %1").arg(why));
         return;
     }
     connectedFlag = true;
@@ -454,7 +456,9 @@ bool Smtp::step(const QString &command, const char *expectedCode, const char *tr
                                       << (stopRequested()         ? QStringLiteral("a stop request")
                                               : replyText.isEmpty() ? QStringLiteral("nothing")
                                                                     : replyText.trimmed());
-        finish(kError);
+        fail(replyText.isEmpty() ? QStringLiteral("the server did not answer %1")
+                                       .arg(traceText ? QString::fromLatin1(traceText) : command.section(QLatin1Char(' '), 0, 0))
+                                 : QStringLiteral("the server answered: %1").arg(replyText.trimmed()));
         return false;
     }
     replyText.clear();
@@ -521,10 +525,19 @@ bool Smtp::readReply(qint64 timeoutMs)
     }
 }
 
+void Smtp::fail(const QString &why)
+{
+    if (!outcomeSent)
+        lastFailure = why;
+    finish(kError);
+}
+
 void Smtp::finish(const QString &outcome)
 {
     if (outcomeSent)
         return;
+    if (outcome == kSuccess)
+        lastFailure.clear();
     outcomeSent = true;
     if (outcome != kSuccess) {
         // Nothing more is said on a failed dialogue; hanging up at once frees the server.

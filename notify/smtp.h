@@ -104,6 +104,11 @@ public:
     // address, a display name or a subject would end a command or a header line early.
     static bool hasControlCharacter(const QString &text);
 
+    // Why the latest send failed, in words for the user ("server port 99999 is not a port
+    // number", "no connection: Connection refused", "the server answered 535 ..."); empty
+    // after a success or when no reason is known.
+    QString failureReason() const { return lastFailure; }
+
 signals:
     void status(QString);
     void ErrorCloseAll(QString error);
@@ -131,6 +136,9 @@ private:
     bool acceptsHeaderFields(const QString &subject) const;
     // Ends the send with its one outcome; later calls within the same send do nothing.
     void finish(const QString &outcome);
+    // Ends the send with "error", keeping why for failureReason().
+    void fail(const QString &why);
+    QString lastFailure;
     // Reads until the final line of one reply has arrived or the deadline has passed;
     // false when it has not. Sets replyText and replyCode.
     bool readReply(qint64 timeoutMs);

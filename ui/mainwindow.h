@@ -103,10 +103,12 @@ private:
     {
         std::atomic<bool> abort{false};
         QString outcome;
+        QString failure; // why it failed, in the client's words
     };
     std::shared_ptr<TestEmailJob> testEmailJob;
     QThread *testEmailThread = nullptr;
     bool testEmailInProgress = false;
+    QString testEmailFailure; // shown under the failure text of the next result box
     // Aborts a test mail under way and waits (bounded) for its worker.
     void stopTestEmail();
     QString shownDeviceStatus; // the status text the view has, to send only changes

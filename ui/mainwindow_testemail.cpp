@@ -85,13 +85,16 @@ void MainWindow::handleTestEmail(QString request)
         smtp.setStopFlag(&job->abort);
         QObject::connect(&smtp, &Smtp::ErrorCloseAll, [job](const QString &outcome) { job->outcome = outcome; });
         smtp.sendMail({stored.senderAddr}, subject, body);
+        job->failure = smtp.failureReason();
     });
     // Queued into the GUI thread; dropped with the window if it goes first.
     connect(worker, &QThread::finished, this, [this, job, worker] {
         testEmailJob.reset();
         testEmailThread = nullptr;
         worker->deleteLater();
+        testEmailFailure = job->failure;
         receiverSmtpSignal(job->outcome.isEmpty() ? QStringLiteral("error") : job->outcome);
+        testEmailFailure.clear();
         testEmailInProgress = false;
     });
     testEmailInProgress = true;
@@ -126,6 +129,10 @@ void MainWindow::receiverSmtpSignal(QString error)
         text = FailureText;
     if (text < 0)
         return;
-    QMessageBox box(QMessageBox::Warning, emailTexts.value(BoxTitle), emailTexts.value(text), QMessageBox::Ok, this);
+    // The client's reason is in English, as the program's log is.
+    const QString detail = text == FailureText && !testEmailFailure.isEmpty()
+        ? QStringLiteral("\n\n") + testEmailFailure : QString();
+    QMessageBox box(QMessageBox::Warning, emailTexts.value(BoxTitle), emailTexts.value(text) + detail,
+                    QMessageBox::Ok, this);
     dialogs().execMessageBox(box);
 }

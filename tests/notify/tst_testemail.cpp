@@ -124,15 +124,17 @@ void TestTestEmail::sendsAndTells_data()
     QTest::addColumn<QString>("sender");
     QTest::addColumn<bool>("delivered");
     QTest::addColumn<QString>("stored"); // the password as "param.ini" holds it
+    QTest::addColumn<QString>("reason"); // what the failure box says under its text
 
-    QTest::newRow("plain, no log-in") << "plain" << "1" << "0" << "secret" << kSender << true << "|dkqnw";
-    QTest::newRow("TLS with log-in") << "tls" << "0" << "0" << "secret" << kSender << true << "|dkqnw";
-    QTest::newRow("sender without @") << "plain" << "1" << "1" << "secret" << "kestrava" << true << "|dkqnw";
-    QTest::newRow("password refused") << "plain" << "0" << "1" << "wrong" << kSender << false << "fw}ys";
-    QTest::newRow("auth flag 2") << "plain" << "2" << "1" << "secret" << kSender << false << "|dkqnw";
-    QTest::newRow("nothing listening") << "unused" << "1" << "1" << "secret" << kSender << false << "|dkqnw";
+    QTest::newRow("plain, no log-in") << "plain" << "1" << "0" << "secret" << kSender << true << "|dkqnw" << "";
+    QTest::newRow("TLS with log-in") << "tls" << "0" << "0" << "secret" << kSender << true << "|dkqnw" << "";
+    QTest::newRow("sender without @") << "plain" << "1" << "1" << "secret" << "kestrava" << true << "|dkqnw" << "";
+    QTest::newRow("password refused") << "plain" << "0" << "1" << "wrong" << kSender << false << "fw}ys" << "the server answered: 5";
+    QTest::newRow("auth flag 2") << "plain" << "2" << "1" << "secret" << kSender << false << "|dkqnw" << "";
+    QTest::newRow("nothing listening") << "unused" << "1" << "1" << "secret" << kSender << false << "|dkqnw"
+                                       << "no connection to 127.0.0.1";
     QTest::newRow("CR LF in the sender") << "plain" << "1" << "1" << "secret"
-                                         << "kestrava@example.com\\r\\nRCPT TO:<x@example.com>" << false << "|dkqnw";
+                                         << "kestrava@example.com\\r\\nRCPT TO:<x@example.com>" << false << "|dkqnw" << "";
 }
 
 void TestTestEmail::sendsAndTells()
@@ -144,6 +146,7 @@ void TestTestEmail::sendsAndTells()
     QFETCH(QString, sender);
     QFETCH(bool, delivered);
     QFETCH(QString, stored);
+    QFETCH(QString, reason);
 
     openWindow(QStringLiteral("1"));
     const quint16 number = port == QLatin1String("plain") ? server.plainPort()
@@ -154,7 +157,13 @@ void TestTestEmail::sendsAndTells()
 
     // Exactly one box, a warning box whatever the outcome.
     QCOMPARE(answers.titles(), QStringList{QStringLiteral("Email")});
-    QCOMPARE(answers.texts(), QStringList{delivered ? kSuccessText : kFailureText});
+    QCOMPARE(answers.texts().size(), 1);
+    const QString text = answers.texts().first();
+    // The failure text, and under it the client's reason where it has one.
+    if (delivered || reason.isEmpty())
+        QCOMPARE(text, delivered ? kSuccessText : kFailureText);
+    else
+        QVERIFY2(text.startsWith(kFailureText + QStringLiteral("\n\n")) && text.contains(reason), qPrintable(text));
     QCOMPARE(answers.icons(), QList<QMessageBox::Icon>{QMessageBox::Warning});
 
     // Stored whatever the outcome: plain in memory, scrambled in "param.ini".

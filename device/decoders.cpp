@@ -449,7 +449,7 @@ bool parseHidBlock(const DecodeContext &context, int id, const quint16 *block, i
         break;
     }
     QWriteLocker l(&upsInfo.lock);
-    if (id >= 21)
+    if (isInverterTransaction(*spec))
         storeInverterInputs(w);
     else
         storeUpsInputs(w, false); // USB-HID carries the single-phase UPS only
@@ -519,11 +519,12 @@ bool checkStatusBits(int id, const quint8 *inputs, int count)
     };
     {
         QWriteLocker l(&upsInfo.lock);
-        if (id == 1) {
+        if (!isInverterTransaction(*spec)) {
             for (int i = 0; i < ThreePhaseUPSInfo::kStatusBitCount; ++i)
                 takeSlot(upsInfo.statusBits[i], upsInfo.statusBitsPrev[i], inputs[i], i, i < kStatusBitsWithEvents);
         } else {
-            const bool firstBlock = id == 17 || id == 26;
+            // The alarm inputs come in two blocks; the first starts at input 0.
+            const bool firstBlock = spec->start == 0;
             const int from = firstBlock ? 0 : kFirstSecondBlockSlot;
             const int to = firstBlock ? kFirstSecondBlockSlot : InverterInfo::kAlarmCount;
             for (int j = from; j < to; ++j)

@@ -101,6 +101,11 @@ const TransactionSpec *findTransaction(int id, const QString &protocol)
     return nullptr;
 }
 
+bool isInverterTransaction(const TransactionSpec &spec)
+{
+    return readBy(spec, QStringLiteral("3")) || readBy(spec, QStringLiteral("4"));
+}
+
 const TransactionSpec *findTransaction(int id, BlockKind kind)
 {
     for (const TransactionSpec &t : kTransactions)

@@ -38,6 +38,8 @@ struct TransactionSpec
 // The transaction that id reads on protocol code protocol; null when the code does not
 // have that id (ids 6 and 20 exist nowhere; an unknown code has none).
 const TransactionSpec *findTransaction(int id, const QString &protocol);
+// True for a transaction of the inverter family's codes ("3", "4").
+bool isInverterTransaction(const TransactionSpec &spec);
 // The transaction with id whose block a decoder of kind decodes, whichever protocol
 // code reads it (an id names the same registers for one kind on every code); null when
 // there is none.

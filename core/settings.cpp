@@ -63,7 +63,8 @@ bool keepDamagedCopy()
                           << "; the file is not rewritten";
         return false;
     }
-    qCWarning(lcCore) << "the damaged" << appPaths.paramIniPath << "was kept as" << copy << "before it is rewritten";
+    // The one warning was given at start; this only says where the copy went.
+    qCInfo(lcCore) << "the damaged" << appPaths.paramIniPath << "was kept as" << copy << "before it is rewritten";
     return true;
 }
 

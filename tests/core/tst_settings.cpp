@@ -218,7 +218,7 @@ void TestSettings::corruptParamIni()
     const QString copy = appPaths.paramIniPath + QLatin1String(kDamagedCopySuffix);
     writeFile(copy, "an older copy");
     if (damaged)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("was kept as")));
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("was kept as")));
     QVERIFY(writeParamKeys({{QStringLiteral("lang"), QStringLiteral("0")}}));
     QVERIFY(writeParamKeys({{QStringLiteral("comProtocol"), QStringLiteral("2")}}));
     QFile kept(copy);

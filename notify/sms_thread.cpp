@@ -20,12 +20,16 @@ enum LinkState { LinkOff = 0, LinkPortFailed = 1, LinkPortOpen = 2, LinkReady = 
 // A write that fails on a port that is still there is tried again after a short pause.
 constexpr int kWriteAttempts = 3;
 
+// A code outside the table leaves the port's own default: 115200 baud, 8N1.
+constexpr int kDefaultModemBaud = 115200;
+
 // The codes of the modem's line settings as stored in "param.ini".
 ModemLineParams lineParams(const QString &name, const QString &baud, const QString &dataBits,
                            const QString &parity, const QString &stopBits)
 {
-    return ModemLineParams{name, modemPortBaud(baud), portDataBits(dataBits), portParity(parity),
-                           portStopBits(stopBits)};
+    const bool known = baud.size() == 1 && baud.at(0) >= QLatin1Char('1') && baud.at(0) <= QLatin1Char('7');
+    return ModemLineParams{name, known ? modemPortBaud(baud) : kDefaultModemBaud, portDataBits(dataBits, 8),
+                           portParity(parity, 'N'), portStopBits(stopBits, 1)};
 }
 
 // Echo off; PDU mode (TS 27.005 3.2.3); messages kept on the SIM; new-message

@@ -101,6 +101,8 @@ private slots:
 
     void eventSelection_data();
     void eventSelection();
+    void lineSettings_data();
+    void lineSettings();
     void readyWithModemInfo_data();
     void readyWithModemInfo();
     void alarmToSelectedNumbers();
@@ -168,6 +170,41 @@ void TestSmsThread::eventSelection()
     QTEST(isEventSelected(mask, code), "selected");
 }
 
+void TestSmsThread::lineSettings_data()
+{
+    QTest::addColumn<QStringList>("codes"); // baud, data bits, parity, stop bits
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<char>("parity");
+    QTest::addColumn<int>("stopBits");
+
+    QTest::newRow("1200 7E2") << QStringList{"1", "2", "3", "2"} << 1200 << 7 << 'E' << 2;
+    QTest::newRow("115200 6O1") << QStringList{"7", "1", "2", "1"} << 115200 << 6 << 'O' << 1;
+    QTest::newRow("unknown codes: 115200 8N1") << QStringList{"9", "0", "x", ""} << 115200 << 8 << 'N' << 1;
+}
+
+void TestSmsThread::lineSettings()
+{
+    QFETCH(QStringList, codes);
+    configure({}, {});
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.msg_boudrate = codes.at(0);
+        systemSettings.msg_databit = codes.at(1);
+        systemSettings.msg_checkbit = codes.at(2);
+        systemSettings.msg_stopbit = codes.at(3);
+    }
+    startThread();
+    QTRY_VERIFY(modem->openCount() >= 1);
+    QMutexLocker l(&modem->mutex);
+    const ModemLineParams p = modem->opens.first();
+    QCOMPARE(p.portName, QStringLiteral("ttyFAKE0"));
+    QTEST(p.baud, "baud");
+    QTEST(p.dataBits, "dataBits");
+    QTEST(p.parity, "parity");
+    QTEST(p.stopBits, "stopBits");
+}
+
 void TestSmsThread::readyWithModemInfo_data()
 {
     QTest::addColumn<QByteArray>("csqReply");
@@ -197,7 +234,6 @@ void TestSmsThread::readyWithModemInfo()
     QCOMPARE(smsSettings.modemOperator, QStringLiteral("Fake Net"));
     QCOMPARE(smsSettings.modemServiceCentre, QStringLiteral("+8613800100500"));
     QTEST(smsSettings.modemSignalQuality, "quality");
-    QCOMPARE(modem->opens.first().baud, 9600);
 }
 
 void TestSmsThread::alarmToSelectedNumbers()

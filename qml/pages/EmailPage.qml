@@ -93,6 +93,10 @@ PageBase {
             ColumnLayout {
                 spacing: 12
                 Layout.alignment: Qt.AlignTop
+                // The rest of the width goes to the recipients, whose rows need room for
+                // an address, its events and the remove button.
+                Layout.preferredWidth: 350
+                Layout.fillWidth: false
                 Card {
                     Layout.fillWidth: true
                     title: Lang.tr("Mail server")

@@ -140,14 +140,16 @@ ColumnLayout {
         objectName: "eventChooser"
         property int row: -1
         readonly property string mask: row >= 0 && row < entries.count ? entries.get(row).mask : "0"
-        parent: Overlay.overlay
-        x: parent ? (parent.width - width) / 2 : 0
-        y: parent ? (parent.height - height) / 2 : 0
+        // Over the list, kept inside the window by the margins.
+        x: list.width - width
+        y: 0
+        margins: 8
         width: 520
+        height: implicitContentHeight + topPadding + bottomPadding
         modal: true
         padding: 14
-        ColumnLayout {
-            anchors.fill: parent
+        // No ids inside: the content item is a deferred property.
+        contentItem: ColumnLayout {
             spacing: 6
             Text {
                 text: Lang.tr("Events sent to this recipient")
@@ -162,7 +164,6 @@ ColumnLayout {
                 Repeater {
                     model: Fields.eventGroups(UiState.family)
                     delegate: CheckBox {
-                        id: groupBox
                         required property var modelData
                         objectName: "event_" + modelData.bit
                         text: Lang.tr(modelData.label)
@@ -170,7 +171,7 @@ ColumnLayout {
                         padding: 2
                         checked: list.bitSet(chooser.mask, modelData.bit)
                         onToggled: entries.setProperty(chooser.row, "mask",
-                                                       list.withBit(chooser.mask, groupBox.modelData.bit, checked))
+                                                       list.withBit(chooser.mask, modelData.bit, checked))
                     }
                 }
             }

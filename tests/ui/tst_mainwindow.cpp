@@ -888,6 +888,7 @@ void TestMainWindow::eventChooserWritesTheMask()
     QCOMPARE(itemText(QStringLiteral("events_0")), QStringLiteral("All events"));
     QVERIFY(clickItem(QStringLiteral("events_0")));
     settle();
+    savePageShot(QStringLiteral("email-events"));
     // Battery fault (bit 3) and the link (bit 28) off: 536870911 - 8 - 268435456.
     for (const char *box : {"event_3", "event_28"}) {
         QQuickItem *item = findItem(QLatin1String(box));

@@ -3,6 +3,7 @@
 #include "core/logging.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -19,10 +20,28 @@ bool isSoftwareGlRenderer(const QByteArray &renderer)
     return false;
 }
 
+namespace {
+// Without a DRM render node there is no GPU to draw with: the answer needs no OpenGL
+// context, whose software rasterizer alone would map tens of megabytes.
+bool linuxWithoutGpu()
+{
+#ifdef Q_OS_LINUX
+    return QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*")}, QDir::System).isEmpty();
+#else
+    return false;
+#endif
+}
+}
+
 bool preferSoftwareQuickWithoutGpu()
 {
     if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND") || qEnvironmentVariableIsSet("QSG_RHI_BACKEND"))
         return false;
+    if (linuxWithoutGpu()) {
+        qCInfo(lcUi) << "no GPU render node - the view uses the software renderer";
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        return true;
+    }
     QByteArray renderer;
     {
         QOpenGLContext context;

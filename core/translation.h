@@ -1,8 +1,10 @@
 #pragma once
 // Chinese texts: ":/zh.qm" (the program's) and ":/qt_zh_CN.qm" (the toolkit's).
 #include <QString>
+#include <QStringList>
 #include <QTranslator>
 
+#include <cstddef>
 #include <memory>
 
 inline bool isChineseLang(const QString &lang) { return lang == QLatin1String("0"); }
@@ -29,6 +31,16 @@ class ThreadTranslator
 public:
     explicit ThreadTranslator(const QString &lang);
     QString translate(const char *context, const char *source) const;
+    // A table of sources of one context (QT_TRANSLATE_NOOP), translated in order.
+    template <std::size_t N>
+    QStringList translate(const char *context, const char *const (&sources)[N]) const
+    {
+        QStringList texts;
+        texts.reserve(qsizetype(N));
+        for (const char *source : sources)
+            texts << translate(context, source);
+        return texts;
+    }
 
 private:
     QTranslator m_program;

@@ -140,12 +140,7 @@ void email_thread::sendReport(const QString &period)
         qCDebug(lcNotify) << "e-mail:" << period << "report due, but there is no recipient";
         return;
     }
-    Smtp smtp;
-    configureSmtp(&smtp);
-    QString outcome;
-    connect(&smtp, &Smtp::ErrorCloseAll, &smtp, [&outcome](const QString &result) { outcome = result; });
-    smtp.sendReportMail(recipients, period, period, period);
-    if (outcome == QLatin1String("success"))
+    if (deliver([&](Smtp &smtp) { smtp.sendReportMail(recipients, period, period, period); }))
         qCDebug(lcNotify) << "e-mail:" << period << "report sent to" << recipients.size() << "recipient(s)";
     else
         qCWarning(lcNotify) << "e-mail: the" << period << "report was not sent";
@@ -231,23 +226,22 @@ bool email_thread::sendEventMail(const EventItem &event, bool *noRecipient)
 
     initMailLabels();
     QString text = eventTextAt(eventTextTable(protocol), event.code);
-    if (text.isEmpty()) {
-        QString lang;
-        {
-            QReadLocker locker(&settingsLock);
-            lang = systemSettings.lang;
-        }
-        text = ThreadTranslator(lang).translate("email_thread", kUnknownEventSource).arg(event.code);
-    }
+    if (text.isEmpty())
+        text = ThreadTranslator(currentLang()).translate("email_thread", kUnknownEventSource).arg(event.code);
     const QString subject = QStringLiteral("%1:%2").arg(QLatin1String(kProductWord), text);
     const QString body = mailLabels.value(0) + event.time.toString(QLatin1String(kEventTimeFormat))
         + QLatin1String("<br/>") + mailLabels.value(1) + text;
 
+    return deliver([&](Smtp &smtp) { smtp.sendMail(recipients, subject, body); });
+}
+
+bool email_thread::deliver(const std::function<void(Smtp &)> &send)
+{
     Smtp smtp;
     configureSmtp(&smtp);
     QString outcome;
     connect(&smtp, &Smtp::ErrorCloseAll, &smtp, [&outcome](const QString &result) { outcome = result; });
-    smtp.sendMail(recipients, subject, body);
+    send(smtp);
     return outcome == QLatin1String("success");
 }
 
@@ -264,16 +258,8 @@ void email_thread::configureSmtp(Smtp *smtp)
 
 void email_thread::initMailLabels()
 {
-    QString lang;
-    {
-        QReadLocker locker(&settingsLock);
-        lang = systemSettings.lang;
-    }
     // A translator of this thread's own, for this mail only: the GUI thread's texts stay.
-    const ThreadTranslator translator(lang);
-    mailLabels.clear();
-    for (const char *source : kLabelSources)
-        mailLabels << translator.translate("email_thread", source);
+    mailLabels = ThreadTranslator(currentLang()).translate("email_thread", kLabelSources);
 }
 
 bool email_thread::isEventSelected(quint32 mask, int code)

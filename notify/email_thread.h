@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class QTimer;
 class Smtp;
@@ -79,6 +80,9 @@ private:
     // One alarm mail; false when the server did not accept it. *noRecipient is set when
     // nobody is to receive it, and then nothing is sent.
     bool sendEventMail(const EventItem &event, bool *noRecipient);
+    // One mail over a client of its own with the current server settings; true when the
+    // server accepted it ("success": the final 250 after DATA).
+    bool deliver(const std::function<void(Smtp &)> &send);
 
     QStringList mailLabels;
     // The minute ("yyyy-MM-dd hh:mm") of the last report of each period. A report goes

@@ -199,14 +199,9 @@ void Smtp::sendReportMail(const QStringList &to, const QString &subjectPeriod, c
     recipients = to;
     mailText.clear();
 
-    QString lang;
-    {
-        QReadLocker locker(&settingsLock);
-        lang = systemSettings.lang;
-    }
     const ReportKind *kind = reportKind(subjectPeriod);
     const char *subjectSource = kind ? kind->subject : kReportKinds[std::size(kReportKinds) - 1].subject;
-    const QString subject = ThreadTranslator(lang).translate("QObject", subjectSource);
+    const QString subject = ThreadTranslator(currentLang()).translate("QObject", subjectSource);
     if (!acceptsHeaderFields(subject)) {
         removeReportFile();
         finish(kError);
@@ -239,11 +234,9 @@ void Smtp::createReportFile(const QString &period)
         return;
     }
     QString protocol;
-    QString lang;
     {
         QReadLocker locker(&settingsLock);
         protocol = deviceSettings.comProtocol;
-        lang = systemSettings.lang;
     }
     const QDate today = appClock().now().date();
     const QString dbPath = historyFilePath(kind->file, deviceFamily(protocol), today);
@@ -291,15 +284,7 @@ void Smtp::createReportFile(const QString &period)
 
 void Smtp::initReportHeader()
 {
-    QString lang;
-    {
-        QReadLocker locker(&settingsLock);
-        lang = systemSettings.lang;
-    }
-    const ThreadTranslator translator(lang);
-    reportHeader.clear();
-    for (const char *heading : kReportHeadings)
-        reportHeader << translator.translate("Smtp", heading);
+    reportHeader = ThreadTranslator(currentLang()).translate("Smtp", kReportHeadings);
 }
 
 void Smtp::removeReportFile()

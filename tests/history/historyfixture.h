@@ -68,6 +68,24 @@ inline QStringList sqliteRows(const QString &path, const QString &sql)
     return QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// The create text of the file's table as SQLite keeps it (as sent, but its first two words in
+// capitals), those two words given back as the writers send them.
+inline QString storedCreateText(const QString &path)
+{
+    QStringList texts = sqliteRows(path, QStringLiteral("select sql from sqlite_master"));
+    for (QString &text : texts) {
+        if (text.startsWith(QLatin1String("CREATE TABLE ")))
+            text.replace(0, 12, QStringLiteral("create table"));
+    }
+    return texts.join(QLatin1Char('\n'));
+}
+
+// Every row of a table as the command-line tool sees it, in the stored order.
+inline QStringList tableRows(const QString &path, const QString &table)
+{
+    return sqliteRows(path, QStringLiteral("select * from ") + table);
+}
+
 inline int rowCount(const QString &path, const QString &table)
 {
     const QList<QStringList> rows = readRawRows(path, QStringLiteral("select count(*) from ") + table);

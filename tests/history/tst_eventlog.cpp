@@ -90,9 +90,7 @@ void TestEventLog::rowsPerFamily()
 
     const QString path = appPaths.alarmDbDir + QLatin1Char('/') + file;
     QVERIFY2(QFileInfo::exists(path), qPrintable(path));
-    // SQLite keeps the create text as sent, its first two words in capitals.
-    QCOMPARE(sqliteRows(path, "select sql from sqlite_master where name='alarmdata'"),
-             QStringList{historyCreateSql(HistoryFile::EventLog, family).replace(0, 12, "CREATE TABLE")});
+    QCOMPARE(storedCreateText(path), historyCreateSql(HistoryFile::EventLog, family));
     const QList<QStringList> rows = readRawRows(path, "select * from alarmdata");
     QCOMPARE(rows.size(), 1);
     QStringList expected{"2026/01/15 09:59:58"};

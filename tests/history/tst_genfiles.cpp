@@ -35,12 +35,6 @@ QString genFile(const QString &folder, const QString &name)
 {
     return folder + QLatin1Char('/') + name;
 }
-
-// The create text as SQLite keeps it: as sent, its first two words in capitals.
-QStringList storedCreate(const QString &sql)
-{
-    return {QString(sql).replace(0, 12, QStringLiteral("CREATE TABLE"))};
-}
 }
 
 class TestGenFiles : public QObject
@@ -124,28 +118,24 @@ void TestGenFiles::upsChain()
     const QString month = genFile(appPaths.monthGenDbDir, stem + "monthgen202601.db");
     const QString year = genFile(appPaths.yearGenDbDir, stem + "yeargen2026.db");
     const QString total = genFile(appPaths.totalGenDbDir, stem + "totalgen.db");
-    QCOMPARE(sqliteRows(day, "select sql from sqlite_master"),
-             storedCreate("create table daygen(Num varchar,Date varchar,Power varchar)"));
-    QCOMPARE(sqliteRows(month, "select sql from sqlite_master"),
-             storedCreate("create table monthgen(Num varchar,Date varchar,Gen varchar)"));
-    QCOMPARE(sqliteRows(year, "select sql from sqlite_master"),
-             storedCreate("create table yeargen(Num varchar,Date varchar,Gen varchar)"));
-    QCOMPARE(sqliteRows(total, "select sql from sqlite_master"),
-             storedCreate("create table totalgen(Date varchar,Gen varchar)"));
+    QCOMPARE(storedCreateText(day), QStringLiteral("create table daygen(Num varchar,Date varchar,Power varchar)"));
+    QCOMPARE(storedCreateText(month), QStringLiteral("create table monthgen(Num varchar,Date varchar,Gen varchar)"));
+    QCOMPARE(storedCreateText(year), QStringLiteral("create table yeargen(Num varchar,Date varchar,Gen varchar)"));
+    QCOMPARE(storedCreateText(total), QStringLiteral("create table totalgen(Date varchar,Gen varchar)"));
 
-    QCOMPARE(sqliteRows(day, "select * from daygen"), QStringList{"121|2026/01/15 10:05|" + meanPower});
-    QCOMPARE(sqliteRows(month, "select * from monthgen"), QStringList{"15|2026/01/15|" + dayGen});
-    QCOMPARE(sqliteRows(year, "select * from yeargen"), QStringList{"1|2026/01|" + dayGen});
-    QCOMPARE(sqliteRows(total, "select * from totalgen"), QStringList{"2026|" + dayGen});
+    QCOMPARE(tableRows(day, "daygen"), QStringList{"121|2026/01/15 10:05|" + meanPower});
+    QCOMPARE(tableRows(month, "monthgen"), QStringList{"15|2026/01/15|" + dayGen});
+    QCOMPARE(tableRows(year, "yeargen"), QStringList{"1|2026/01|" + dayGen});
+    QCOMPARE(tableRows(total, "totalgen"), QStringList{"2026|" + dayGen});
 
     // The next save: no sample since (the current PV power instead), the period rows replaced.
     setUpsValue(PVDayGen, QStringLiteral("20"));
     saveAt(at(2026, 1, 15, 10, 10, 3));
-    QCOMPARE(sqliteRows(day, "select * from daygen"),
+    QCOMPARE(tableRows(day, "daygen"),
              (QStringList{"121|2026/01/15 10:05|" + meanPower, "122|2026/01/15 10:10|" + idlePower}));
-    QCOMPARE(sqliteRows(month, "select * from monthgen"), QStringList{"15|2026/01/15|" + laterDayGen});
-    QCOMPARE(sqliteRows(year, "select * from yeargen"), QStringList{"1|2026/01|" + laterDayGen});
-    QCOMPARE(sqliteRows(total, "select * from totalgen"), QStringList{"2026|" + laterDayGen});
+    QCOMPARE(tableRows(month, "monthgen"), QStringList{"15|2026/01/15|" + laterDayGen});
+    QCOMPARE(tableRows(year, "yeargen"), QStringList{"1|2026/01|" + laterDayGen});
+    QCOMPARE(tableRows(total, "totalgen"), QStringList{"2026|" + laterDayGen});
 }
 
 void TestGenFiles::inverterChain()
@@ -161,38 +151,32 @@ void TestGenFiles::inverterChain()
     const QString month = genFile(appPaths.monthGenDbDir, "zq700_4000kxmonthgen202601.db");
     const QString year = genFile(appPaths.yearGenDbDir, "zq700_4000kxyeargen2026.db");
     const QString total = genFile(appPaths.totalGenDbDir, "zq700_4000kxtotalgen.db");
-    QCOMPARE(sqliteRows(counter, "select sql from sqlite_master"),
-             storedCreate("create table totalgenbyday(Date varchar,totalgen varchar)"));
-    QCOMPARE(sqliteRows(energy, "select sql from sqlite_master"),
-             storedCreate("create table daygen(date varchar,daygen varchar)"));
-    QCOMPARE(sqliteRows(day, "select sql from sqlite_master"),
-             storedCreate("create table daygen(num varchar, date varchar,power varchar)"));
-    QCOMPARE(sqliteRows(month, "select sql from sqlite_master"),
-             storedCreate("create table monthgen(num varchar, Date varchar,Gen varchar)"));
-    QCOMPARE(sqliteRows(year, "select sql from sqlite_master"),
-             storedCreate("create table yeargen(num varchar, Date varchar,Gen varchar)"));
-    QCOMPARE(sqliteRows(total, "select sql from sqlite_master"),
-             storedCreate("create table totalgen(Date varchar,Gen varchar)"));
+    QCOMPARE(storedCreateText(counter), QStringLiteral("create table totalgenbyday(Date varchar,totalgen varchar)"));
+    QCOMPARE(storedCreateText(energy), QStringLiteral("create table daygen(date varchar,daygen varchar)"));
+    QCOMPARE(storedCreateText(day), QStringLiteral("create table daygen(num varchar, date varchar,power varchar)"));
+    QCOMPARE(storedCreateText(month), QStringLiteral("create table monthgen(num varchar, Date varchar,Gen varchar)"));
+    QCOMPARE(storedCreateText(year), QStringLiteral("create table yeargen(num varchar, Date varchar,Gen varchar)"));
+    QCOMPARE(storedCreateText(total), QStringLiteral("create table totalgen(Date varchar,Gen varchar)"));
 
     // The first save of the day: the day's energy starts at "0".
-    QCOMPARE(sqliteRows(counter, "select * from totalgenbyday"), QStringList{"20260115 00:00|1500.5"});
-    QCOMPARE(sqliteRows(energy, "select * from daygen"), QStringList{"20260115 00:00|0"});
-    QCOMPARE(sqliteRows(day, "select * from daygen"), QStringList{"0|2026/01/15 00:00|850"});
-    QCOMPARE(sqliteRows(month, "select * from monthgen"), QStringList{"15|20260115|0"});
-    QCOMPARE(sqliteRows(year, "select * from yeargen"), QStringList{"1|2026/01|0.00"});
-    QCOMPARE(sqliteRows(total, "select * from totalgen"), QStringList{"2026|0.00"});
+    QCOMPARE(tableRows(counter, "totalgenbyday"), QStringList{"20260115 00:00|1500.5"});
+    QCOMPARE(tableRows(energy, "daygen"), QStringList{"20260115 00:00|0"});
+    QCOMPARE(tableRows(day, "daygen"), QStringList{"0|2026/01/15 00:00|850"});
+    QCOMPARE(tableRows(month, "monthgen"), QStringList{"15|20260115|0"});
+    QCOMPARE(tableRows(year, "yeargen"), QStringList{"1|2026/01|0.00"});
+    QCOMPARE(tableRows(total, "totalgen"), QStringList{"2026|0.00"});
 
     setInverterValue(InverterInfo::kLifetimeEnergyIndex, QStringLiteral("1512.0"));
     setInverterValue(131, QStringLiteral("910"));
     saveAt(at(2026, 1, 15, 0, 5, 0));
-    QCOMPARE(sqliteRows(counter, "select * from totalgenbyday"),
+    QCOMPARE(tableRows(counter, "totalgenbyday"),
              (QStringList{"20260115 00:00|1500.5", "20260115 00:05|1512.0"}));
-    QCOMPARE(sqliteRows(energy, "select * from daygen"), (QStringList{"20260115 00:00|0", "20260115 00:05|11.5"}));
-    QCOMPARE(sqliteRows(day, "select * from daygen"),
+    QCOMPARE(tableRows(energy, "daygen"), (QStringList{"20260115 00:00|0", "20260115 00:05|11.5"}));
+    QCOMPARE(tableRows(day, "daygen"),
              (QStringList{"0|2026/01/15 00:00|850", "1|2026/01/15 00:05|910"}));
-    QCOMPARE(sqliteRows(month, "select * from monthgen"), QStringList{"15|20260115|11.5"});
-    QCOMPARE(sqliteRows(year, "select * from yeargen"), QStringList{"1|2026/01|11.50"});
-    QCOMPARE(sqliteRows(total, "select * from totalgen"), QStringList{"2026|11.50"});
+    QCOMPARE(tableRows(month, "monthgen"), QStringList{"15|20260115|11.5"});
+    QCOMPARE(tableRows(year, "yeargen"), QStringList{"1|2026/01|11.50"});
+    QCOMPARE(tableRows(total, "totalgen"), QStringList{"2026|11.50"});
 
     // Lost and regained within 00:05: a second save of the same minute appends to the
     // working files and the curve, and the period rows stay one each.
@@ -202,7 +186,7 @@ void TestGenFiles::inverterChain()
     saveAt(at(2026, 1, 15, 0, 5, 40));
     QCOMPARE(rowCount(counter, "totalgenbyday"), 3);
     QCOMPARE(rowCount(day, "daygen"), 3);
-    QCOMPARE(sqliteRows(month, "select * from monthgen"), QStringList{"15|20260115|12.5"});
+    QCOMPARE(tableRows(month, "monthgen"), QStringList{"15|20260115|12.5"});
     QCOMPARE(thread->selectGen(at(2026, 1, 15, 0, 6), 4), QStringLiteral("12.5"));
 }
 
@@ -238,15 +222,15 @@ void TestGenFiles::calendarSteppedAcrossDayMonthAndYear()
         saveAt(save.time);
     }
     const QString months = appPaths.monthGenDbDir;
-    QCOMPARE(sqliteRows(months + "/singleUPSmonthgen202612.db", "select * from monthgen"),
+    QCOMPARE(tableRows(months + "/singleUPSmonthgen202612.db", "monthgen"),
              (QStringList{"30|2026/12/30|4.00", "31|2026/12/31|5.00"}));
-    QCOMPARE(sqliteRows(months + "/singleUPSmonthgen202701.db", "select * from monthgen"),
+    QCOMPARE(tableRows(months + "/singleUPSmonthgen202701.db", "monthgen"),
              QStringList{"1|2027/01/01|1.50"});
-    QCOMPARE(sqliteRows(appPaths.yearGenDbDir + "/singleUPSyeargen2026.db", "select * from yeargen"),
+    QCOMPARE(tableRows(appPaths.yearGenDbDir + "/singleUPSyeargen2026.db", "yeargen"),
              QStringList{"12|2026/12|9.00"});
-    QCOMPARE(sqliteRows(appPaths.yearGenDbDir + "/singleUPSyeargen2027.db", "select * from yeargen"),
+    QCOMPARE(tableRows(appPaths.yearGenDbDir + "/singleUPSyeargen2027.db", "yeargen"),
              QStringList{"1|2027/01|1.50"});
-    QCOMPARE(sqliteRows(appPaths.totalGenDbDir + "/singleUPStotalgen.db", "select * from totalgen"),
+    QCOMPARE(tableRows(appPaths.totalGenDbDir + "/singleUPStotalgen.db", "totalgen"),
              (QStringList{"2026|9.00", "2027|1.50"}));
     QCOMPARE(rowCount(appPaths.dayGenDbDir + "/singleUPSdaygen20261231.db", "daygen"), 1);
     QCOMPARE(sqliteRows(appPaths.dayGenDbDir + "/singleUPSdaygen20270101.db", "select Num, Date from daygen"),
@@ -291,11 +275,11 @@ void TestGenFiles::failedRewriteKeepsThePeriodRow()
                                      "insert into monthgen values('15','2026/01/15','7.00')", trigger}));
     setUpsValue(PVDayGen, QStringLiteral("8"));
     thread->saveMonth(at(2026, 1, 15, 10, 5), QStringLiteral("1"));
-    QCOMPARE(sqliteRows(month, "select * from monthgen"), QStringList{"15|2026/01/15|7.00"});
+    QCOMPARE(tableRows(month, "monthgen"), QStringList{"15|2026/01/15|7.00"});
 
     QVERIFY(runRawStatements(month, {"drop trigger refuse"}));
     thread->saveMonth(at(2026, 1, 15, 10, 10), QStringLiteral("1"));
-    QCOMPARE(sqliteRows(month, "select * from monthgen"), QStringList{"15|2026/01/15|8.00"});
+    QCOMPARE(tableRows(month, "monthgen"), QStringList{"15|2026/01/15|8.00"});
 }
 
 void TestGenFiles::sumGenReadsWithoutCreating()

@@ -102,7 +102,7 @@ void TestSnapshot::inverterRow()
     QCOMPARE(columns.at(17), QStringLiteral("PVmonthgen(KWH) varchar|"));
 
     // The values as held, in the order of the register entries 1, 7, 11 ... 132, 134.
-    QCOMPARE(sqliteRows(path, "select * from analogdata"),
+    QCOMPARE(tableRows(path, "analogdata"),
              QStringList{"2026/01/15 10:05|1.123|7.123|11.123|20.123|26.123|32.123|35.123|38.123|41.123|114.123|"
                          "44.123|47.123|50.123|129.123|131.123|132.123|134.123"});
 }

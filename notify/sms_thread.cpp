@@ -17,6 +17,10 @@ namespace {
 // Modem link states shown on the settings page.
 enum LinkState { LinkOff = 0, LinkPortFailed = 1, LinkPortOpen = 2, LinkReady = 3 };
 
+// At exit, the window waits for every thread; a message the modem has taken gets this
+// long for its acceptance, well inside the exit's bound.
+constexpr int kStopGraceMs = 1500;
+
 // A write that fails on a port that is still there is tried again after a short pause.
 constexpr int kWriteAttempts = 3;
 
@@ -232,8 +236,17 @@ bool sms_thread::sendCommand(const QByteArray &command)
 ModemReply sms_thread::waitReply(ModemReply::Kind kind, int timeoutMs)
 {
     ModemReply reply(kind);
-    const QDeadlineTimer deadline(timeoutMs);
-    while (modemPort && !reply.isDone() && !stopRequested) {
+    QDeadlineTimer deadline(timeoutMs);
+    bool stopSeen = false;
+    while (modemPort && !reply.isDone()) {
+        if (stopRequested && !stopSeen) {
+            // A message already handed to the modem is waited for a little longer, so
+            // its log row says whether it went; every other wait ends now.
+            stopSeen = true;
+            if (kind != ModemReply::Submit)
+                break;
+            deadline = qMin(deadline, QDeadlineTimer(kStopGraceMs));
+        }
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
             break;

@@ -114,6 +114,7 @@ private slots:
     void portThatNeverOpensKeepsQueueBounded();
     void switchedOffClearsState();
     void stopEndsLongWait();
+    void stopWaitsForMessageInFlight();
     void logKeepsQuotesAndCodesWithoutText();
 
 private:
@@ -411,6 +412,23 @@ void TestSmsThread::stopEndsLongWait()
     QVERIFY(thread->wait(2000));
     QVERIFY(elapsed.elapsed() < 500);
     QCOMPARE(modem->countWrites("AT+CFUN"), 0);
+}
+
+void TestSmsThread::stopWaitsForMessageInFlight()
+{
+    SmsTimings t = fastTimings();
+    t.sendReplyMs = 60000;
+    modem->lateMs = 400;
+    modem->plan("PDU", ModemFault::Late);
+    configure({"13800000001", "13800000002"}, {"1", "1"});
+    queueEvent(1);
+    startThread(t);
+    QTRY_COMPARE(modem->pdus().size(), 1);
+    thread->stop();
+    QVERIFY(thread->wait(3000));
+    // The message in the modem's hands is logged as it went; the next one is not tried.
+    QCOMPARE(logRows(), QStringList{"2026-01-15 12:00:00|13800000001|" + eventText(1) + "|1"});
+    QCOMPARE(modem->pdus().size(), 1);
 }
 
 void TestSmsThread::logKeepsQuotesAndCodesWithoutText()

@@ -163,7 +163,7 @@ ColumnLayout {
                 rowSpacing: 0
                 Repeater {
                     model: Fields.eventGroups(UiState.family)
-                    delegate: CheckBox {
+                    delegate: Check {
                         required property var modelData
                         objectName: "event_" + modelData.bit
                         text: Lang.tr(modelData.label)

@@ -898,6 +898,8 @@ void TestMainWindow::eventChooserWritesTheMask()
     }
     settle();
     QCOMPARE(itemText(QStringLiteral("events_0")), QStringLiteral("27 events"));
+    QVERIFY(clickItem(QStringLiteral("closeEventChooser")));
+    settle();
     QVERIFY(clickItem(QStringLiteral("saveEmail")));
     settle();
     QReadLocker locker(&settingsLock);

@@ -198,6 +198,12 @@ void Smtp::sendReportMail(const QStringList &to, const QString &subjectPeriod, c
     createReportFile(filePeriod);
     recipients = to;
     mailText.clear();
+    // A report whose rows could not be read is a failed report, not an empty one.
+    if (!reportReady) {
+        removeReportFile();
+        finish(kError);
+        return;
+    }
 
     const ReportKind *kind = reportKind(subjectPeriod);
     const char *subjectSource = kind ? kind->subject : kReportKinds[std::size(kReportKinds) - 1].subject;
@@ -228,6 +234,7 @@ void Smtp::sendReportMail(const QStringList &to, const QString &subjectPeriod, c
 
 void Smtp::createReportFile(const QString &period)
 {
+    reportReady = false;
     const ReportKind *kind = reportKind(period);
     if (!kind) {
         qCWarning(lcNotify) << "report: unknown period" << period << "- no report file";
@@ -248,12 +255,21 @@ void Smtp::createReportFile(const QString &period)
     QList<QStringList> rows;
     if (QFileInfo::exists(dbPath)) {
         DbConnection db(QLatin1String(kind->connection), dbPath, DbConnection::ReadExisting, lcNotify);
-        if (!db.isOpen())
+        bool read = db.isOpen();
+        if (read && db.hasTable(historyTableName(kind->file))) {
+            read = db.forEachRow(QLatin1String(kind->query), {}, [&rows](const QSqlQuery &row) {
+                rows.append({row.value(0).toString(), row.value(1).toString()});
+                return true;
+            });
+        } else if (read) {
+            // No table: a file opened and never written has no rows yet, but a file that is
+            // no database at all fails this as it failed the look for the table.
+            read = db.exec(QStringLiteral("select count(*) from sqlite_master"));
+        }
+        if (!read) {
+            qCWarning(lcNotify) << "report: cannot read" << dbPath;
             return;
-        db.forEachRow(QLatin1String(kind->query), {}, [&rows](const QSqlQuery &row) {
-            rows.append({row.value(0).toString(), row.value(1).toString()});
-            return true;
-        });
+        }
     }
 
     // Not the working folder, which may be anywhere (or read-only): a folder of this
@@ -279,7 +295,10 @@ void Smtp::createReportFile(const QString &period)
     for (const QStringList &row : std::as_const(rows))
         out << row.at(0) << ',' << row.at(1) << '\n';
     out.flush();
+    reportReady = out.status() == QTextStream::Ok && reportFile.error() == QFileDevice::NoError;
     reportFile.close();
+    if (!reportReady)
+        qCWarning(lcNotify) << "report: cannot write" << reportFile.fileName() << reportFile.errorString();
 }
 
 void Smtp::initReportHeader()

@@ -70,7 +70,8 @@ public:
                         const QString &filePeriod);
     // Writes the period's generation rows as CSV into a folder of this client's own under
     // the system's temporary folder, and names reportFile after it. Any other period
-    // writes nothing.
+    // writes nothing; so does a generation file that exists but cannot be read, and the
+    // report mail is then not sent.
     void createReportFile(const QString &period);
     // The report file's two column headings, in the language of lang.
     void initReportHeader();
@@ -168,6 +169,7 @@ private:
     QStringList reportHeader;
     QByteArray pendingBytes; // received but not yet part of a reply: a line not yet ended
     bool outcomeSent = false;
+    bool reportReady = false; // the last createReportFile wrote every row of its period
     const std::atomic<bool> *stopFlag = nullptr;
     std::unique_ptr<QTemporaryDir> reportDir; // made by createReportFile, removed with the client
 };

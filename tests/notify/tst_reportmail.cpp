@@ -86,6 +86,8 @@ private slots:
     void reportOfTheHistoryThreadsFiles();
     void reportWithoutGenerationFile();
     void failedReportLeavesNoFile();
+    void unreadableGenerationFile_data();
+    void unreadableGenerationFile();
     void unknownPeriodWritesNothing();
     void wireLines();
     void base64Lines_data();
@@ -255,6 +257,39 @@ void TestReportMail::failedReportLeavesNoFile()
     Smtp smtp(plainConfig(unusedPort()));
     QCOMPARE(sendReport(smtp, kTwo, QStringLiteral("day")), QStringList{QStringLiteral("error")});
     QVERIFY(!smtp.reportFileName().isEmpty());
+    QVERIFY(!QFileInfo::exists(smtp.reportFileName()));
+}
+
+void TestReportMail::unreadableGenerationFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("outcome");
+    QTest::addColumn<int>("mails");
+    // Not a database: the rows cannot be read, and a mail with an empty list would say
+    // the month produced nothing.
+    QTest::newRow("not a database") << QByteArray(4096, 'x') << QStringList{"error"} << 0;
+    // An empty file is a database without tables: opened and never written, no rows yet.
+    QTest::newRow("no table yet") << QByteArray() << QStringList{"success"} << 1;
+}
+
+void TestReportMail::unreadableGenerationFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, outcome);
+    QFETCH(int, mails);
+
+    useSettings(QStringLiteral("0"), QStringLiteral("1"));
+    const QString dbPath = historyFilePath(HistoryFile::MonthGen, DeviceFamily::ThreePhaseUps, QDate(2026, 5, 8));
+    QVERIFY(QDir().mkpath(QFileInfo(dbPath).path()));
+    QFile file(dbPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    if (mails == 0)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report: cannot read"));
+    Smtp smtp(plainConfig(server.plainPort()));
+    QCOMPARE(sendReport(smtp, kTwo, QStringLiteral("month")), outcome);
+    QCOMPARE(server.messageFiles().size(), mails);
     QVERIFY(!QFileInfo::exists(smtp.reportFileName()));
 }
 

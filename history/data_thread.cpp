@@ -115,7 +115,8 @@ bool data_thread::energyOfDay(const QDateTime &now, double *kWh)
     const double start = numberOrZero<double>(first.text);
     const double current = numberOrZero<double>(inverterValueCopy(InverterInfo::kLifetimeEnergyIndex));
     // A counter that has not grown, or went back (cleared in the device), gives nothing.
-    if (!(start < current) || now.time().toString(QStringLiteral("hh:mm:ss")) == QLatin1String("00:00:00"))
+    const QTime time = now.time();
+    if (!(start < current) || (time.hour() == 0 && time.minute() == 0 && time.second() == 0))
         return false;
     *kWh = current - start;
     return true;

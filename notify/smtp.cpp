@@ -201,7 +201,7 @@ void Smtp::sendReportMail(const QStringList &to, const QString &subjectPeriod, c
     // A report whose rows could not be read is a failed report, not an empty one.
     if (!reportReady) {
         removeReportFile();
-        finish(kError);
+        fail(QStringLiteral("the %1 report could not be written").arg(filePeriod));
         return;
     }
 

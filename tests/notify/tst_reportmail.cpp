@@ -291,6 +291,8 @@ void TestReportMail::unreadableGenerationFile()
     QCOMPARE(sendReport(smtp, kTwo, QStringLiteral("month")), outcome);
     QCOMPARE(server.messageFiles().size(), mails);
     QVERIFY(!QFileInfo::exists(smtp.reportFileName()));
+    if (mails == 0)
+        QCOMPARE(smtp.failureReason(), QStringLiteral("the month report could not be written"));
 }
 
 void TestReportMail::unknownPeriodWritesNothing()

@@ -2,7 +2,6 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import QtCharts
 import "replies.js" as Replies
 import "historytexts.js" as Texts
 
@@ -46,10 +45,6 @@ PageBase {
 
     function showDay(text) {
         dayValues = text ? String(text).split("#") : []
-        dayLine.clear()
-        for (var i = 0; i < dayValues.length; ++i)
-            dayLine.append(i * 5 / 60, Number(dayValues[i]) || 0)
-        dayY.max = niceMax(dayValues)
         console.debug(Theme.shownLog, "chart day: values=" + dayValues.length)
     }
 
@@ -59,9 +54,6 @@ PageBase {
             rows.sort(function (a, b) { return Number(a[0]) - Number(b[0]) })
         barLabels = rows.map(function (r) { return r[0] || "" })
         barValues = rows.map(function (r) { return Number(r[1]) || 0 })
-        barAxis.categories = barLabels
-        barSet.values = barValues
-        barY.max = niceMax(barValues)
         console.debug(Theme.shownLog, "chart " + flag + ": bars=" + barValues.length)
     }
 
@@ -125,70 +117,23 @@ PageBase {
                 Layout.fillWidth: true
                 Layout.preferredHeight: 430
 
-                ChartView {
-                    id: dayChart
-                    objectName: "dayChart"
+                // The chart views exist only while the page is on view: each keeps
+                // rendered images of its own. They are a file of their own, given the
+                // page as they are made, because this Qt's Loader cannot make a
+                // component bound to this file.
+                Loader {
+                    id: chartLoader
+                    objectName: "chartLoader"
                     anchors.fill: parent
-                    visible: page.chart.flag === "chartday"
-                    antialiasing: true
-                    legend.visible: false
-                    backgroundRoundness: 0
-                    margins { left: 4; right: 4; top: 4; bottom: 4 }
-                    AreaSeries {
-                        color: "#5b9bd5"
-                        borderColor: Theme.accent
-                        borderWidth: 2
-                        // Qt Charts 6.4 ships no type description of ValueAxis, so the
-                        // linter cannot check the axes.
-                        // qmllint disable import type property
-                        axisX: ValueAxis {
-                            id: dayX
-                            min: 0
-                            max: 24
-                            tickCount: 9
-                            labelFormat: "%d:00"
-                            titleText: page.t("Time")
-                        }
-                        axisY: ValueAxis {
-                            id: dayY
-                            min: 0
-                            max: 1
-                            labelFormat: "%.1f"
-                            titleText: page.t(page.family === "2" ? "Power (W)" : "Power (kW)")
-                        }
-                        // qmllint enable import type property
-                        upperSeries: LineSeries { id: dayLine }
+                    active: page.visible
+                    function build() {
+                        if (chartLoader.active)
+                            chartLoader.setSource("ChartViews.qml", { chartsPage: page })
+                        else
+                            chartLoader.setSource("")
                     }
-                }
-
-                ChartView {
-                    id: barChart
-                    objectName: "barChart"
-                    anchors.fill: parent
-                    visible: page.chart.flag !== "chartday"
-                    antialiasing: true
-                    legend.visible: false
-                    backgroundRoundness: 0
-                    margins { left: 4; right: 4; top: 4; bottom: 4 }
-                    BarSeries {
-                        id: bars
-                        labelsVisible: false
-                        axisX: BarCategoryAxis {
-                            id: barAxis
-                            titleText: page.t(page.chart.flag === "chartmonth" ? "Day"
-                                              : page.chart.flag === "chartyear" ? "Month" : "Year")
-                        }
-                        // qmllint disable import type property
-                        axisY: ValueAxis {
-                            id: barY
-                            min: 0
-                            max: 1
-                            labelFormat: "%.1f"
-                            titleText: page.t("Energy (kWh)")
-                        }
-                        // qmllint enable import type property
-                        BarSet { id: barSet; color: "#5b9bd5"; borderColor: Theme.accent }
-                    }
+                    onActiveChanged: chartLoader.build()
+                    Component.onCompleted: chartLoader.build()
                 }
 
                 Text {

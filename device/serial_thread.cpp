@@ -178,9 +178,11 @@ void serial_thread::runSecondChange(const DeviceLinkSettings &s)
         pollIndex = 0;
     lastPollOk = pollStep(s.comProtocol, pollIndex);
     {
-        const QString fault = lastPollOk ? QString()
-            : (modbusCtx || hidDevice) ? QString::fromLatin1(ThreePhaseUPSInfo::kLinkFaultNoReply)
-                                       : openFault;
+        // A failed read closes the port and the next step opens it again, so the port's
+        // state says nothing here; the latest open does.
+        const QString fault = lastPollOk         ? QString()
+            : !openFault.isEmpty()               ? openFault
+                                                 : QString::fromLatin1(ThreePhaseUPSInfo::kLinkFaultNoReply);
         QWriteLocker lock(&upsInfo.lock);
         upsInfo.linkFault = fault;
     }

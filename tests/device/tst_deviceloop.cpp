@@ -84,6 +84,7 @@ private slots:
     void firstSecondOpensThePort();
     void queuedWordHoldsPollIndex();
     void fiveFailuresPostOneLost();
+    void linkFaultNamesTheReason();
     void baudChangeReconnectsWithoutEvent();
     void reopeningKeepsFailCount();
     void protocolChangeKeepsLinkState();
@@ -222,6 +223,31 @@ void TestDeviceLoop::fiveFailuresPostOneLost()
     QCOMPARE(f->thread.currentFailCount(), 0);
     QVERIFY(!settingsValid);
     QCOMPARE(upsInfo.pvPowerSampleCount, 0);
+}
+
+void TestDeviceLoop::linkFaultNamesTheReason()
+{
+    const auto fault = [] {
+        QReadLocker l(&upsInfo.lock);
+        return upsInfo.linkFault;
+    };
+    f->modbus.refuseOpen = true;
+    f->modbus.openError = "No such file or directory";
+    f->thread.beginLoop();
+    tick(3);
+    QCOMPARE(fault(), QStringLiteral("/tmp/fake-port: No such file or directory"));
+
+    // Open, and silent.
+    f->modbus.refuseOpen = false;
+    f->modbus.faults = QList<ModbusFault>(3, ModbusFault::Error);
+    tick(2);
+    QCOMPARE(fault(), QString::fromLatin1(ThreePhaseUPSInfo::kLinkFaultNoReply));
+    tick(4);
+    QCOMPARE(fault(), QString::fromLatin1(ThreePhaseUPSInfo::kLinkFaultNoReply));
+
+    // Answering: no fault.
+    tick(2);
+    QCOMPARE(fault(), QString());
 }
 
 void TestDeviceLoop::baudChangeReconnectsWithoutEvent()

@@ -37,6 +37,8 @@ public:
     std::unique_ptr<ModbusLink> open(const SerialLineParams &params) override;
 
     bool refuseOpen = false;
+    QByteArray openError; // what a refused open says, as the system would
+    QByteArray lastOpenError() const override { return refuseOpen ? openError : QByteArray(); }
     QList<SerialLineParams> opens;
     QList<FakeModbusRequest> requests; // reads and writes, oldest first
     QList<ModbusFault> faults;         // one per read, oldest first; none left: None

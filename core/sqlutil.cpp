@@ -27,8 +27,8 @@ QString uniqueName(const QString &prefix)
 }
 
 DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode mode,
-                           QMessageLogger::CategoryFunction log, OpenTrace trace)
-    : m_name(uniqueName(namePrefix)), m_log(log)
+                           QMessageLogger::CategoryFunction log, FailureTrace trace)
+    : m_name(uniqueName(namePrefix)), m_log(log), m_trace(trace)
 {
     if (mode == ReadExisting && !QFileInfo(path).isFile())
         return;
@@ -43,11 +43,8 @@ DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode 
             options += QStringLiteral(";QSQLITE_OPEN_READONLY");
         db.setConnectOptions(options);
         m_open = db.open();
-        if (!m_open) {
-            m_openError = QStringLiteral("cannot open database %1: %2").arg(path, db.lastError().text());
-            if (trace == TraceOpenFailure)
-                qCWarning(m_log).noquote() << m_openError;
-        }
+        if (!m_open)
+            failed(QStringLiteral("cannot open database %1: %2").arg(path, db.lastError().text()));
     }
 }
 
@@ -62,6 +59,15 @@ DbConnection::~DbConnection()
     QSqlDatabase::removeDatabase(m_name);
 }
 
+void DbConnection::failed(const QString &text)
+{
+    m_lastError = text;
+    if (m_trace == TraceFailures)
+        qCWarning(m_log).noquote() << text;
+    else
+        qCDebug(m_log).noquote() << text;
+}
+
 QSqlDatabase DbConnection::database() const
 {
     return QSqlDatabase::database(m_name, false);
@@ -72,13 +78,13 @@ bool DbConnection::run(QSqlQuery &query, const QString &sql, const QVariantList 
     if (!m_open)
         return false;
     if (!query.prepare(sql)) {
-        qCWarning(m_log) << "statement failed" << sql << query.lastError().text();
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()));
         return false;
     }
     for (const QVariant &v : values)
         query.addBindValue(v);
     if (!query.exec()) {
-        qCWarning(m_log) << "statement failed" << sql << query.lastError().text();
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()));
         return false;
     }
     return true;
@@ -102,7 +108,7 @@ bool DbConnection::forEachRow(const QString &sql, const QVariantList &values,
             return true;
     }
     if (query.lastError().isValid()) {
-        qCWarning(m_log) << "statement failed" << sql << query.lastError().text();
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()));
         return false;
     }
     return true;
@@ -136,7 +142,7 @@ bool DbConnection::forEachRawRow(const QString &sql, const std::function<bool(co
     sqlite3_stmt *statement = nullptr;
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK) {
-        qCWarning(m_log) << "statement failed" << sql << sqlite3_errmsg(db);
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db))));
         sqlite3_finalize(statement);
         return false;
     }
@@ -149,7 +155,7 @@ bool DbConnection::forEachRawRow(const QString &sql, const std::function<bool(co
         }
     }
     if (rc != SQLITE_DONE)
-        qCWarning(m_log) << "statement failed" << sql << sqlite3_errmsg(db);
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db))));
     sqlite3_finalize(statement);
     return rc == SQLITE_DONE;
 }
@@ -193,7 +199,7 @@ bool DbConnection::transaction(const std::function<bool()> &body)
         return false;
     QSqlDatabase db = database();
     if (!db.transaction()) {
-        qCWarning(m_log) << "cannot begin transaction" << db.lastError().text();
+        failed(QStringLiteral("cannot begin transaction: %1").arg(db.lastError().text()));
         return false;
     }
     if (!body()) {
@@ -201,7 +207,7 @@ bool DbConnection::transaction(const std::function<bool()> &body)
         return false;
     }
     if (!db.commit()) {
-        qCWarning(m_log) << "commit failed" << db.lastError().text();
+        failed(QStringLiteral("commit failed: %1").arg(db.lastError().text()));
         db.rollback();
         return false;
     }

@@ -45,24 +45,24 @@ public:
         CreateIfMissing
     };
 
-    enum OpenTrace {
-        TraceOpenFailure,
-        // The caller reports openError() itself: a writer retried every second logs a
-        // lasting failure once (RetriedProblem), not at every attempt.
-        CallerReportsOpenFailure
+    enum FailureTrace {
+        TraceFailures,
+        // The caller reports lastError() itself (at debug level here): a writer retried
+        // every second logs a lasting failure once (RetriedProblem), not at every attempt.
+        CallerReportsFailures
     };
 
     // A failed open or statement is traced in the caller's category `log`.
     DbConnection(const QString &namePrefix, const QString &path, Mode mode,
-                 QMessageLogger::CategoryFunction log = lcCore, OpenTrace trace = TraceOpenFailure);
+                 QMessageLogger::CategoryFunction log = lcCore, FailureTrace trace = TraceFailures);
     ~DbConnection(); // closes and removes the connection
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
 
     bool isOpen() const { return m_open; }
-    // Why the open failed: the file and SQLite's reason; empty when it is open or when a
-    // ReadExisting file does not exist.
-    const QString &openError() const { return m_openError; }
+    // The latest failure (the open, a statement, a transaction) with SQLite's reason; empty
+    // when nothing failed, also when a ReadExisting file does not exist.
+    const QString &lastError() const { return m_lastError; }
     QSqlDatabase database() const;
     // The registered name: the prefix, "#", then what makes it unique.
     const QString &name() const { return m_name; }
@@ -96,10 +96,13 @@ public:
 private:
     // The one path of every statement: prepare, bind, execute, trace a failure.
     bool run(QSqlQuery &query, const QString &sql, const QVariantList &values);
+    // Keeps the failure as lastError() and traces it as the connection was told.
+    void failed(const QString &text);
 
     QString m_name;
     QMessageLogger::CategoryFunction m_log;
     bool m_added = false;
     bool m_open = false;
-    QString m_openError;
+    FailureTrace m_trace;
+    QString m_lastError;
 };

@@ -140,9 +140,9 @@ void data_thread::saveEventLog(const QDateTime &now, const QString &comProtocol)
     // Every event of the pass goes into the file of the pass's month, whatever its own time.
     const QString path = historyFilePath(file, family, now.date());
     DbConnection db(historyStem(file, family), path, DbConnection::CreateIfMissing, lcHistory,
-                    DbConnection::CallerReportsOpenFailure);
+                    DbConnection::CallerReportsFailures);
     if (!db.isOpen()) {
-        eventLogProblem.report(db.openError());
+        eventLogProblem.report(db.lastError());
         keepEventsForLater({});
         return;
     }
@@ -164,8 +164,7 @@ void data_thread::saveEventLog(const QDateTime &now, const QString &comProtocol)
         }
         return true;
     });
-    // The statement that failed is traced by the connection; this names the lasting state.
-    eventLogProblem.report(written ? QString() : QStringLiteral("cannot write the events into ") + path);
+    eventLogProblem.report(written ? QString() : path + QStringLiteral(": ") + db.lastError());
     if (!written)
         keepEventsForLater(events);
 }

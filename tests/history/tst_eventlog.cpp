@@ -21,7 +21,8 @@ private slots:
     void emptyQueueTouchesNothing();
     void eventsOfTwoMonthsGoToThePassMonth();
     void unopenableFileKeepsTheEvents();
-    void unopenableFileLoggedOnce();
+    void lastingFailureLoggedOnce_data();
+    void lastingFailureLoggedOnce();
     void failedInsertPutsEventsBackInOrder();
     void backlogIsBounded();
 
@@ -169,13 +170,26 @@ int historyLines(QtMsgType type)
 }
 }
 
-void TestEventLog::unopenableFileLoggedOnce()
+void TestEventLog::lastingFailureLoggedOnce_data()
 {
-    // Retried at every tick while the file cannot be opened, but named in one warning when
-    // that starts and one line when it ends, not once a second.
+    QTest::addColumn<bool>("unopenable");
+    QTest::newRow("file cannot be opened") << true;
+    QTest::newRow("insert refused") << false;
+}
+
+void TestEventLog::lastingFailureLoggedOnce()
+{
+    // Retried at every tick while the events cannot be written, but named in one warning
+    // when that starts and one line when it ends, not once a second.
+    QFETCH(bool, unopenable);
     setProtocol(QStringLiteral("0"));
     const QString path = appPaths.alarmDbDir + "/ThreeUPSEventLog202601.db";
-    QVERIFY(QDir().mkpath(path));
+    if (unopenable)
+        QVERIFY(QDir().mkpath(path)); // a folder where the file should be
+    else
+        QVERIFY(runRawStatements(path, {historyCreateSql(HistoryFile::EventLog, DeviceFamily::ThreePhaseUps),
+                                        "create trigger refuse before insert on alarmdata "
+                                        "begin select raise(abort, 'refused'); end"}));
     queueDbEvent(at(2026, 1, 15, 10, 1, 0), 7);
     loggedLines.clear();
     const QtMessageHandler previous = qInstallMessageHandler(recordLine);
@@ -189,7 +203,10 @@ void TestEventLog::unopenableFileLoggedOnce()
     const int infosWhileFailing = historyLines(QtInfoMsg);
     const int eventsWhileFailing = queuedDbEvents();
 
-    QDir(path).removeRecursively();
+    if (unopenable)
+        QDir(path).removeRecursively();
+    else
+        runRawStatements(path, {"drop trigger refuse"});
     for (int second = 7; second <= 10; ++second)
         tick(second);
     qInstallMessageHandler(previous);
@@ -197,7 +214,7 @@ void TestEventLog::unopenableFileLoggedOnce()
     QCOMPARE(eventsWhileFailing, 1);
     QCOMPARE(warningsWhileFailing, 1);
     QCOMPARE(infosWhileFailing, 0);
-    QVERIFY(loggedLines.first().text.contains(path));
+    QVERIFY2(loggedLines.first().text.contains(path), qPrintable(loggedLines.first().text));
     QCOMPARE(historyLines(QtWarningMsg), 1);
     QCOMPARE(historyLines(QtInfoMsg), 1);
     QVERIFY(loggedLines.last().text.contains("event log works again"));

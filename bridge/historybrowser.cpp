@@ -772,6 +772,7 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
     bool readFailed = false;
     {
         DbConnection db(connectionName, dbPath, DbConnection::ReadExisting, lcBridge);
+        result.opened = db.isOpen();
         if (db.isOpen()) {
             mapFile(db);
             // The event texts once, as the fields they become.

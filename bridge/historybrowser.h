@@ -100,6 +100,7 @@ QString csvField(const QString &text);
 struct CsvExportResult
 {
     bool written = false; // the target holds the complete export
+    bool opened = false;  // the history file opened
     qint64 rows = 0;
     QString error;        // why not, for the user
 };

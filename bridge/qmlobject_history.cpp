@@ -216,6 +216,7 @@ void qmlobject::saveReportRecord(const QString &datetime, const QString &type)
     const QStringList eventTexts = *kind == HistoryKind::EventRecord ? eventTextTable(protocol) : QStringList();
     const CsvExportResult result =
         writeHistoryCsv(*kind, path, exportConnectionName(*kind, family), *header, eventTexts, target);
+    qCDebug(lcBridge) << "flagflagflagflagflagflagflag" << result.opened;
     qCDebug(lcBridge) << "export" << target << "rows" << result.rows << "written" << result.written;
     if (!result.written) {
         qCWarning(lcBridge) << "export failed" << target << result.error;

@@ -21,8 +21,11 @@ enum LinkState { LinkOff = 0, LinkPortFailed = 1, LinkPortOpen = 2, LinkReady = 
 // long for its acceptance, well inside the exit's bound.
 constexpr int kStopGraceMs = 1500;
 
-// A write that fails on a port that is still there is tried again after a short pause.
+// A command write that fails on a port that is still there is tried again after a short
+// pause. A message is written once per prompt: part of a failed copy followed by a whole
+// one would reach the modem as one garbled message, its address possibly among it.
 constexpr int kWriteAttempts = 3;
+constexpr int kMessageWriteAttempts = 1;
 
 // A code outside the table leaves the port's own default: 115200 baud, 8N1.
 constexpr int kDefaultModemBaud = 115200;
@@ -219,9 +222,9 @@ void sms_thread::portLost(const char *when)
     m_reopenAt = QDeadlineTimer(m_reopenPauseMs);
 }
 
-bool sms_thread::sendCommand(const QByteArray &command)
+bool sms_thread::sendCommand(const QByteArray &command, int attempts)
 {
-    for (int attempt = 1; attempt <= kWriteAttempts && modemPort; ++attempt) {
+    for (int attempt = 1; attempt <= attempts && modemPort; ++attempt) {
         if (modemPort->write(command))
             return true;
         if (modemPort->failed() || stopRequested)
@@ -267,7 +270,7 @@ ModemReply sms_thread::exchange(const QByteArray &command, ModemReply::Kind kind
     const QByteArray stale = modemPort->read(0);
     if (!stale.isEmpty())
         qCDebug(lcNotify) << "SMS: dropped" << stale.size() << "stale bytes before" << command.trimmed();
-    if (!sendCommand(command))
+    if (!sendCommand(command, kWriteAttempts))
         return ModemReply(kind);
     ModemReply reply = waitReply(kind, timeoutMs);
     if (!reply.isDone())
@@ -417,12 +420,16 @@ sms_thread::SendResult sms_thread::sendSms(const QString &number, const QString 
         if (!modemPort)
             return pduWritten ? SendResult::Refused : SendResult::PortLost;
         if (prompt.sawPrompt()) {
-            if (!sendCommand(pduSubmission(pdu)))
+            if (!sendCommand(pduSubmission(pdu), kMessageWriteAttempts))
                 // A PDU cut short lacks its Ctrl-Z, and a modem sends nothing without it.
                 return pduWritten ? SendResult::Refused : SendResult::PortLost;
             pduWritten = true;
             const ModemReply accepted = waitReply(ModemReply::Submit, m_timings.sendReplyMs);
-            if (accepted.final() == ModemReply::Ok) {
+            // "+CMGS: n" is the network's acceptance; the OK after it only closes the
+            // reply, and a message retried for its loss would go twice.
+            const bool referenced = accepted.messageReference() >= 0
+                                    && (accepted.final() == ModemReply::Ok || accepted.final() == ModemReply::None);
+            if (referenced) {
                 qCInfo(lcNotify) << "SMS: sent to" << number << "reference" << accepted.messageReference();
                 return SendResult::Sent;
             }

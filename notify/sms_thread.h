@@ -90,7 +90,7 @@ private:
     void closePort();
     bool openPort(const PassSettings &s);
     void portLost(const char *when);
-    bool sendCommand(const QByteArray &command);
+    bool sendCommand(const QByteArray &command, int attempts);
     ModemReply waitReply(ModemReply::Kind kind, int timeoutMs);
     ModemReply exchange(const QByteArray &command, ModemReply::Kind kind, int timeoutMs);
     bool initModem();

@@ -315,6 +315,11 @@ void TestSmsThread::modemFaults_data()
     // Slower than the old 100-ms quiet rule, within the deadline: sent once, no retry.
     QTest::newRow("late acceptance") << P{"PDU"} << L{F::Late} << "1" << 1 << 0;
     QTest::newRow("late prompt") << P{"AT+CMGS"} << L{F::Late} << "1" << 1 << 0;
+    // The message reference is the network's acceptance; a lost OK after it is no refusal.
+    QTest::newRow("reference without its OK") << P{"PDU"} << L{F::NoFinalOk} << "1" << 1 << 0;
+    // A PDU write that failed goes again only after a prompt of its own: bytes of a
+    // half-written copy and a whole one never reach the modem as one message.
+    QTest::newRow("message write fails") << P{"PDU"} << L{F::WriteFail} << "1" << 1 << 0;
     QTest::newRow("three refusals") << P{"PDU", "PDU", "PDU"} << L{F::CmsError500, F::CmsError500, F::CmsError500}
                                     << "0" << 3 << 3;
 }
@@ -333,6 +338,7 @@ void TestSmsThread::modemFaults()
     QCOMPARE(logRows().first().section(QLatin1Char('|'), 3), flag);
     QTEST(int(modem->pdus().size()), "messagesWritten");
     QTEST(modem->countWrites("AT+CFUN=1,1"), "resets");
+    QVERIFY(modem->eachMessageAfterItsPrompt());
     QTRY_COMPARE(linkState(), 3);
 }
 

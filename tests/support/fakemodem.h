@@ -25,6 +25,7 @@ enum class ModemFault {
     Split,       // the reply one byte per read
     Late,        // the reply after lateMs
     WriteFail,   // the write reports an error once
+    NoFinalOk,   // the message's "+CMGS: n" comes, its final OK never does
     Vanish       // the port fails for good; the backend refuses to open until present again
 };
 
@@ -59,6 +60,16 @@ public:
     {
         QMutexLocker l(&mutex);
         return opens.size();
+    }
+    // True when every message write came straight after an "AT+CMGS=" write: a message
+    // is written only into a prompt of its own.
+    bool eachMessageAfterItsPrompt()
+    {
+        QMutexLocker l(&mutex);
+        for (int i = 0; i < allWrites.size(); ++i)
+            if (allWrites.at(i).endsWith('\x1a') && (i == 0 || !allWrites.at(i - 1).startsWith("AT+CMGS=")))
+                return false;
+        return true;
     }
     int countWrites(const QByteArray &prefix)
     {
@@ -151,6 +162,8 @@ public:
         QByteArray reply = m_b->answer(data);
         if (fault == ModemFault::Error)
             reply = "\r\nERROR\r\n";
+        else if (fault == ModemFault::NoFinalOk)
+            reply.chop(int(qstrlen("\r\nOK\r\n")));
         else if (fault == ModemFault::CmsError500)
             reply = "\r\n+CMS ERROR: 500\r\n";
         m_split = fault == ModemFault::Split;

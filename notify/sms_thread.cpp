@@ -92,7 +92,14 @@ sms_thread::~sms_thread()
     wait();
 }
 
-void sms_thread::stop() { stopRequested = true; }
+void sms_thread::stop()
+{
+    {
+        QMutexLocker locker(&m_pauseMutex);
+        stopRequested = true;
+    }
+    m_stopWake.wakeAll();
+}
 
 void sms_thread::run()
 {
@@ -183,12 +190,10 @@ void sms_thread::pass()
 
 void sms_thread::sleepMs(int ms)
 {
-    // Waking every millisecond to look at the stop flag cost more CPU than the whole
-    // window; a stop request is still seen within one slice.
-    constexpr qint64 kStopSliceMs = 20;
     const QDeadlineTimer until(ms);
+    QMutexLocker locker(&m_pauseMutex);
     while (!stopRequested && !until.hasExpired())
-        QThread::msleep(unsigned(qBound<qint64>(1, until.remainingTime(), kStopSliceMs)));
+        m_stopWake.wait(&m_pauseMutex, until);
 }
 
 void sms_thread::closePort() { modemPort.reset(); }

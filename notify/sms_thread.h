@@ -15,9 +15,11 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QList>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <memory>
@@ -108,6 +110,10 @@ private:
     ModemBackend &m_backend;
     const SmsTimings m_timings;
     std::atomic_bool stopRequested{false};
+    // The pauses wait on this condition, so a stop request ends them at once and an idle
+    // thread does not wake at all; stopRequested is set under the mutex so no wake is missed.
+    QMutex m_pauseMutex;
+    QWaitCondition m_stopWake;
     std::unique_ptr<ModemPort> modemPort;
     QString lastPortName = QStringLiteral("0");
     QString lastBaudRate;

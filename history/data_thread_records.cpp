@@ -21,8 +21,9 @@ bool carriesConstantValues(int code)
 
 // The family's value columns of a snapshot or event row, copied under the device lock and
 // formatted after release.
-QVariantList liveValues(DeviceFamily family, int upsDecimalCount)
+QVariantList liveValues(DeviceFamily family)
 {
+    const int upsDecimalCount = upsDecimals(family);
     const HistoryValueColumns set = historyValueColumns(family);
     QStringList texts;
     texts.reserve(set.count);
@@ -110,7 +111,7 @@ BoundStatement data_thread::analogInsertSql(int kind, const QString &comProtocol
     const DeviceFamily family = deviceFamily(comProtocol);
     BoundStatement statement{historyInsertSql(HistoryFile::AnalogData, family),
                              {now.toString(QLatin1String(kSnapshotTimeFormat))}};
-    statement.values.append(liveValues(family, upsDecimals(deviceFamily(comProtocol))));
+    statement.values.append(liveValues(family));
     return statement;
 }
 
@@ -148,7 +149,7 @@ void data_thread::saveEventLog(const QDateTime &now, const QString &comProtocol)
     }
     const QList<EventItem> events = takeAllEvents(dbEventQueue, dbEventQueueLock);
     // The rows of one pass carry the values as they are while it runs.
-    const QVariantList live = liveValues(family, upsDecimals(deviceFamily(comProtocol)));
+    const QVariantList live = liveValues(family);
     const QVariantList constants = family == DeviceFamily::Inverter ? live : constantValues(family);
     const QString insert = historyInsertSql(file, family);
     // One transaction: an event leaves the queue for good only with its row committed.

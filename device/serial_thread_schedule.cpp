@@ -38,18 +38,18 @@ void serial_thread::handleSetSched(QString request)
     } else {
         const QDateTime now = appClock().now();
         const QString lead = req.value(QStringLiteral("warnbeforeshutdown"));
+        const QList<ScheduleItem> rows = scheduleRowsFromRequest(req, now);
         {
+            // One hold: the history thread's check never meets the new lead time with the
+            // old rows (on the inverter a warning also sends the word).
             QWriteLocker locker(&scheduleListLock);
             ::preAlarm = lead;
+            scheduleList = rows;
+            saveSchedule(ScheduleCallerGui);
+            shutdown = nextShutdownTime;
+            startup = nextStartupTime;
         }
         writeParamKeys({{QLatin1String(kPreAlarmKey), lead}});
-
-        const QList<ScheduleItem> rows = scheduleRowsFromRequest(req, now);
-        QWriteLocker locker(&scheduleListLock);
-        scheduleList = rows;
-        saveSchedule(ScheduleCallerGui);
-        shutdown = nextShutdownTime;
-        startup = nextStartupTime;
     }
     emit sigQtSSchedTime(shutdown, startup);
 }

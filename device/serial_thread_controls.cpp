@@ -8,6 +8,7 @@
 #include "core/devicestate.h"
 #include "core/helpers.h"
 #include "core/logging.h"
+#include "core/paths.h"
 #include "core/settings.h"
 #include "core/textformats.h"
 #include "device/settingsrules.h"
@@ -18,15 +19,6 @@
 #include <cmath>
 
 namespace {
-// Bits of supportFlags word 0 shown by the controls reply; bit b announces the control
-// behind holding register b + 4.
-constexpr int kSelfTest1MinBit = 1;
-constexpr int kDischargeLowBit = 2;
-constexpr int kCancelTestBit = 4;
-constexpr int kCancelShutdownBit = 5;
-constexpr int kCountdownOffBit = 7;
-constexpr int kDelayOnBit = 8;
-constexpr int kStartupBit = 14;
 // The discharge depth travels in hundredths.
 constexpr double kDepthScale = 100.0;
 
@@ -35,11 +27,6 @@ const QString kInverterControls = QStringLiteral(
     R"({"testSet":{"selfTest1MinFlag":"1","dischargeFlag":"1","cancelTestFlag":"1"},)"
     R"("onOffSet":{"turnOnInverter":"1","turnOffInverter":"1","cancelShutdownFlag":"1","cancelAlarmVoice":"1"}})");
 
-
-bool inverterProtocol(const QString &code)
-{
-    return code == QLatin1String("3") || code == QLatin1String("4");
-}
 } // namespace
 
 void serial_thread::handleSetInvertM(QString request)
@@ -153,21 +140,21 @@ void serial_thread::handleGetLongControlSet()
         emit sigQtSLongConSet(settingsNotReadReply());
         return;
     }
-    if (inverterProtocol(protocol)) {
+    if (deviceFamily(protocol) == DeviceFamily::Inverter) {
         emit sigQtSLongConSet(kInverterControls);
         return;
     }
     const ReplyJson testSet = ReplyJson()
-                                  .add("selfTest1MinFlag", supportFlagText(word0, kSelfTest1MinBit))
-                                  .add("dischargeFlag", supportFlagText(word0, kDischargeLowBit))
-                                  .add("cancelTestFlag", supportFlagText(word0, kCancelTestBit));
+                                  .add("selfTest1MinFlag", supportFlagText(word0, kSupportSelfTest1MinBit))
+                                  .add("dischargeFlag", supportFlagText(word0, kSupportDischargeLowBit))
+                                  .add("cancelTestFlag", supportFlagText(word0, kSupportCancelTestBit));
     const ReplyJson onOffSet = ReplyJson()
-                                   .add("countdownOffInverterFlag", supportFlagText(word0, kCountdownOffBit))
+                                   .add("countdownOffInverterFlag", supportFlagText(word0, kSupportCountdownOffBit))
                                    .add("countdownOffITime", countdown)
-                                   .add("delayOnInverterFlag", supportFlagText(word0, kDelayOnBit))
+                                   .add("delayOnInverterFlag", supportFlagText(word0, kSupportDelayOnBit))
                                    .add("delayStartITime", delay)
-                                   .add("cancelShutdownFlag", supportFlagText(word0, kCancelShutdownBit))
-                                   .add("startupInverterFlag", supportFlagText(word0, kStartupBit));
+                                   .add("cancelShutdownFlag", supportFlagText(word0, kSupportCancelShutdownBit))
+                                   .add("startupInverterFlag", supportFlagText(word0, kSupportStartupBit));
     emit sigQtSLongConSet(ReplyJson()
                               .addObject("testSet", testSet)
                               .addObject("onOffSet", onOffSet)

@@ -16,12 +16,6 @@
 #include <QWriteLocker>
 
 namespace {
-// Bits of supportFlags word 0 shown by the device-settings reply; bit b announces the
-// control behind holding register b + 4.
-constexpr int kSelfTest1MinBit = 1;
-constexpr int kDischargeLowBit = 2;
-constexpr int kManBypassBit = 3;
-constexpr int kDischargeDepthBit = 6;
 // The hour-band controls of the three working modes: word 1 bits 11 and 14, word 2 bit 1.
 constexpr int kModeBitsWord1 = (1 << 11) | (1 << 14);
 constexpr int kModeBitsWord2 = 1 << 1;
@@ -64,16 +58,16 @@ void serial_thread::handleGetInverterSet()
     }
     const bool modeControl = (support[1] & kModeBitsWord1) || (support[2] & kModeBitsWord2);
     const ReplyJson testSet = ReplyJson()
-                                  .add("selfTest1MinFlag", supportFlagText(support[0], kSelfTest1MinBit))
-                                  .add("dischargeToLowVolFlag", supportFlagText(support[0], kDischargeLowBit))
+                                  .add("selfTest1MinFlag", supportFlagText(support[0], kSupportSelfTest1MinBit))
+                                  .add("dischargeToLowVolFlag", supportFlagText(support[0], kSupportDischargeLowBit))
                                   .add("selftestType", d.selftestType)
                                   .add("testInterval", d.testInterval)
                                   .add("testTimePerWeek", d.testTimePerWeek)
                                   .add("selftestTime", d.selftestTime);
     const ReplyJson otherSet = ReplyJson()
-                                   .add("disDepthFlag", supportFlagText(support[0], kDischargeDepthBit))
+                                   .add("disDepthFlag", supportFlagText(support[0], kSupportDischargeDepthBit))
                                    .add("disDepthVol", QString::number(d.depthDischarge, 'g', kDepthDigits))
-                                   .add("manBypassFlag", supportFlagText(support[0], kManBypassBit))
+                                   .add("manBypassFlag", supportFlagText(support[0], kSupportManBypassBit))
                                    .add("manBypassSwitch", d.manBypassSwitch)
                                    .add("invertModelFlag", modeControl ? QStringLiteral("1") : QStringLiteral("0"));
     emit sigQtSInverterSet(ReplyJson().addObject("testSet", testSet).addObject("otherSet", otherSet).text());

@@ -20,6 +20,17 @@ bool usableRequest(const RequestJson &request, const char *slot);
 QString settingsNotReadReply();
 // "1" when bit of a supportFlags word is set, else "0".
 QString supportFlagText(uint16_t word, int bit);
+// Bits of supportFlags word 0 that the replies show; bit b announces the control behind
+// holding register b + 4.
+inline constexpr int kSupportSelfTest1MinBit = 1;
+inline constexpr int kSupportDischargeLowBit = 2;
+inline constexpr int kSupportManBypassBit = 3;
+inline constexpr int kSupportCancelTestBit = 4;
+inline constexpr int kSupportCancelShutdownBit = 5;
+inline constexpr int kSupportDischargeDepthBit = 6;
+inline constexpr int kSupportCountdownOffBit = 7;
+inline constexpr int kSupportDelayOnBit = 8;
+inline constexpr int kSupportStartupBit = 14;
 
 // The protocol code for a device family of the settings page ("1" single-phase UPS, "2"
 // inverter) and a port type ("0" serial, "1" USB-HID). A known family with another port

@@ -13,6 +13,7 @@
 #include "core/commandqueue.h"
 #include "core/events.h"
 #include "core/logging.h"
+#include "core/paths.h"
 #include "core/schedule.h"
 #include "core/settings.h"
 
@@ -29,17 +30,6 @@ struct TaskType
     const char *word;
 };
 
-int periodDays(const QString &taskfreq)
-{
-    if (taskfreq == QLatin1String("1"))
-        return 1;
-    if (taskfreq == QLatin1String("7"))
-        return 7;
-    if (taskfreq == QLatin1String("30"))
-        return 30;
-    return 0; // "0" and unknown codes: fired once, then spent
-}
-
 // The lead time in whole minutes; not a number, or below zero, counts as 0 (a negative
 // lead would put the warning after the task and so never warn).
 int leadMinutes(const QString &text)
@@ -47,11 +37,6 @@ int leadMinutes(const QString &text)
     bool ok = false;
     const int minutes = text.toInt(&ok, 10);
     return ok && minutes > 0 ? minutes : 0;
-}
-
-bool inverterFamily(const QString &protocol)
-{
-    return protocol == QLatin1String("3") || protocol == QLatin1String("4");
 }
 
 QString currentProtocol()
@@ -85,15 +70,12 @@ bool rollPassedRows(const char *type, const QString &nowText)
 }
 
 // Caller holds scheduleListLock for writing. The rows of the type due now move on by their
-// repeat; a once-only or unknown repeat is spent.
-void rollDueRows(const char *type, const QString &dueTime, const QString &nowText)
+// repeat (a time equal to now counts as past); a once-only or unknown repeat is spent.
+void rollDueRows(const char *type, const QString &nowText)
 {
-    for (ScheduleItem &row : scheduleList) {
-        if (row.tasktype != QLatin1String(type) || row.tasktime != dueTime)
-            continue;
-        const int days = periodDays(row.taskfreq);
-        row.tasktime = days > 0 ? advancePastNow(row.tasktime, days, nowText) : QString();
-    }
+    for (ScheduleItem &row : scheduleList)
+        if (row.tasktype == QLatin1String(type) && row.tasktime == nowText)
+            row.tasktime = catchUpTaskTime(row.tasktime, row.taskfreq, nowText);
 }
 
 } // namespace
@@ -109,7 +91,7 @@ void data_thread::checkSchedule(const QDateTime &now)
     const QString protocol = currentProtocol();
     // The inverter counts the lead time down itself (the device thread writes it with the
     // word), so its word goes with the warning; a UPS gets its word at the task time.
-    const bool wordWithWarning = inverterFamily(protocol);
+    const bool wordWithWarning = deviceFamily(protocol) == DeviceFamily::Inverter;
     const QString nowText = now.toString(QLatin1String(kMinuteFormat));
 
     QWriteLocker locker(&scheduleListLock);
@@ -147,7 +129,7 @@ void data_thread::checkSchedule(const QDateTime &now)
         if (*t.nextTime == nowText) {
             if (!wordWithWarning)
                 appendCommand(QLatin1String(t.word));
-            rollDueRows(t.type, nowText, nowText);
+            rollDueRows(t.type, nowText);
             saveSchedule(ScheduleCallerHistory);
         }
     }

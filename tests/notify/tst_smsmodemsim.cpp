@@ -9,11 +9,11 @@
 #include "core/settings.h"
 #include "device/serial_thread.h"
 #include "notify/sms_thread.h"
+#include "tests/notify/smsfixture.h"
 #include "tests/support/devsimprocess.h"
 #include "tests/support/modemsimprocess.h"
 #include "tests/support/testenv.h"
 
-#include <QProcess>
 #include <QReadLocker>
 #include <QSignalSpy>
 #include <QWriteLocker>
@@ -40,31 +40,6 @@ SmsTimings simTimings()
 }
 const QStringList kSimOptions{QStringLiteral("--late-ms"), QStringLiteral("400"), QStringLiteral("--split-ms"),
                               QStringLiteral("150")};
-const QDateTime kEventTime(QDate(2026, 1, 15), QTime(11, 58, 7));
-
-int linkState()
-{
-    QReadLocker l(&settingsLock);
-    return smsSettings.connect;
-}
-
-void queueEvent(int code)
-{
-    QWriteLocker l(&smsEventQueueLock);
-    smsEventQueue.append(EventItem{kEventTime, code});
-}
-
-QStringList logRows()
-{
-    const QString path = historyFilePath(HistoryFile::SmsLog, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15));
-    if (!QFile::exists(path))
-        return {};
-    QProcess p;
-    p.start(QStringLiteral("sqlite3"), {path, QStringLiteral("select * from smslog")});
-    p.waitForFinished(5000);
-    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 // Messages the modem accepted (the faults that still end in acceptance included).
 int accepted(const QList<ModemSimProcess::Sms> &messages)
 {

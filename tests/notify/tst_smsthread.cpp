@@ -6,10 +6,10 @@
 #include "core/settings.h"
 #include "notify/sms_thread.h"
 #include "notify/smspdu.h"
+#include "tests/notify/smsfixture.h"
 #include "tests/support/fakemodem.h"
 #include "tests/support/testenv.h"
 
-#include <QProcess>
 #include <QReadLocker>
 #include <QWriteLocker>
 #include <QtTest>
@@ -48,34 +48,10 @@ void configure(const QStringList &phones, const QStringList &masks, const QStrin
     systemSettings.msg_stopbit = QStringLiteral("1");
 }
 
-int linkState()
-{
-    QReadLocker l(&settingsLock);
-    return smsSettings.connect;
-}
-
 int queuedEvents()
 {
     QReadLocker l(&smsEventQueueLock);
     return int(smsEventQueue.size());
-}
-
-void queueEvent(int code, const QDateTime &time = QDateTime(QDate(2026, 1, 15), QTime(11, 58, 7)))
-{
-    QWriteLocker l(&smsEventQueueLock);
-    smsEventQueue.append(EventItem{time, code});
-}
-
-// The log rows of the fixture's month, as the sqlite3 tool prints them ("a|b|c|d").
-QStringList logRows()
-{
-    const QString path = historyFilePath(HistoryFile::SmsLog, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15));
-    if (!QFile::exists(path))
-        return {};
-    QProcess p;
-    p.start(QStringLiteral("sqlite3"), {path, QStringLiteral("select * from smslog")});
-    p.waitForFinished(5000);
-    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // The semi-octet destination field of a national number as the PDU carries it.
@@ -255,7 +231,7 @@ void TestSmsThread::alarmToSelectedNumbers()
     QVERIFY(pdus.at(0).startsWith(("001100" + addressField("13800000001") + "000001").toLatin1()));
     QVERIFY(pdus.at(2).startsWith(("001100" + addressField("8613800000002") + "000001").toLatin1()));
     // The text carries the event's own time, not the time of sending.
-    const QString text = smsMessageText(QDateTime(QDate(2026, 1, 15), QTime(11, 58, 7)), t57);
+    const QString text = smsMessageText(kSmsEventTime, t57);
     QVERIFY(text.startsWith(QLatin1String("2026-01-15 11:58:07,")));
     QVERIFY(pdus.at(1).endsWith(encode7bit(*gsm7Septets(text)).toLatin1()));
     QCOMPARE(queuedEvents(), 0);

@@ -31,8 +31,10 @@ public:
     {
         if (failed())
             return {};
-        if (m_port->bytesAvailable() == 0 && waitMs > 0)
-            m_port->waitForReadyRead(waitMs);
+        // Without an event loop nothing moves bytes from the driver into the port's buffer
+        // but a wait: a wait of 0 still takes what came while no one was waiting.
+        if (m_port->bytesAvailable() == 0)
+            m_port->waitForReadyRead(qMax(waitMs, 0));
         return m_port->readAll();
     }
 

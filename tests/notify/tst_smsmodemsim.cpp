@@ -69,6 +69,7 @@ private slots:
     void portVanishesAndComesBack();
     void stopWhileModemIsSilent();
     void statusBitReachesTheModem();
+    void portHandsOverBytesThatCameUnasked();
 
 private:
     void configure(const QStringList &phones, const QStringList &masks, const QString &lang = QStringLiteral("1"));
@@ -301,4 +302,19 @@ void TestSmsModemSim::statusBitReachesTheModem()
 }
 
 QTEST_MAIN(TestSmsModemSim)
+// The thread drops what is still in the line before each command (a late OK of an
+// earlier one); that takes a read without a wait to give the bytes that came while no
+// one was waiting, or the late OK ends the next command's reply in its place.
+void TestSmsModemSim::portHandsOverBytesThatCameUnasked()
+{
+    QString error;
+    const std::unique_ptr<ModemPort> port = serialModemBackend().open(
+        ModemLineParams{sim->link(), 115200, 8, 'N', 1}, &error);
+    QVERIFY2(port, qPrintable(error));
+    QVERIFY(port->write("AT+GMI\r"));
+    QThread::msleep(300); // the reply is in the line; nobody reads, no event loop runs
+    QByteArray bytes = port->read(0);
+    QVERIFY2(bytes.contains("OK"), bytes.constData());
+}
+
 #include "tst_smsmodemsim.moc"

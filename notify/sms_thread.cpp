@@ -54,11 +54,11 @@ QString textOfEvent(int code, const QString &comProtocol)
 
 } // namespace
 
-bool isEventSelected(int mask, int code)
+bool isEventSelected(quint64 mask, int code)
 {
     if (code > EventCommSucceed - 1)
         return true;
-    return code >= 0 && ((unsigned(mask) >> (code / 2)) & 1u);
+    return code >= 0 && ((mask >> (code / 2)) & 1u);
 }
 
 QStringList smsRecipients(const QStringList &phones, const QStringList &masks, int code)
@@ -67,7 +67,7 @@ QStringList smsRecipients(const QStringList &phones, const QStringList &masks, i
     for (int i = 0; i < phones.size(); ++i) {
         if (phones.at(i).isEmpty())
             continue;
-        const int mask = i < masks.size() ? masks.at(i).toInt() : 0;
+        const quint64 mask = masks.value(i).toULongLong();
         if (isEventSelected(mask, code))
             out << phones.at(i);
     }

@@ -47,9 +47,10 @@ inline constexpr int kSmsSendTries = 3;
 
 // True when the number's mask selects the event: codes above 55 go to every number, a
 // lower code when bit (code / 2) of the mask is set.
-bool isEventSelected(int mask, int code);
+bool isEventSelected(quint64 mask, int code);
 // The configured numbers (empty entries skipped) whose mask, the entry of masks at the
-// same index read as a decimal number (0 when it is not one), selects the code.
+// same index read as an unsigned decimal number of up to 64 bits (0 when it is not
+// one; a stored mask may set every bit), selects the code.
 QStringList smsRecipients(const QStringList &phones, const QStringList &masks, int code);
 // "yyyy-MM-dd hh:mm:ss,<text>" with the event's own time.
 QString smsMessageText(const QDateTime &eventTime, const QString &eventText);

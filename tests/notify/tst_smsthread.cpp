@@ -77,6 +77,8 @@ private slots:
 
     void eventSelection_data();
     void eventSelection();
+    void recipientsByStoredMask_data();
+    void recipientsByStoredMask();
     void lineSettings_data();
     void lineSettings();
     void readyWithModemInfo_data();
@@ -145,6 +147,28 @@ void TestSmsThread::eventSelection()
     QFETCH(int, mask);
     QFETCH(int, code);
     QTEST(isEventSelected(mask, code), "selected");
+}
+
+void TestSmsThread::recipientsByStoredMask_data()
+{
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("selected");
+    // Masks as the settings page stores them: every bit set reads beyond a signed int.
+    QTest::newRow("every bit of 32") << "4294967295" << 1 << true;
+    QTest::newRow("bit 31 and bit 0") << "2147483649" << 0 << true;
+    QTest::newRow("every bit of 64") << "18446744073709551615" << 55 << true;
+    QTest::newRow("bit 0 only, code 2") << "1" << 2 << false;
+    QTest::newRow("not a number") << "x" << 1 << false;
+    QTest::newRow("negative") << "-1" << 1 << false;
+}
+
+void TestSmsThread::recipientsByStoredMask()
+{
+    QFETCH(QString, mask);
+    QFETCH(int, code);
+    QFETCH(bool, selected);
+    QCOMPARE(smsRecipients({"13800000001"}, {mask}, code), selected ? QStringList{"13800000001"} : QStringList{});
 }
 
 void TestSmsThread::lineSettings_data()

@@ -13,6 +13,7 @@
 #include "core/historyfiles.h"
 #include "tests/history/historyfixture.h"
 #include "tests/support/devsimprocess.h"
+#include "tests/support/qmlwindow.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
 
@@ -27,65 +28,10 @@
 namespace {
 const QString kProgramQml = QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml");
 
-// Every warning of the QML engine while it lives (script errors, failed bindings, a text
-// the Chinese catalogue lacks).
-class QmlWarnings
-{
-public:
-    QmlWarnings()
-    {
-        s_messages.clear();
-        s_previous = qInstallMessageHandler(&QmlWarnings::record);
-    }
-    ~QmlWarnings() { qInstallMessageHandler(s_previous); }
-    QString text() const { return s_messages.join(QLatin1Char('\n')); }
-
-private:
-    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        const QByteArray category(context.category ? context.category : "");
-        if (type != QtDebugMsg && type != QtInfoMsg && !category.startsWith("kestrava."))
-            s_messages << message;
-        s_previous(type, context, message);
-    }
-    static inline QStringList s_messages;
-    static inline QtMessageHandler s_previous = nullptr;
-};
-
-QQuickItem *findVisualItem(QQuickItem *item, const QString &name)
-{
-    if (!item)
-        return nullptr;
-    if (item->objectName() == name)
-        return item;
-    for (QQuickItem *child : item->childItems()) {
-        if (QQuickItem *found = findVisualItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-QQuickItem *item(const QString &name)
-{
-    return findVisualItem(qobject_cast<QQuickItem *>(declarativeView->rootObject()), name);
-}
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-void showPage(const QString &page)
-{
-    declarativeView->rootObject()->setProperty("page", page);
-    settle();
-}
-
 // Types into a field as a user would: the text changes and textEdited fires.
 bool type(const QString &name, const QString &text)
 {
-    QQuickItem *field = item(name);
+    QQuickItem *field = pageItem(name);
     if (!field)
         return false;
     field->setProperty("text", text);
@@ -96,18 +42,8 @@ bool type(const QString &name, const QString &text)
 
 bool enabled(const QString &name)
 {
-    QQuickItem *i = item(name);
+    QQuickItem *i = pageItem(name);
     return i && i->isEnabled();
-}
-
-bool click(const QString &name)
-{
-    QQuickItem *i = item(name);
-    if (!i || !i->isEnabled() || !i->isVisible())
-        return false;
-    QMetaObject::invokeMethod(i, "clicked");
-    settle();
-    return true;
 }
 
 QStringList queued()
@@ -205,7 +141,7 @@ void TestDevicePages::pagesInBothLanguages()
     }
     if (reported)
         deviceReported();
-    QmlWarnings warnings;
+    QmlWarningRecorder warnings;
     openWindow(true);
     for (const char *page : {"devsettings", "controls", "schedule", "sms"}) {
         showPage(QLatin1String(page));
@@ -227,18 +163,18 @@ void TestDevicePages::connectionChecksAddress()
 {
     openWindow();
     showPage(QStringLiteral("devsettings"));
-    QCOMPARE(item(QStringLiteral("slaveAddress"))->property("text").toString(), QStringLiteral("1"));
-    QCOMPARE(item(QStringLiteral("devicePort"))->property("count").toInt(), 3); // two ports and "None"
+    QCOMPARE(pageItem(QStringLiteral("slaveAddress"))->property("text").toString(), QStringLiteral("1"));
+    QCOMPARE(pageItem(QStringLiteral("devicePort"))->property("count").toInt(), 3); // two ports and "None"
 
     for (const char *bad : {"0", "248", "1x", "", "-1"}) {
         QVERIFY(type(QStringLiteral("slaveAddress"), QLatin1String(bad)));
         QVERIFY2(!enabled(QStringLiteral("saveConnection")), bad);
-        QVERIFY(!item(QStringLiteral("connectionProblem"))->property("text").toString().isEmpty());
+        QVERIFY(!pageItem(QStringLiteral("connectionProblem"))->property("text").toString().isEmpty());
     }
     QVERIFY(type(QStringLiteral("slaveAddress"), QStringLiteral("17")));
-    item(QStringLiteral("deviceFamily"))->setProperty("currentIndex", 2); // inverter
-    item(QStringLiteral("portType"))->setProperty("currentIndex", 0);     // serial
-    item(QStringLiteral("devicePort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
+    pageItem(QStringLiteral("deviceFamily"))->setProperty("currentIndex", 2); // inverter
+    pageItem(QStringLiteral("portType"))->setProperty("currentIndex", 0);     // serial
+    pageItem(QStringLiteral("devicePort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
     settle();
     QVERIFY(click(QStringLiteral("saveConnection")));
     QReadLocker l(&settingsLock);
@@ -256,12 +192,12 @@ void TestDevicePages::selfTestWaitsForDevice()
     deviceReported();
     showPage(QStringLiteral("overview"));
     showPage(QStringLiteral("devsettings"));
-    QCOMPARE(item(QStringLiteral("testTime"))->property("text").toString(), QStringLiteral("08:00"));
+    QCOMPARE(pageItem(QStringLiteral("testTime"))->property("text").toString(), QStringLiteral("08:00"));
     QVERIFY(type(QStringLiteral("testTime"), QStringLiteral("9:30")));
     QVERIFY(!enabled(QStringLiteral("saveSelfTest")));
     QVERIFY(type(QStringLiteral("testTime"), QStringLiteral("09:30")));
-    item(QStringLiteral("testInterval"))->setProperty("currentIndex", 1); // weekly
-    item(QStringLiteral("testWeekday"))->setProperty("currentIndex", 4);  // Friday
+    pageItem(QStringLiteral("testInterval"))->setProperty("currentIndex", 1); // weekly
+    pageItem(QStringLiteral("testWeekday"))->setProperty("currentIndex", 4);  // Friday
     settle();
     QVERIFY(click(QStringLiteral("saveSelfTest")));
     QReadLocker l(&settingsLock);
@@ -284,7 +220,7 @@ void TestDevicePages::controlsFollowSupportAndConfirmPowerOff()
     QVERIFY(!enabled(QStringLiteral("control_cancelShutdown")));
     QVERIFY(click(QStringLiteral("control_selfTest1Min")));
     QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")});
-    QVERIFY(item(QStringLiteral("lastSent"))->property("text").toString().endsWith(QStringLiteral("One-minute test")));
+    QVERIFY(pageItem(QStringLiteral("lastSent"))->property("text").toString().endsWith(QStringLiteral("One-minute test")));
 
     // The countdown shutdown takes its time with it; an unstorable one is not sent.
     QVERIFY(type(QStringLiteral("countdownTime"), QStringLiteral("70000")));
@@ -318,7 +254,7 @@ void TestDevicePages::inverterTurnOffAsksFirst()
     showPage(QStringLiteral("controls"));
     // The inverter offers its fixed set, whatever the support bits say.
     QVERIFY(enabled(QStringLiteral("control_cancelAlarmVoice")));
-    QVERIFY(!item(QStringLiteral("control_countdownOffInverter")));
+    QVERIFY(!pageItem(QStringLiteral("control_countdownOffInverter")));
     QVERIFY(click(QStringLiteral("control_turnOffInverter")));
     QObject *confirm = declarativeView->rootObject()->findChild<QObject *>(QStringLiteral("confirmPowerOff"));
     QVERIFY(confirm && confirm->property("visible").toBool());
@@ -339,10 +275,10 @@ void TestDevicePages::devicePortClashShown()
     }
     openWindow();
     showPage(QStringLiteral("devsettings"));
-    QVERIFY(!item(QStringLiteral("portClash"))->isVisible());
-    item(QStringLiteral("devicePort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
+    QVERIFY(!pageItem(QStringLiteral("portClash"))->isVisible());
+    pageItem(QStringLiteral("devicePort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
     QVERIFY(click(QStringLiteral("saveConnection")));
-    QVERIFY(item(QStringLiteral("portClash"))->isVisible());
+    QVERIFY(pageItem(QStringLiteral("portClash"))->isVisible());
     // Stored all the same: the user may be about to move the modem.
     QReadLocker l(&settingsLock);
     QCOMPARE(deviceSettings.inverterSelectName, QStringLiteral("ttyUSB0"));
@@ -353,7 +289,7 @@ void TestDevicePages::dischargeDepthChecked()
     deviceReported();
     openWindow();
     showPage(QStringLiteral("controls"));
-    QCOMPARE(item(QStringLiteral("dischargeDepth"))->property("text").toString(), QStringLiteral("1.85"));
+    QCOMPARE(pageItem(QStringLiteral("dischargeDepth"))->property("text").toString(), QStringLiteral("1.85"));
     for (const char *bad : {"1.855", "abc", "", "700", "-1"}) {
         QVERIFY(type(QStringLiteral("dischargeDepth"), QLatin1String(bad)));
         QVERIFY2(!enabled(QStringLiteral("applyDepth")), bad);
@@ -376,7 +312,7 @@ void TestDevicePages::scheduleChecksAsTyped()
     for (const auto &b : bad) {
         QVERIFY(type(QLatin1String(b.field), QLatin1String(b.text)));
         QVERIFY2(!enabled(QStringLiteral("saveSchedule")), b.text);
-        QVERIFY(!item(QStringLiteral("scheduleProblem"))->property("text").toString().isEmpty());
+        QVERIFY(!pageItem(QStringLiteral("scheduleProblem"))->property("text").toString().isEmpty());
         // Cleared again: an empty time is an entry that is off.
         QVERIFY(type(QLatin1String(b.field), QLatin1String(b.field) == QLatin1String("leadTime") ? "5" : ""));
     }
@@ -385,8 +321,8 @@ void TestDevicePages::scheduleChecksAsTyped()
     QVERIFY(type(QStringLiteral("boot_6"), QStringLiteral("07:00")));     // Sunday
     QVERIFY(type(QStringLiteral("specialTime_0"), QStringLiteral("2026-03-04 18:00")));
     QVERIFY(click(QStringLiteral("saveSchedule")));
-    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 18:00"));
-    QCOMPARE(item(QStringLiteral("nextStartup"))->property("text").toString(), QStringLiteral("2026-03-08 07:00"));
+    QCOMPARE(pageItem(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 18:00"));
+    QCOMPARE(pageItem(QStringLiteral("nextStartup"))->property("text").toString(), QStringLiteral("2026-03-08 07:00"));
     QReadLocker l(&scheduleListLock);
     QCOMPARE(scheduleList.size(), 21);
     QCOMPARE(scheduleList.at(0).tasktime, QStringLiteral("2026-03-09 22:30"));
@@ -404,7 +340,7 @@ void TestDevicePages::smsPageRefusesDevicePort()
     }
     openWindow();
     showPage(QStringLiteral("sms"));
-    item(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
+    pageItem(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
     QVERIFY(click(QStringLiteral("saveSms")));
     QCOMPARE(answers.boxes.size(), 1);
     QVERIFY(answers.texts().first().contains(QStringLiteral("can't be same")));
@@ -412,7 +348,7 @@ void TestDevicePages::smsPageRefusesDevicePort()
         QReadLocker l(&settingsLock);
         QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("None"));
     }
-    item(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyS0"));
+    pageItem(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyS0"));
     QVERIFY(click(QStringLiteral("saveSms")));
     QCOMPARE(answers.boxes.size(), 1);
     QReadLocker l(&settingsLock);
@@ -432,7 +368,7 @@ void TestDevicePages::scheduledShutdownReachesDevice()
     QVERIFY(type(QStringLiteral("shutdown_2"), QStringLiteral("22:00"))); // Wednesday
     QVERIFY(type(QStringLiteral("leadTime"), QStringLiteral("1")));
     QVERIFY(click(QStringLiteral("saveSchedule")));
-    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 22:00"));
+    QCOMPARE(pageItem(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 22:00"));
 
     // The clock runs twenty times as fast as real time up to the warning minute, then ten
     // times, until the slave has seen the write: the history thread ticks once a real
@@ -459,10 +395,10 @@ void TestDevicePages::scheduledShutdownReachesDevice()
         sqliteRows(eventLog, QStringLiteral("select Description from alarmdata where Description in (63, 73)"))
             == (QStringList{"63", "73"}),
         5000);
-    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 22:00"));
+    QCOMPARE(pageItem(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-04 22:00"));
     showPage(QStringLiteral("overview"));
     showPage(QStringLiteral("schedule"));
-    QCOMPARE(item(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-11 22:00"));
+    QCOMPARE(pageItem(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-11 22:00"));
 }
 
 QTEST_MAIN(TestDevicePages)

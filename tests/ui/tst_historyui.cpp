@@ -9,6 +9,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "tests/bridge/historyfixture.h"
+#include "tests/support/qmlwindow.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
 
@@ -22,82 +23,9 @@ namespace {
 const QString kProgramQml = QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml");
 const QDate kDay(2026, 1, 15);
 
-// Every warning of the QML engine while it lives (script errors, failed bindings, a text
-// the Chinese catalogue lacks).
-class QmlWarnings
-{
-public:
-    QmlWarnings()
-    {
-        s_messages.clear();
-        s_previous = qInstallMessageHandler(&QmlWarnings::record);
-    }
-    ~QmlWarnings() { qInstallMessageHandler(s_previous); }
-    QString text() const { return s_messages.join(QLatin1Char('\n')); }
-
-private:
-    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        const QByteArray category(context.category ? context.category : "");
-        if (type != QtDebugMsg && type != QtInfoMsg && !category.startsWith("kestrava."))
-            s_messages << message;
-        s_previous(type, context, message);
-    }
-    static inline QStringList s_messages;
-    static inline QtMessageHandler s_previous = nullptr;
-};
-
-QQuickItem *findVisualItem(QQuickItem *item, const QString &name)
-{
-    if (!item)
-        return nullptr;
-    if (item->objectName() == name)
-        return item;
-    for (QQuickItem *child : item->childItems()) {
-        if (QQuickItem *found = findVisualItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-QQuickItem *item(const QString &name)
-{
-    return findVisualItem(qobject_cast<QQuickItem *>(declarativeView->rootObject()), name);
-}
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-// Clicks the item of that name, the first found below `within` when given.
-bool click(const QString &name, const QString &within = QString())
-{
-    QQuickItem *i = within.isEmpty() ? item(name) : findVisualItem(item(within), name);
-    if (!i || !i->isEnabled() || !i->isVisible())
-        return false;
-    QMetaObject::invokeMethod(i, "clicked");
-    settle();
-    return true;
-}
-
-void showPage(const QString &page)
-{
-    declarativeView->rootObject()->setProperty("page", page);
-    settle();
-}
-
-void screenshot(const QString &name)
-{
-    const QString shot = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages/%1.png").arg(name);
-    QDir().mkpath(QFileInfo(shot).path());
-    declarativeView->grabFramebuffer().save(shot);
-}
-
 QVariant prop(const QString &itemName, const char *property)
 {
-    QQuickItem *i = item(itemName);
+    QQuickItem *i = pageItem(itemName);
     return i ? i->property(property) : QVariant();
 }
 
@@ -192,9 +120,9 @@ void TestHistoryUi::openWindow()
     window->loadQmlView(kProgramQml);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QTRY_VERIFY(item(QStringLiteral("historyPage")));
+    QTRY_VERIFY(pageItem(QStringLiteral("historyPage")));
     const QDateTime day(kDay, QTime(12, 0));
-    item(QStringLiteral("historyPicker"))->setProperty("date", day);
+    pageItem(QStringLiteral("historyPicker"))->setProperty("date", day);
     settle();
 }
 
@@ -202,8 +130,8 @@ void TestHistoryUi::openWindow()
 static void showCharts()
 {
     showPage(QStringLiteral("charts"));
-    QTRY_VERIFY(item(QStringLiteral("dayChart")));
-    item(QStringLiteral("chartPicker"))->setProperty("date", QDateTime(kDay, QTime(12, 0)));
+    QTRY_VERIFY(pageItem(QStringLiteral("dayChart")));
+    pageItem(QStringLiteral("chartPicker"))->setProperty("date", QDateTime(kDay, QTime(12, 0)));
     settle();
 }
 
@@ -222,7 +150,7 @@ void TestHistoryUi::pagesInBothLanguages()
         systemSettings.lang = lang;
     }
     initEventTexts();
-    QmlWarnings warnings;
+    QmlWarningRecorder warnings;
     openWindow();
 
     showPage(QStringLiteral("history"));
@@ -234,7 +162,7 @@ void TestHistoryUi::pagesInBothLanguages()
         QCOMPARE(prop("historyPage", "count").toInt(), count);
         QCOMPARE(prop("historyPage", "rows").toList().size(), shown);
         QVERIFY(!prop("historyPage", "headings").toStringList().isEmpty());
-        screenshot(QStringLiteral("history-%1-%2").arg(QLatin1String(type), lang));
+        savePageShot(QStringLiteral("history-%1-%2").arg(QLatin1String(type), lang));
     }
     // The SMS results in words, the events with their texts.
     QCOMPARE(prop("historyPage", "rows").toList().at(0).toList().at(3).toString(),
@@ -249,7 +177,7 @@ void TestHistoryUi::pagesInBothLanguages()
         QCOMPARE(prop("chartsPage", list).toList().size(), values);
         QVERIFY(!prop("chartEmpty", "visible").toBool());
         QTest::qWait(50);
-        screenshot(QStringLiteral("chart-%1-%2").arg(QLatin1String(flag), lang));
+        savePageShot(QStringLiteral("chart-%1-%2").arg(QLatin1String(flag), lang));
     }
     // The missed save shows as zeros, and the curve goes on in its own slots.
     const QVariantList day = (click(QStringLiteral("chart_chartday")), prop("chartsPage", "dayValues").toList());
@@ -283,7 +211,7 @@ void TestHistoryUi::pagingThroughADay()
     QVERIFY(click(QStringLiteral("periodForward"), QStringLiteral("historyPicker")));
     QCOMPARE(prop("historyPage", "count").toInt(), 0);
     QVERIFY(prop("historyEmpty", "visible").toBool());
-    QVERIFY(!item(QStringLiteral("historyClear"))->isEnabled());
+    QVERIFY(!pageItem(QStringLiteral("historyClear"))->isEnabled());
 }
 
 void TestHistoryUi::clearAsksFirst()

@@ -8,6 +8,7 @@
 #include "tests/bridge/bridgefixture.h"
 #include "tests/core/dbfixture.h"
 #include "tests/support/devsimprocess.h"
+#include "tests/support/qmlwindow.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
 #include "core/dialogs.h"
@@ -32,31 +33,6 @@
 
 namespace {
 const QString kProgramQml = QStringLiteral(KESTRAVA_SOURCE_DIR "/qml/qmlmain.qml");
-
-// Every warning and error while it lives, the program's own categories aside: a QML
-// typo, a failed binding or a script error in a page shows up here.
-class QmlWarningRecorder
-{
-public:
-    QmlWarningRecorder()
-    {
-        s_messages.clear();
-        s_previous = qInstallMessageHandler(&QmlWarningRecorder::record);
-    }
-    ~QmlWarningRecorder() { qInstallMessageHandler(s_previous); }
-    QStringList messages() const { return s_messages; }
-
-private:
-    static void record(QtMsgType type, const QMessageLogContext &context, const QString &text)
-    {
-        const QByteArray category(context.category ? context.category : "");
-        if (type != QtDebugMsg && type != QtInfoMsg && !category.startsWith("kestrava."))
-            s_messages << QStringLiteral("[%1] %2").arg(QString::fromLatin1(category), text);
-        s_previous(type, context, text);
-    }
-    static inline QStringList s_messages;
-    static inline QtMessageHandler s_previous = nullptr;
-};
 
 QObject *contextObject(const char *name)
 {
@@ -97,44 +73,10 @@ QString settingText(const QString &name)
     return QStringLiteral("<unknown setting>");
 }
 
-// By object name through the visual tree, which also holds what repeaters and loaders
-// made (those have no object parent to search).
-QQuickItem *findVisualItem(QQuickItem *item, const QString &name)
-{
-    if (!item)
-        return nullptr;
-    if (item->objectName() == name)
-        return item;
-    for (QQuickItem *child : item->childItems()) {
-        if (QQuickItem *found = findVisualItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-// From the window's content item: popups live beside the root, in the overlay.
-QQuickItem *findItem(const QString &name)
-{
-    return findVisualItem(declarativeView->quickWindow()->contentItem(), name);
-}
-
 QString itemText(const QString &name)
 {
     QQuickItem *item = findItem(name);
     return item ? item->property("text").toString() : QStringLiteral("<no item %1>").arg(name);
-}
-
-// Lets the QML run: loaders, bindings, the replies of the requests a shown page sends.
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-void showPage(const QString &page)
-{
-    declarativeView->rootObject()->setProperty("page", page);
-    settle();
 }
 
 bool clickItem(const QString &name)
@@ -163,14 +105,6 @@ void showAllDeviceValues()
     }
     setDeviceState(QStringLiteral("0"), allMasks(), CommOk);
     postWarnings(1);
-}
-
-// What a person sees, kept with the build for a look.
-void savePageShot(const QString &name)
-{
-    const QString folder = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages");
-    QDir().mkpath(folder);
-    declarativeView->grabFramebuffer().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 // Exactly these UPS status bits or inverter alarm slots set, every other one clear.

@@ -125,6 +125,14 @@ int serialPortCount()
     return listPorts().size();
 }
 
+QStringList serialPortNames()
+{
+    QStringList names;
+    for (const SerialPortEntry &port : listPorts())
+        names.append(port.value);
+    return names;
+}
+
 QString getSerialPortName(int index, const QString &mode)
 {
     const QList<SerialPortEntry> ports = listPorts();

@@ -55,6 +55,9 @@ struct SerialPortEntry
 using SerialPortLister = std::function<QList<SerialPortEntry>()>;
 void setSerialPortLister(SerialPortLister lister); // empty restores the system lister
 int serialPortCount();
+// The port names users pick, from one listing: a port that comes or goes meanwhile
+// cannot shift an index the way serialPortCount and getSerialPortName, two listings, can.
+QStringList serialPortNames();
 // mode "key" gives the device name, "value" the port name, anything else ""; "nokey"
 // past the last index.
 QString getSerialPortName(int index, const QString &mode);

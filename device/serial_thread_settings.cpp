@@ -26,10 +26,7 @@ constexpr int kDepthDigits = 6;
 void serial_thread::handleGetInverterSet()
 {
     // The port list first: listing the system's ports takes no lock of ours.
-    QStringList ports;
-    const int portCount = serialPortCount();
-    for (int i = 0; i < portCount; ++i)
-        ports.append(getSerialPortName(i, QStringLiteral("value")));
+    const QStringList ports = serialPortNames();
 
     DeviceSettings d;
     {

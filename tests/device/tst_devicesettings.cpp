@@ -95,6 +95,7 @@ private slots:
     void familyMapping_data();
     void familyMapping();
     void portListReply();
+    void portListWhilePortsChange();
     void samePortAsModem_data();
     void samePortAsModem();
     void settersSaveEveryKey_data();
@@ -190,6 +191,23 @@ void TestDeviceSettings::portListReply()
     QCOMPARE(onlyText(com), QStringLiteral(R"({"comProtocol":"0","comType":"0","comAddr":"1",)"
                                            R"("comName":{"com":["ttyS0","ttyUSB0"],"selected":"None"}})"));
     QCOMPARE(set.count(), 1);
+}
+
+// An adapter unplugged while the list is read: the reply lists the ports of one moment,
+// never a placeholder or a name twice.
+void TestDeviceSettings::portListWhilePortsChange()
+{
+    auto calls = std::make_shared<int>(0);
+    setSerialPortLister([calls] {
+        QList<SerialPortEntry> ports{{QStringLiteral("/dev/ttyS0"), QStringLiteral("ttyS0")}};
+        if ((*calls)++ == 0)
+            ports.append({QStringLiteral("/dev/ttyUSB0"), QStringLiteral("ttyUSB0")});
+        return ports;
+    });
+    QSignalSpy com(&f->thread, &serial_thread::sigQtSInverterCom);
+    f->thread.handleGetInverterSet();
+    QCOMPARE(onlyText(com), QStringLiteral(R"({"comProtocol":"0","comType":"0","comAddr":"1",)"
+                                           R"("comName":{"com":["ttyS0","ttyUSB0"],"selected":"None"}})"));
 }
 
 void TestDeviceSettings::samePortAsModem_data()

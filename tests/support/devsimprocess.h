@@ -2,12 +2,13 @@
 // The device simulator (tools/devsim, kestrava-devsim) as a child process on a pty of
 // its own: started with its options, driven by control lines on its standard input, and
 // its request log read back from its standard output.
+#include "tests/support/simprocess.h"
+
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
-class DevSimProcess
+class DevSimProcess : public SimProcess
 {
 public:
     // One request as the slave saw it; value is -1 except for a register write.
@@ -21,8 +22,7 @@ public:
         QString reply; // normal, silence, badcrc, ... (kestrava-devsim --help)
     };
 
-    DevSimProcess() = default;
-    ~DevSimProcess();
+    DevSimProcess();
 
     // Path of the simulator in the build folder.
     static QString program();
@@ -30,12 +30,8 @@ public:
     // Starts it with these options and waits until its pty is ready; false (with a
     // warning) when it does not start.
     bool start(const QStringList &options);
-    void stop();
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
     QString path() const { return m_path; }
 
-    // Sends one control line and waits for its "ok"; false on "error" or no answer.
-    bool command(const QString &line);
     // Every request logged since start (or since clearRequests).
     QList<Request> requests();
     // Waits until at least n requests are logged.
@@ -43,11 +39,9 @@ public:
     void clearRequests();
 
 private:
-    void readLines(int waitMs);
+    bool isReady() const override { return !m_path.isEmpty(); }
+    void takeLine(const QString &line) override;
 
-    QProcess m_process;
     QString m_path;
-    QString m_pending;
     QList<Request> m_requests;
-    QStringList m_answers;
 };

@@ -2,12 +2,13 @@
 // The modem simulator (tools/modemsim, kestrava-modemsim) as a child process on a pty of
 // its own: started with its options, driven by control lines on its standard input, and
 // the messages it received read back from its log on standard output.
+#include "tests/support/simprocess.h"
+
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
-class ModemSimProcess
+class ModemSimProcess : public SimProcess
 {
 public:
     // One message as the modem decoded it.
@@ -20,18 +21,14 @@ public:
         QString text;  // decoded
     };
 
-    ModemSimProcess() = default;
-    ~ModemSimProcess();
+    ModemSimProcess();
 
     static QString program();
     // Starts it with these options (a --link is added) and waits for its pty; false (with
     // a warning) when it does not start.
     bool start(const QString &link, const QStringList &options = {});
-    void stop();
     QString link() const { return m_link; }
 
-    // Sends one control line and waits for its "ok"; false on "error" or no answer.
-    bool command(const QString &line);
     // Every message logged since start.
     QList<Sms> messages();
     // Every command line the modem received since start.
@@ -41,14 +38,12 @@ public:
     bool waitForMessages(int n, int timeoutMs);
 
 private:
-    void readLines(int waitMs);
+    bool isReady() const override { return m_ready; }
+    void takeLine(const QString &line) override;
 
-    QProcess m_process;
     QString m_link;
-    QString m_pending;
     bool m_ready = false;
     QList<Sms> m_sms;
     QStringList m_commands;
     QStringList m_bad;
-    QStringList m_answers;
 };

@@ -3,6 +3,7 @@
 // tools/run. Replies are built by libmodbus (modbus_reply) from the register table of
 // registermap.cpp; an injected fault then withholds, damages or replaces the reply.
 #include "core/helpers.h"
+#include "tools/common/simio.h"
 #include "tools/devsim/registermap.h"
 
 #include <modbus/modbus.h>
@@ -112,20 +113,6 @@ std::string hex(const uint8_t *data, size_t len)
     return s;
 }
 
-bool writeAll(int fd, const uint8_t *data, size_t len)
-{
-    while (len > 0) {
-        const ssize_t n = write(fd, data, len);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 struct Options
 {
     std::string family = "three";
@@ -139,30 +126,6 @@ struct Options
     std::string log;
     std::string control;
     bool steady = false;
-};
-
-// Lines from one file descriptor, split at line feeds.
-struct LineReader
-{
-    int fd = -1;
-    std::string pending;
-    // Appends what can be read; false at end of file or on an error.
-    bool fill(std::vector<std::string> *lines)
-    {
-        char buf[512];
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return true;
-        if (n <= 0)
-            return false;
-        pending.append(buf, static_cast<size_t>(n));
-        size_t eol;
-        while ((eol = pending.find('\n')) != std::string::npos) {
-            lines->push_back(pending.substr(0, eol));
-            pending.erase(0, eol + 1);
-        }
-        return true;
-    }
 };
 
 class Simulator
@@ -189,8 +152,8 @@ private:
     int m_renderFds[2] = {-1, -1}; // libmodbus writes each reply into [0]; we take it from [1]
     std::string m_linePath;
     bool m_madeFifo = false;
-    LineReader m_stdin{STDIN_FILENO, {}};
-    LineReader m_fifo;
+    simio::LineReader m_stdin{STDIN_FILENO, {}};
+    simio::LineReader m_fifo;
     FILE *m_log = stdout;
     Fault m_fault = Fault::None;
     long m_faultCount = 0; // replies still to spoil; -1 for always
@@ -226,15 +189,8 @@ Simulator::~Simulator()
 
 bool Simulator::open()
 {
-    if (!m_options.log.empty()) {
-        m_log = fopen(m_options.log.c_str(), "a");
-        if (!m_log) {
-            std::fprintf(stderr, "cannot open log %s: %s\n", m_options.log.c_str(), strerror(errno));
-            return false;
-        }
-    }
-    setvbuf(m_log, nullptr, _IOLBF, 0);
-    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (!simio::openLog(m_options.log, &m_log))
+        return false;
 
     if (!m_options.device.empty()) {
         m_serial = modbus_new_rtu(m_options.device.c_str(), static_cast<int>(m_options.baud), m_options.parity,
@@ -258,40 +214,14 @@ bool Simulator::open()
         m_linePath = name;
     }
 
-    if (!m_options.link.empty()) {
-        struct stat st{};
-        if (lstat(m_options.link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-            std::fprintf(stderr, "%s exists and is no symbolic link\n", m_options.link.c_str());
-            m_options.link.clear();
-            return false;
-        }
-        unlink(m_options.link.c_str());
-        if (symlink(m_linePath.c_str(), m_options.link.c_str()) != 0) {
-            std::fprintf(stderr, "cannot link %s: %s\n", m_options.link.c_str(), strerror(errno));
-            m_options.link.clear();
-            return false;
-        }
+    if (!m_options.link.empty()
+        && !(simio::mayReplaceLink(m_options.link) && simio::makeLink(m_linePath, m_options.link))) {
+        m_options.link.clear();
+        return false;
     }
 
-    if (!m_options.control.empty()) {
-        struct stat st{};
-        if (stat(m_options.control.c_str(), &st) != 0) {
-            if (mkfifo(m_options.control.c_str(), 0600) != 0) {
-                std::fprintf(stderr, "cannot make FIFO %s: %s\n", m_options.control.c_str(), strerror(errno));
-                return false;
-            }
-            m_madeFifo = true;
-        } else if (!S_ISFIFO(st.st_mode)) {
-            std::fprintf(stderr, "%s exists and is no FIFO\n", m_options.control.c_str());
-            return false;
-        }
-        // Read and write, so the FIFO never reads as ended when a writer closes it.
-        m_fifo.fd = ::open(m_options.control.c_str(), O_RDWR | O_NONBLOCK);
-        if (m_fifo.fd < 0) {
-            std::fprintf(stderr, "cannot open FIFO %s: %s\n", m_options.control.c_str(), strerror(errno));
-            return false;
-        }
-    }
+    if (!m_options.control.empty() && !simio::openControlFifo(m_options.control, &m_fifo.fd, &m_madeFifo))
+        return false;
 
     m_renderer = modbus_new_rtu("/dev/null", 9600, 'N', 8, 1);
     if (!m_renderer || socketpair(AF_UNIX, SOCK_STREAM, 0, m_renderFds) != 0) {
@@ -447,7 +377,7 @@ void Simulator::handleFrame(const uint8_t *frame, size_t len)
     default:
         break;
     }
-    if (!rsp.empty() && !writeAll(m_line, rsp.data(), rsp.size()))
+    if (!rsp.empty() && !simio::writeAll(m_line, rsp.data(), rsp.size()))
         std::fprintf(stderr, "line write: %s\n", strerror(errno));
     logLine("req %s reply=%s", what, outcome);
 }
@@ -555,12 +485,7 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stderr);
         return 2;
     }
-    struct sigaction sa{};
-    sa.sa_handler = onSignal; // no SA_RESTART: poll returns and the loop sees g_stop
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    simio::installStopSignals(onSignal);
 
     Simulator sim(options, static_cast<Family>(parseFamily(options.family)));
     if (!sim.open())

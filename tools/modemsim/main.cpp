@@ -7,6 +7,8 @@
 //
 // The PDU decoder here is written apart from the program's encoder on purpose: each
 // checks the other.
+#include "tools/common/simio.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -263,22 +265,6 @@ bool decodeSubmit(const std::string &hex, DecodedSms *sms, std::string *why)
     return true;
 }
 
-bool writeAll(int fd, const std::string &data)
-{
-    const char *d = data.data();
-    size_t len = data.size();
-    while (len > 0) {
-        const ssize_t n = write(fd, d, len);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        d += n;
-        len -= size_t(n);
-    }
-    return true;
-}
-
 struct Options
 {
     std::string link;
@@ -287,28 +273,6 @@ struct Options
     long csq = 21;
     long lateMs = 1500;
     long splitMs = 150;
-};
-
-struct LineReader
-{
-    int fd = -1;
-    std::string pending;
-    bool fill(std::vector<std::string> *lines)
-    {
-        char buf[512];
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return true;
-        if (n <= 0)
-            return false;
-        pending.append(buf, size_t(n));
-        size_t eol;
-        while ((eol = pending.find('\n')) != std::string::npos) {
-            lines->push_back(pending.substr(0, eol));
-            pending.erase(0, eol + 1);
-        }
-        return true;
-    }
 };
 
 using Clock = std::chrono::steady_clock;
@@ -352,8 +316,8 @@ private:
     int m_keepSlave = -1;
     std::string m_path;
     bool m_madeFifo = false;
-    LineReader m_stdin{STDIN_FILENO, {}};
-    LineReader m_fifo;
+    simio::LineReader m_stdin{STDIN_FILENO, {}};
+    simio::LineReader m_fifo;
     FILE *m_log = stdout;
     bool m_echo = true; // a modem echoes until told ATE0
     bool m_pduMode = false;
@@ -388,13 +352,8 @@ bool Modem::makePty()
     }
     fcntl(m_master, F_SETFL, O_NONBLOCK);
     m_path = name;
-    if (!m_options.link.empty()) {
-        unlink(m_options.link.c_str());
-        if (symlink(m_path.c_str(), m_options.link.c_str()) != 0) {
-            std::fprintf(stderr, "cannot link %s: %s\n", m_options.link.c_str(), strerror(errno));
-            return false;
-        }
-    }
+    if (!m_options.link.empty() && !simio::makeLink(m_path, m_options.link))
+        return false;
     return true;
 }
 
@@ -412,44 +371,16 @@ void Modem::closePty()
 
 bool Modem::open()
 {
-    if (!m_options.log.empty()) {
-        m_log = fopen(m_options.log.c_str(), "a");
-        if (!m_log) {
-            std::fprintf(stderr, "cannot open log %s: %s\n", m_options.log.c_str(), strerror(errno));
-            return false;
-        }
-    }
-    setvbuf(m_log, nullptr, _IOLBF, 0);
-    setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (!m_options.link.empty()) {
-        struct stat st{};
-        if (lstat(m_options.link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-            std::fprintf(stderr, "%s exists and is no symbolic link\n", m_options.link.c_str());
-            m_options.link.clear();
-            return false;
-        }
+    if (!simio::openLog(m_options.log, &m_log))
+        return false;
+    if (!m_options.link.empty() && !simio::mayReplaceLink(m_options.link)) {
+        m_options.link.clear();
+        return false;
     }
     if (!makePty())
         return false;
-    if (!m_options.control.empty()) {
-        struct stat st{};
-        if (stat(m_options.control.c_str(), &st) != 0) {
-            if (mkfifo(m_options.control.c_str(), 0600) != 0) {
-                std::fprintf(stderr, "cannot make FIFO %s: %s\n", m_options.control.c_str(), strerror(errno));
-                return false;
-            }
-            m_madeFifo = true;
-        } else if (!S_ISFIFO(st.st_mode)) {
-            std::fprintf(stderr, "%s exists and is no FIFO\n", m_options.control.c_str());
-            return false;
-        }
-        // Read and write, so the FIFO never reads as ended when a writer closes it.
-        m_fifo.fd = ::open(m_options.control.c_str(), O_RDWR | O_NONBLOCK);
-        if (m_fifo.fd < 0) {
-            std::fprintf(stderr, "cannot open FIFO %s: %s\n", m_options.control.c_str(), strerror(errno));
-            return false;
-        }
-    }
+    if (!m_options.control.empty() && !simio::openControlFifo(m_options.control, &m_fifo.fd, &m_madeFifo))
+        return false;
     std::printf("ready path=%s\n", m_path.c_str());
     return true;
 }
@@ -517,7 +448,7 @@ void Modem::handleByte(char c)
         return;
     }
     if (m_echo)
-        writeAll(m_master, std::string(1, c));
+        simio::writeAll(m_master, std::string(1, c));
     if (c == '\r') {
         const std::string command = m_input;
         m_input.clear();
@@ -578,7 +509,7 @@ void Modem::flushDue()
 {
     const Clock::time_point now = Clock::now();
     while (!m_out.empty() && m_out.front().due <= now && m_master >= 0) {
-        writeAll(m_master, m_out.front().bytes);
+        simio::writeAll(m_master, m_out.front().bytes);
         m_out.pop_front();
     }
 }
@@ -765,12 +696,7 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stderr);
         return 2;
     }
-    struct sigaction sa{};
-    sa.sa_handler = onSignal; // no SA_RESTART: poll returns and the loop sees g_stop
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    simio::installStopSignals(onSignal);
 
     Modem modem(options);
     if (!modem.open())

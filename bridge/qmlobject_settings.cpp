@@ -239,10 +239,7 @@ void qmlobject::handleSetSMS(QString request)
 void qmlobject::handleGetSMSSet()
 {
     // The port list first: listing the system's ports takes no lock of ours.
-    QStringList ports;
-    const int portCount = serialPortCount();
-    for (int i = 0; i < portCount; ++i)
-        ports.append(getSerialPortName(i, QStringLiteral("value")));
+    const QStringList ports = serialPortNames();
 
     QString flag, selected;
     QStringList phones, masks;

@@ -86,6 +86,7 @@ private slots:
     void recipientsUnreadAtStartAreKept();
     void smsSetAndGet_data();
     void smsSetAndGet();
+    void smsPortListWhilePortsChange();
     void smsStateShortensModemTexts_data();
     void smsStateShortensModemTexts();
     void testSms();
@@ -358,6 +359,21 @@ void TestBridgeSettings::smsSetAndGet_data()
            R"("sms_event_flag":["3"],"smsconnected":"0","model":"","operator":"","manufacturer":"",)"
            R"("signalquality":"0","softwareversion":"","sercentreadd":""})"
         << QList<QStringList>{{"13800000000", "3"}};
+}
+
+// An adapter unplugged while the list is read must not leave a gap or a name twice.
+void TestBridgeSettings::smsPortListWhilePortsChange()
+{
+    loadAllSettings();
+    auto calls = std::make_shared<int>(0);
+    setSerialPortLister([calls] {
+        QList<SerialPortEntry> ports{{QStringLiteral("/dev/ttyS0"), QStringLiteral("ttyS0")}};
+        if ((*calls)++ == 0)
+            ports.append({QStringLiteral("/dev/ttyUSB0"), QStringLiteral("ttyUSB0")});
+        return ports;
+    });
+    QVERIFY(reply(bridge, &qmlobject::handleGetSMSSet, &qmlobject::sigQtSSMSSet)
+                .contains(QLatin1String(R"("comName":{"com":["ttyS0","ttyUSB0"],)")));
 }
 
 void TestBridgeSettings::smsSetAndGet()

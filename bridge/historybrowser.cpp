@@ -22,29 +22,15 @@
 
 namespace {
 
-enum { FamilyCount = 3 };
-
-int familyIndex(DeviceFamily family)
-{
-    switch (family) {
-    case DeviceFamily::Inverter:
-        return 0;
-    case DeviceFamily::ThreePhaseUps:
-        return 1;
-    case DeviceFamily::SinglePhaseUps:
-        break;
-    }
-    return 2;
-}
 
 struct KindInfo
 {
     HistoryKind kind;
     const char *type;
     HistoryFile file;
-    const char *pageConnection[FamilyCount]; // inverter, three-phase UPS, single-phase UPS
-    const char *exportConnection[FamilyCount];
-    const char *csvName[FamilyCount]; // %1: the period
+    const char *pageConnection[kHistoryFamilyCount]; // inverter, three-phase UPS, single-phase UPS
+    const char *exportConnection[kHistoryFamilyCount];
+    const char *csvName[kHistoryFamilyCount]; // %1: the period
     const char *columns;              // what the page and the export select
     const char *orderColumn;
 };
@@ -373,18 +359,18 @@ QString historyKindPath(HistoryKind kind, DeviceFamily family, const QString &pe
 
 QString pageConnectionName(HistoryKind kind, DeviceFamily family)
 {
-    return QLatin1String(info(kind).pageConnection[familyIndex(family)]);
+    return QLatin1String(info(kind).pageConnection[historyFamilyIndex(family)]);
 }
 
 QString exportConnectionName(HistoryKind kind, DeviceFamily family)
 {
-    return QLatin1String(info(kind).exportConnection[familyIndex(family)]);
+    return QLatin1String(info(kind).exportConnection[historyFamilyIndex(family)]);
 }
 
 QString defaultCsvName(HistoryKind kind, DeviceFamily family, const QString &period)
 {
     const bool valid = isPeriodText(historyPeriod(info(kind).file), period);
-    return QLatin1String(info(kind).csvName[familyIndex(family)]).arg(valid ? period : QString());
+    return QLatin1String(info(kind).csvName[historyFamilyIndex(family)]).arg(valid ? period : QString());
 }
 
 RecordSnapshot takeRecordSnapshot(const QString &comProtocol)

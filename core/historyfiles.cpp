@@ -66,20 +66,6 @@ const HistoryValueColumn kInverterColumns[] = {
     {"PVmonthgen(KWH) varchar", "[PVtotalgen(KWH)] varchar", 134},
 };
 
-enum { FamilyCount = 3 };
-
-int familyIndex(DeviceFamily family)
-{
-    switch (family) {
-    case DeviceFamily::Inverter:
-        return 0;
-    case DeviceFamily::ThreePhaseUps:
-        return 1;
-    case DeviceFamily::SinglePhaseUps:
-        break;
-    }
-    return 2;
-}
 
 struct FileFormat
 {
@@ -87,7 +73,7 @@ struct FileFormat
     QString AppPaths::*folder;
     HistoryPeriod period;
     const char *table;
-    const char *stems[FamilyCount]; // inverter, three-phase UPS, single-phase UPS
+    const char *stems[kHistoryFamilyCount]; // inverter, three-phase UPS, single-phase UPS
     // Create texts of the inverter and of the UPS families; null for the two tables whose
     // create text is built from their value columns.
     const char *createInverter;
@@ -199,9 +185,22 @@ QString historyFolder(HistoryFile file)
     return appPaths.*(format(file).folder);
 }
 
+int historyFamilyIndex(DeviceFamily family)
+{
+    switch (family) {
+    case DeviceFamily::Inverter:
+        return 0;
+    case DeviceFamily::ThreePhaseUps:
+        return 1;
+    case DeviceFamily::SinglePhaseUps:
+        break;
+    }
+    return 2;
+}
+
 QString historyStem(HistoryFile file, DeviceFamily family)
 {
-    return QLatin1String(format(file).stems[familyIndex(family)]);
+    return QLatin1String(format(file).stems[historyFamilyIndex(family)]);
 }
 
 QString historyFilePath(HistoryFile file, DeviceFamily family, const QString &period)

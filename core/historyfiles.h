@@ -37,6 +37,11 @@ bool isPeriodText(HistoryPeriod period, const QString &text);
 
 // The folder member of appPaths that holds the file.
 QString historyFolder(HistoryFile file);
+// Per-family tables of history names hold their entries in this order: inverter,
+// three-phase UPS, single-phase UPS.
+constexpr int kHistoryFamilyCount = 3;
+int historyFamilyIndex(DeviceFamily family);
+
 // The stem of the family: "threeUPSdaygen", "ZQ700_4000KXEventLog", "sms_log_s" ... The
 // inverter's two working files have the inverter's stem whatever the family.
 QString historyStem(HistoryFile file, DeviceFamily family);

@@ -1,9 +1,16 @@
+#include "core/paths.h"
 #include "core/startup.h"
 #include "ui/mainwindow.h"
 #include "ui/renderchoice.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QStandardPaths>
+
+namespace {
+// Read by the QML engine when it first compiles a document.
+constexpr char qmlCacheVariable[] = "QML_DISK_CACHE_PATH";
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -11,6 +18,10 @@ int main(int argc, char *argv[])
     preferSoftwareQuickWithoutGpu();
     runStartup(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
                QCoreApplication::applicationDirPath());
+    // The compiled user interface is cached in the data folder, not in the user's cache
+    // folder: the program writes nowhere else.
+    if (!qEnvironmentVariableIsSet(qmlCacheVariable))
+        qputenv(qmlCacheVariable, QFile::encodeName(appPaths.dataDir + QLatin1String("/qmlcache")));
     auto *window = new MainWindow;
     window->loadQmlView(QStringLiteral("../Kestrava/qml/qmlmain.qml"));
     window->show();

@@ -4,6 +4,7 @@
 #include "core/logging.h"
 
 #include <QDir>
+#include <QTemporaryFile>
 
 void initAppPaths(const QString &dataLocation, const QString &appDir)
 {
@@ -13,18 +14,31 @@ void initAppPaths(const QString &dataLocation, const QString &appDir)
 
     appPaths.dataDir = location + QLatin1String("/") + QLatin1String("Kestrava");
     appPaths.appDir = appDir;
-    appPaths.analogDbDir = appDir + QLatin1String("/analogdb");
-    appPaths.alarmDbDir = appDir + QLatin1String("/alarmdb");
-    appPaths.dayGenDbDir = appDir + QLatin1String("/daygendb");
-    appPaths.monthGenDbDir = appDir + QLatin1String("/monthgendb");
-    appPaths.yearGenDbDir = appDir + QLatin1String("/yeargendb");
-    appPaths.totalGenDbDir = appDir + QLatin1String("/totalgendb");
-    appPaths.smsDbDir = appDir + QLatin1String("/smsdatadb");
+    placeHistoryFolders(appDir);
     appPaths.paramDir = appPaths.dataDir + QLatin1String("/param");
     appPaths.paramIniPath = appPaths.paramDir + QLatin1String("/param.ini");
     appPaths.smtpRecDbPath = appPaths.paramDir + QLatin1String("/smtprec.db");
     appPaths.smsRecDbPath = appPaths.paramDir + QLatin1String("/smsrec.db");
     appPaths.scheduleDbPath = appPaths.paramDir + QLatin1String("/schedule.db");
+}
+
+void placeHistoryFolders(const QString &root)
+{
+    appPaths.analogDbDir = root + QLatin1String("/analogdb");
+    appPaths.alarmDbDir = root + QLatin1String("/alarmdb");
+    appPaths.dayGenDbDir = root + QLatin1String("/daygendb");
+    appPaths.monthGenDbDir = root + QLatin1String("/monthgendb");
+    appPaths.yearGenDbDir = root + QLatin1String("/yeargendb");
+    appPaths.totalGenDbDir = root + QLatin1String("/totalgendb");
+    appPaths.smsDbDir = root + QLatin1String("/smsdatadb");
+}
+
+bool folderIsWritable(const QString &folder)
+{
+    // A real write, not the permission bits: root passes every bit test, and a read-only
+    // mount or a system folder refuses whatever the bits say.
+    QTemporaryFile probe(folder + QLatin1String("/.kestrava-write-probe-XXXXXX"));
+    return probe.open();
 }
 
 void createAppFolders()

@@ -46,8 +46,13 @@ extern QQuickWidget *declarativeView;
 extern QStringList recordColumnKeys;
 
 // Fills every field of appPaths from the platform's data location (backslashes become
-// "/") and the program's folder.
+// "/") and the program's folder, which holds the history folders.
 void initAppPaths(const QString &dataLocation, const QString &appDir);
+// Points the seven history folders into root (the program's folder, or the data folder
+// when the program's folder cannot be written).
+void placeHistoryFolders(const QString &root);
+// Whether a file can really be created in folder.
+bool folderIsWritable(const QString &folder);
 // Creates the param folder (with its parents) and the seven history folders when missing.
 void createAppFolders();
 // Assigns the twelve fixed stems (core/historyfiles); the bridge and the history thread call it in their

@@ -10,6 +10,13 @@ void runStartup(const QString &dataLocation, const QString &appDir)
 {
     qCDebug(lcCore) << "appDir" << dataLocation;
     initAppPaths(dataLocation, appDir);
+    // An installed program's folder belongs to the system: its history goes to the data
+    // folder, under the same folder and file names.
+    if (!folderIsWritable(appDir)) {
+        placeHistoryFolders(appPaths.dataDir);
+        qCInfo(lcCore) << "the program folder" << appDir << "cannot be written: history is kept in"
+                       << appPaths.dataDir;
+    }
     createAppFolders();
     settingsValid = false;
     loadAllSettings();

@@ -219,7 +219,11 @@ void MainWindow::buildTrayIcon()
 
 void MainWindow::loadQmlView(const QString &path)
 {
-    declarativeView->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    // A user interface folder beside the working folder wins, so it can be edited in
+    // place; a program started from anywhere else uses the copy built into it.
+    const QUrl builtIn(QStringLiteral("qrc:/Kestrava/qml/qmlmain.qml"));
+    declarativeView->setSource(QFileInfo::exists(path) ? QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())
+                                                       : builtIn);
     if (declarativeView->status() != QQuickWidget::Ready)
         qCWarning(lcUi) << "the user interface did not load from" << path << declarativeView->errors();
 

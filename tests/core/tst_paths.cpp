@@ -22,6 +22,8 @@ private slots:
     void firstRunCreatesFolders();
     void laterRunLeavesFoldersAlone();
     void startupCreatesNoSettingsFile();
+    void historyFolderFollowsWritability_data();
+    void historyFolderFollowsWritability();
     void startupLoadsEveryStore();
     void placeholdersByProtocol_data();
     void placeholdersByProtocol();
@@ -105,6 +107,34 @@ void TestPaths::startupCreatesNoSettingsFile()
     QVERIFY(QDir(appPaths.smsDbDir).exists());
     QCOMPARE(QDir(appPaths.paramDir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     QCOMPARE(deviceSettings.comProtocol, QStringLiteral("0"));
+}
+
+void TestPaths::historyFolderFollowsWritability_data()
+{
+    QTest::addColumn<bool>("programFolderWritable");
+    QTest::addRow("program folder writable: history beside the program") << true;
+    // /proc refuses every new file, even root's, as an installed program's folder would.
+    QTest::addRow("installed program: history in the data folder") << false;
+}
+
+void TestPaths::historyFolderFollowsWritability()
+{
+    QFETCH(bool, programFolderWritable);
+    TestEnv env(QDateTime(QDate(2026, 1, 15), QTime(12, 0)), false);
+    const QString programFolder = programFolderWritable ? env.appDir() : QStringLiteral("/proc");
+    QCOMPARE(folderIsWritable(programFolder), programFolderWritable);
+    runStartup(env.dataLocation(), programFolder);
+    const QString root = programFolderWritable ? env.appDir() : appPaths.dataDir;
+    const QStringList names{"analogdb", "alarmdb", "daygendb", "monthgendb", "yeargendb", "totalgendb", "smsdatadb"};
+    const QStringList folders{appPaths.analogDbDir,   appPaths.alarmDbDir,    appPaths.dayGenDbDir,
+                              appPaths.monthGenDbDir, appPaths.yearGenDbDir, appPaths.totalGenDbDir,
+                              appPaths.smsDbDir};
+    for (int i = 0; i < names.size(); ++i) {
+        QCOMPARE(folders.at(i), root + QLatin1Char('/') + names.at(i));
+        QVERIFY2(QDir(folders.at(i)).exists(), qPrintable(folders.at(i)));
+    }
+    // The probe leaves nothing behind.
+    QCOMPARE(QDir(env.appDir()).entryList(QDir::Hidden | QDir::Files), QStringList());
 }
 
 void TestPaths::startupLoadsEveryStore()

@@ -4,8 +4,8 @@
 // device thread executes a word after releasing it.
 //
 // The queue is bounded: beyond kCommandQueueLimit words the oldest are dropped, with
-// one warning per overflow. Append only
-// through appendCommands / appendCommandsLocked, take only through takeCommand.
+// one warning per overflow. Append only through appendCommands / appendCommandsLocked /
+// appendCommandWithValue, take only through takeCommand, empty only through clearCommands.
 #include <QReadWriteLock>
 #include <QStringList>
 
@@ -22,5 +22,10 @@ void appendCommands(const QStringList &words);
 // The same for a caller that already holds commandQueueLock for writing.
 void appendCommandsLocked(const QStringList &words);
 inline void appendCommand(const QString &word) { appendCommands(QStringList{word}); }
-// Removes the oldest word; false when the queue is empty.
-bool takeCommand(QString *word);
+// A word whose register value its producer fixed when queueing it: the schedule gives the
+// inverter the minutes left until the task, which the queue's delay must not stretch.
+void appendCommandWithValue(const QString &word, quint16 value);
+// Removes the oldest word; false when the queue is empty. *value, when given, receives the
+// value fixed with the word, or -1 when the word takes its own value when executed.
+bool takeCommand(QString *word, int *value = nullptr);
+void clearCommands();

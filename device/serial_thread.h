@@ -77,7 +77,8 @@ public:
     // Commands (device thread). Removes the oldest queued word and executes it; false
     // when the queue was empty (the slot then polls instead).
     bool executeNextCommand(const QString &protocol);
-    void executeCommand(const QString &protocol, const QString &word);
+    // fixedValue: the register value queued with the word, or -1 for the word's own.
+    void executeCommand(const QString &protocol, const QString &word, int fixedValue = -1);
 
     // Read-only views for tests and diagnostics.
     uint16_t currentPollIndex() const { return pollIndex; }

@@ -25,7 +25,7 @@ constexpr int kHourBand = -2;
 
 enum class CommandValue {
     AllOnes,        // 0xFFFF: "do it"
-    AllOnesOrPreAlarm, // 0xFFFF; on "3" the warning lead time in minutes
+    AllOnesOrLead,  // 0xFFFF; the inverter takes the minutes to wait before it acts
     BypassOn,       // 0xFF00
     BypassOff,      // 0x00FF
     CountdownOff,
@@ -51,9 +51,10 @@ const CommandRow kCommands[] = {
     {"countdownOffInverter", EventCountdownOff, CommandValue::CountdownOff, {11, 11, 11, kNone, 11}},
     {"delayOnInverter", EventDelayOn, CommandValue::DelayOn, {12, 12, 12, kNone, 12}},
     {"cancelShutdown", EventCancelShutdown, CommandValue::AllOnes, {9, 9, 9, 0xF010, 0xF010}},
-    // The inverter takes shutdown and start-up with the lead time on its serial link only.
-    {"shutdown", EventShutdownOrTurnOn, CommandValue::AllOnesOrPreAlarm, {28, 28, 28, 0xF00E, kNone}},
-    {"startupInverter", EventStartupOrTurnOff, CommandValue::AllOnesOrPreAlarm, {18, 18, 18, 0xF00F, kNone}},
+    // The inverter takes shutdown and start-up over USB-HID at the same registers as over
+    // its serial link, as it does its other words.
+    {"shutdown", EventShutdownOrTurnOn, CommandValue::AllOnesOrLead, {28, 28, 28, 0xF00E, 0xF00E}},
+    {"startupInverter", EventStartupOrTurnOff, CommandValue::AllOnesOrLead, {18, 18, 18, 0xF00F, 0xF00F}},
     {"turnOnInverter", EventShutdownOrTurnOn, CommandValue::AllOnes, {kNone, kNone, kNone, 0xF000, 0xF000}},
     {"turnOffInverter", EventStartupOrTurnOff, CommandValue::AllOnes, {kNone, kNone, kNone, 0xF001, 0xF001}},
     {"cancelAlarmVoice", EventBypassOnOrCancelAlarm, CommandValue::AllOnes, {kNone, kNone, kNone, 0xF00B, 0xF00B}},
@@ -125,13 +126,14 @@ void removeTodaysTotalGenFile()
 bool serial_thread::executeNextCommand(const QString &protocol)
 {
     QString word;
-    if (!takeCommand(&word))
+    int fixedValue = -1;
+    if (!takeCommand(&word, &fixedValue))
         return false;
-    executeCommand(protocol, word);
+    executeCommand(protocol, word, fixedValue);
     return true;
 }
 
-void serial_thread::executeCommand(const QString &protocol, const QString &word)
+void serial_thread::executeCommand(const QString &protocol, const QString &word, int fixedValue)
 {
     const CommandRow *row = findCommand(word);
     if (!row)
@@ -148,9 +150,11 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word)
     switch (row->value) {
     case CommandValue::AllOnes:
         break;
-    case CommandValue::AllOnesOrPreAlarm:
-        if (protocol == QLatin1String("3"))
-            value = registerValue(s.preAlarm);
+    case CommandValue::AllOnesOrLead:
+        // The schedule fixes the minutes left to its task; a word queued by other means
+        // waits the warning lead time.
+        if (deviceFamily(protocol) == DeviceFamily::Inverter)
+            value = fixedValue >= 0 ? uint16_t(fixedValue) : registerValue(s.preAlarm);
         break;
     case CommandValue::BypassOn:
         value = 0xFF00;

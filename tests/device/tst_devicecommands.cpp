@@ -49,6 +49,8 @@ private slots:
     void closedTransportSendsNothing();
     void clearTotalGenRemovesTodaysFile();
     void executeNextCommandOldestFirst();
+    void valueQueuedWithWord_data();
+    void valueQueuedWithWord();
 
 private:
     // Runs one word on protocol and returns the register and value written, or
@@ -135,10 +137,10 @@ void TestDeviceCommands::commandTable_data()
     QTest::newRow("cancelShutdown 4") << "cancelShutdown" << "4" << 72 << 0xF010 << 0xFFFF;
     QTest::newRow("shutdown 0") << "shutdown" << "0" << 73 << 28 << 0xFFFF;
     QTest::newRow("shutdown 3 lead time") << "shutdown" << "3" << 73 << 0xF00E << 15;
-    QTest::newRow("shutdown 4") << "shutdown" << "4" << 73 << kNothingSent << kNothingSent;
+    QTest::newRow("shutdown 4 lead time") << "shutdown" << "4" << 73 << 0xF00E << 15;
     QTest::newRow("startupInverter 2") << "startupInverter" << "2" << 74 << 18 << 0xFFFF;
     QTest::newRow("startupInverter 3 lead time") << "startupInverter" << "3" << 74 << 0xF00F << 15;
-    QTest::newRow("startupInverter 4") << "startupInverter" << "4" << 74 << kNothingSent << kNothingSent;
+    QTest::newRow("startupInverter 4 lead time") << "startupInverter" << "4" << 74 << 0xF00F << 15;
     QTest::newRow("turnOnInverter 0") << "turnOnInverter" << "0" << 73 << kNothingSent << kNothingSent;
     QTest::newRow("turnOnInverter 3") << "turnOnInverter" << "3" << 73 << 0xF000 << 0xFFFF;
     QTest::newRow("turnOffInverter 4") << "turnOffInverter" << "4" << 74 << 0xF001 << 0xFFFF;
@@ -183,6 +185,7 @@ void TestDeviceCommands::hidWireBytes_data()
     QTest::newRow("OnBypassSwitch 2") << "OnBypassSwitch" << "2" << QByteArray("00 01 06 00 07 FF 00 79 FB");
     QTest::newRow("OnBypassSwitch 4, address 1") << "OnBypassSwitch" << "4" << QByteArray("00 01 06 00 07 FF 00 79 FB");
     QTest::newRow("selfTest1Min 2") << "selfTest1Min" << "2" << QByteArray("00 01 06 00 05 FF FF 98 7B");
+    QTest::newRow("shutdown 4, lead 15") << "shutdown" << "4" << QByteArray("00 01 06 F0 0E 00 0F 9B 0D");
 }
 
 void TestDeviceCommands::hidWireBytes()
@@ -337,6 +340,35 @@ void TestDeviceCommands::executeNextCommandOldestFirst()
     QCOMPARE(f->modbus.requests.at(0).address, 5);
     QCOMPARE(f->modbus.requests.at(1).address, 8);
     QCOMPARE(eventCodes(), (QList<int>{67, 69}));
+}
+
+void TestDeviceCommands::valueQueuedWithWord_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QStringList>("writes"); // register=value in hexadecimal, in the order sent
+    // Queued: "shutdown" with 3 fixed, then a plain "startupInverter" and a "shutdown" with 0.
+    QTest::newRow("inverter, serial") << "3" << QStringList{"f00e=3", "f00f=f", "f00e=0"};
+    QTest::newRow("inverter, USB-HID") << "4" << QStringList{"f00e=3", "f00f=f", "f00e=0"};
+    QTest::newRow("UPS: its own value") << "1" << QStringList{"1c=ffff", "12=ffff", "1c=ffff"};
+    QTest::newRow("UPS over USB-HID") << "2" << QStringList{"1c=ffff", "12=ffff", "1c=ffff"};
+}
+
+void TestDeviceCommands::valueQueuedWithWord()
+{
+    QFETCH(QString, protocol);
+    QVERIFY(isSerialProtocol(protocol) ? f->thread.openModbusPort() : f->thread.openHid());
+    appendCommandWithValue(QStringLiteral("shutdown"), 3);
+    appendCommand(QStringLiteral("startupInverter"));
+    appendCommandWithValue(QStringLiteral("shutdown"), 0);
+    while (f->thread.executeNextCommand(protocol)) {
+    }
+    QStringList writes;
+    for (const FakeModbusRequest &r : std::as_const(f->modbus.requests))
+        writes << QStringLiteral("%1=%2").arg(r.address, 0, 16).arg(r.count, 0, 16);
+    for (const QByteArray &r : std::as_const(f->hid.requests))
+        writes << QStringLiteral("%1=%2").arg(uint8_t(r[3]) << 8 | uint8_t(r[4]), 0, 16).arg(uint8_t(r[5]) << 8 | uint8_t(r[6]), 0, 16);
+    QTEST(writes, "writes");
+    QCOMPARE(eventCodes(), (QList<int>{73, 74, 73}));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceCommands)

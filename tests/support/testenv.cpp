@@ -21,10 +21,7 @@ void resetSharedState()
     }
     settingsValid = false;
     discardAllEvents();
-    {
-        QWriteLocker l(&commandQueueLock);
-        commandQueue.clear();
-    }
+    clearCommands();
     {
         QWriteLocker l(&settingsLock);
         systemSettings = SystemSettings();

@@ -112,8 +112,10 @@ private:
     std::atomic<bool> stopRequested{false}; // set by stop(); the event loop's exit ends the thread
     // Used only inside a tick, under tickMutex.
     bool fiveMinuteSaveArmed = true;
-    bool shutdownWarningArmed = true; // arming latches of the schedule warnings
-    bool startupWarningArmed = true;
+    // The task time each schedule warning was last given for, so that it is given once per
+    // task, also when its minute was not seen; "" after the task's minute.
+    QString shutdownWarnedFor;
+    QString startupWarnedFor;
     FirstTotalReader firstTotals;
     // The event log is retried at every tick while it cannot be written: one warning when
     // that starts, one line when it ends. Used by saveEventLog alone, in one thread.

@@ -30,6 +30,9 @@ struct TaskType
     const char *word;
 };
 
+// The most minutes the inverter's lead register holds.
+constexpr qint64 kMaxLeadMinutes = 0xFFFF;
+
 // The lead time in whole minutes; not a number, or below zero, counts as 0 (a negative
 // lead would put the warning after the task and so never warn).
 int leadMinutes(const QString &text)
@@ -50,6 +53,17 @@ QString currentProtocol()
 bool hasPassed(const QString &time, const QString &nowText)
 {
     return !time.isEmpty() && (!isMinuteText(time) || time < nowText);
+}
+
+// The whole minutes from the minute of now to a task minute, so that the inverter, which
+// counts them down itself, acts at the task time even when the warning comes late.
+quint16 minutesLeft(const QDateTime &now, const QString &taskTime, int leadMinutes)
+{
+    const QDateTime task = QDateTime::fromString(taskTime, QLatin1String(kMinuteFormat));
+    if (!task.isValid())
+        return quint16(qMin<qint64>(leadMinutes, kMaxLeadMinutes));
+    const QDateTime nowMinute(now.date(), QTime(now.time().hour(), now.time().minute()));
+    return quint16(qBound<qint64>(0, nowMinute.secsTo(task) / 60, kMaxLeadMinutes));
 }
 
 // Caller holds scheduleListLock for writing. Moves every row of the type whose time has
@@ -97,16 +111,17 @@ void data_thread::checkSchedule(const QDateTime &now)
     QWriteLocker locker(&scheduleListLock);
     if (nextShutdownTime.isEmpty() && nextStartupTime.isEmpty())
         return;
-    const QString warnText = now.addSecs(qint64(leadMinutes(preAlarm)) * 60).toString(QLatin1String(kMinuteFormat));
+    const int lead = leadMinutes(preAlarm);
+    const QString warnText = now.addSecs(qint64(lead) * 60).toString(QLatin1String(kMinuteFormat));
 
     const TaskType types[] = {
         {"shutdown", &nextShutdownTime, EventScheduleShutdown, "shutdown"},
         {"startup", &nextStartupTime, EventScheduleStartup, "startupInverter"},
     };
-    bool *latches[] = {&shutdownWarningArmed, &startupWarningArmed};
+    QString *warnedFor[] = {&shutdownWarnedFor, &startupWarnedFor};
     for (int i = 0; i < 2; ++i) {
         const TaskType &t = types[i];
-        bool &armed = *latches[i];
+        QString &warned = *warnedFor[i];
         if (t.nextTime->isEmpty())
             continue;
         if (hasPassed(*t.nextTime, nowText) && rollPassedRows(t.type, nowText)) {
@@ -115,15 +130,14 @@ void data_thread::checkSchedule(const QDateTime &now)
                 continue;
         }
 
-        if (warnText == *t.nextTime) {
-            if (armed) {
-                postEvent(t.warningEvent);
-                armed = false;
-                if (wordWithWarning)
-                    appendCommand(QLatin1String(t.word));
-            }
-        } else {
-            armed = true;
+        // From the warning minute to the task minute: a task set inside the lead time, or a
+        // warning minute stepped over by the clock, is still announced, and the inverter
+        // still gets its word in time.
+        if (warnText >= *t.nextTime && nowText <= *t.nextTime && warned != *t.nextTime) {
+            postEvent(t.warningEvent);
+            warned = *t.nextTime;
+            if (wordWithWarning)
+                appendCommandWithValue(QLatin1String(t.word), minutesLeft(now, *t.nextTime, lead));
         }
 
         if (*t.nextTime == nowText) {
@@ -131,6 +145,7 @@ void data_thread::checkSchedule(const QDateTime &now)
                 appendCommand(QLatin1String(t.word));
             rollDueRows(t.type, nowText);
             saveSchedule(ScheduleCallerHistory);
+            warned.clear();
         }
     }
 }

@@ -111,8 +111,9 @@ private slots:
 
 private:
     // One tick every `step` seconds from `from` up to and including `to` (local times);
-    // each line of the result is "hh:mm:ss event N" or "hh:mm:ss word W", in the order
-    // posted and queued within a tick.
+    // each line of the result is "hh:mm:ss event N" or "hh:mm:ss word W", followed by the
+    // register value queued with the word if any, in the order posted and queued within
+    // a tick.
     QStringList run(const QDateTime &from, const QDateTime &to, int step = 15);
     QStringList tick(const QDateTime &now);
 
@@ -143,8 +144,9 @@ QStringList TestTaskFiring::tick(const QDateTime &now)
         out << QStringLiteral("%1 event %2").arg(stamp).arg(e.code);
     discardAllEvents();
     QString word;
-    while (takeCommand(&word))
-        out << QStringLiteral("%1 word %2").arg(stamp, word);
+    int value = -1;
+    while (takeCommand(&word, &value))
+        out << QStringLiteral("%1 word %2").arg(stamp, word) + (value < 0 ? QString() : QStringLiteral(" %1").arg(value));
     return out;
 }
 
@@ -162,7 +164,7 @@ void TestTaskFiring::weeklyShutdown_data()
     QTest::addColumn<QStringList>("timeline");
     const QStringList ups{"21:55:00 event 63", "22:00:00 word shutdown"};
     // The inverter counts the lead down itself: its word goes with the warning.
-    const QStringList inverter{"21:55:00 event 63", "21:55:00 word shutdown"};
+    const QStringList inverter{"21:55:00 event 63", "21:55:00 word shutdown 5"};
     QTest::newRow("0") << "0" << ups;
     QTest::newRow("1") << "1" << ups;
     QTest::newRow("2") << "2" << ups;
@@ -200,27 +202,44 @@ void TestTaskFiring::leadWithoutMinutes()
     setProtocol(protocol);
     setSchedule({row(kShutdown, QStringLiteral("2026-03-04 22:00"), QStringLiteral("7"))}, lead);
     // Warning and task in one tick, the event before the word.
-    QCOMPARE(run(at(2026, 3, 4, 21, 58), at(2026, 3, 4, 22, 1)),
-             (QStringList{"22:00:00 event 63", "22:00:00 word shutdown"}));
+    const QString word = deviceFamily(protocol) == DeviceFamily::Inverter ? "22:00:00 word shutdown 0" : "22:00:00 word shutdown";
+    QCOMPARE(run(at(2026, 3, 4, 21, 58), at(2026, 3, 4, 22, 1)), (QStringList{"22:00:00 event 63", word}));
     QCOMPARE(rowTimes(), QStringList{"2026-03-11 22:00"});
 }
 
 void TestTaskFiring::setInsideTheLead_data()
 {
     QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QList<QDateTime>>("ticks"); // the first ticks, then one every 15 s
     QTest::addColumn<QStringList>("timeline");
-    QTest::newRow("UPS: the word at the task time") << "2" << QStringList{"22:00:00 word shutdown"};
-    QTest::newRow("inverter: no word at all") << "3" << QStringList{};
+    const QList<QDateTime> setLate{at(2026, 3, 4, 21, 57, 30)};
+    // Ticks up to 21:54:50, then the clock steps 80 s over the warning minute.
+    const QList<QDateTime> stepped{at(2026, 3, 4, 21, 54), at(2026, 3, 4, 21, 54, 50), at(2026, 3, 4, 21, 56, 10)};
+    // The inverter is given the minutes left, so that it still acts at 22:00.
+    QTest::newRow("set inside the lead, UPS") << "2" << setLate
+                                              << QStringList{"21:57:30 event 63", "22:00:00 word shutdown"};
+    QTest::newRow("set inside the lead, inverter") << "3" << setLate
+                                                   << QStringList{"21:57:30 event 63", "21:57:30 word shutdown 3"};
+    QTest::newRow("set inside the lead, inverter over USB-HID")
+        << "4" << setLate << QStringList{"21:57:30 event 63", "21:57:30 word shutdown 3"};
+    QTest::newRow("warning minute stepped over, UPS") << "0" << stepped
+                                                      << QStringList{"21:56:10 event 63", "22:00:10 word shutdown"};
+    QTest::newRow("warning minute stepped over, inverter")
+        << "3" << stepped << QStringList{"21:56:10 event 63", "21:56:10 word shutdown 4"};
 }
 
 void TestTaskFiring::setInsideTheLead()
 {
     QFETCH(QString, protocol);
+    QFETCH(QList<QDateTime>, ticks);
     QFETCH(QStringList, timeline);
     setProtocol(protocol);
-    // Set at 21:57 with a lead of five minutes: the warning minute has passed.
     setSchedule({row(kShutdown, QStringLiteral("2026-03-04 22:00"), QStringLiteral("7"))}, QStringLiteral("5"));
-    QCOMPARE(run(at(2026, 3, 4, 21, 57), at(2026, 3, 4, 22, 2)), timeline);
+    QStringList seen;
+    for (const QDateTime &t : ticks)
+        seen << tick(t);
+    seen << run(ticks.last().addSecs(15), at(2026, 3, 4, 22, 2));
+    QCOMPARE(seen, timeline);
     QCOMPARE(rowTimes(), QStringList{"2026-03-11 22:00"});
 }
 
@@ -268,8 +287,8 @@ void TestTaskFiring::startupWithItsOwnLatch()
                  row(kStartup, QStringLiteral("2026-03-04 22:10"), QStringLiteral("1"))},
                 QStringLiteral("10"));
     QCOMPARE(run(at(2026, 3, 4, 21, 49), at(2026, 3, 4, 22, 11), 20),
-             (QStringList{"21:50:00 event 63", "21:50:00 word shutdown", "22:00:00 event 64",
-                          "22:00:00 word startupInverter"}));
+             (QStringList{"21:50:00 event 63", "21:50:00 word shutdown 10", "22:00:00 event 64",
+                          "22:00:00 word startupInverter 10"}));
     QCOMPARE(rowTimes(), (QStringList{"2026-03-11 22:00", "2026-03-05 22:10"}));
 }
 

@@ -140,10 +140,17 @@ void email_thread::sendReport(const QString &period)
         qCDebug(lcNotify) << "e-mail:" << period << "report due, but there is no recipient";
         return;
     }
-    if (deliver([&](Smtp &smtp) { smtp.sendReportMail(recipients, period, period, period); }))
-        qCDebug(lcNotify) << "e-mail:" << period << "report sent to" << recipients.size() << "recipient(s)";
-    else
+    switch (deliver([&](Smtp &smtp) { smtp.sendReportMail(recipients, period, period, period); })) {
+    case Delivery::Accepted:
+        qCDebug(lcNotify) << "e-mail:" << period << "report sent";
+        break;
+    case Delivery::RefusedForGood:
+        qCWarning(lcNotify) << "e-mail: the" << period << "report was not sent: the server refuses every recipient";
+        break;
+    default:
         qCWarning(lcNotify) << "e-mail: the" << period << "report was not sent";
+        break;
+    }
 }
 
 void email_thread::collectEvents()
@@ -165,17 +172,22 @@ void email_thread::sendEventMails()
     while (!pendingMails.isEmpty() && !stopFlag) {
         if (retryAt.isValid() && appClock().now() < retryAt)
             break;
-        bool noRecipient = false;
-        const bool accepted = sendEventMail(pendingMails.first().event, &noRecipient);
+        const Delivery delivery = sendEventMail(pendingMails.first().event);
         // A dialogue cut short by the stop says nothing about the server.
         if (stopFlag)
             break;
-        if (accepted || noRecipient) {
-            pendingMails.removeFirst();
-            if (accepted) {
+        if (delivery != Delivery::Failed) {
+            const EventItem done = pendingMails.takeFirst().event;
+            // The server answered every command: it is working, whatever it thought of the addresses.
+            if (delivery != Delivery::NoRecipient) {
                 failuresInRow = 0;
                 retryAt = QDateTime();
             }
+            if (delivery == Delivery::RefusedForGood)
+                qCWarning(lcNotify).noquote()
+                    << "e-mail: alarm mail of event" << done.code << "of"
+                    << done.time.toString(QLatin1String(kEventTimeFormat))
+                    << "dropped: the server refuses every recipient";
         } else {
             PendingMail &failed = pendingMails.first();
             ++failed.failedSends;
@@ -202,7 +214,7 @@ void email_thread::sendEventMails()
     sendingEventMails = false;
 }
 
-bool email_thread::sendEventMail(const EventItem &event, bool *noRecipient)
+email_thread::Delivery email_thread::sendEventMail(const EventItem &event)
 {
     QStringList recipients;
     QString protocol;
@@ -220,9 +232,8 @@ bool email_thread::sendEventMail(const EventItem &event, bool *noRecipient)
         }
         protocol = deviceSettings.comProtocol;
     }
-    *noRecipient = recipients.isEmpty();
-    if (*noRecipient)
-        return false;
+    if (recipients.isEmpty())
+        return Delivery::NoRecipient;
 
     initMailLabels();
     QString text = eventTextAt(eventTextTable(protocol), event.code);
@@ -235,14 +246,16 @@ bool email_thread::sendEventMail(const EventItem &event, bool *noRecipient)
     return deliver([&](Smtp &smtp) { smtp.sendMail(recipients, subject, body); });
 }
 
-bool email_thread::deliver(const std::function<void(Smtp &)> &send)
+email_thread::Delivery email_thread::deliver(const std::function<void(Smtp &)> &send)
 {
     Smtp smtp;
     configureSmtp(&smtp);
     QString outcome;
     connect(&smtp, &Smtp::ErrorCloseAll, &smtp, [&outcome](const QString &result) { outcome = result; });
     send(smtp);
-    return outcome == QLatin1String("success");
+    if (outcome == QLatin1String("success"))
+        return Delivery::Accepted;
+    return smtp.refusedForGood() ? Delivery::RefusedForGood : Delivery::Failed;
 }
 
 void email_thread::configureSmtp(Smtp *smtp)

@@ -77,12 +77,16 @@ private:
     void collectEvents();
     // Sends each report whose minute has come since the last check, once per minute.
     void checkReports();
-    // One alarm mail; false when the server did not accept it. *noRecipient is set when
-    // nobody is to receive it, and then nothing is sent.
-    bool sendEventMail(const EventItem &event, bool *noRecipient);
-    // One mail over a client of its own with the current server settings; true when the
-    // server accepted it ("success": the final 250 after DATA).
-    bool deliver(const std::function<void(Smtp &)> &send);
+    enum class Delivery {
+        Accepted,       // the server took the mail for at least one recipient
+        NoRecipient,    // nobody is to receive it; nothing was sent
+        RefusedForGood, // the server refused every recipient for good; sending again cannot help
+        Failed,         // the server could not take it (no connection, no answer, a 4xx ...)
+    };
+    // One alarm mail.
+    Delivery sendEventMail(const EventItem &event);
+    // One mail over a client of its own with the current server settings.
+    Delivery deliver(const std::function<void(Smtp &)> &send);
 
     QStringList mailLabels;
     // The minute ("yyyy-MM-dd hh:mm") of the last report of each period. A report goes

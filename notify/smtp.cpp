@@ -154,8 +154,7 @@ void Smtp::setConfig(SmtpConfig8 config)
 
 void Smtp::sendMail(const QStringList &to, const QString &subject, const QString &body)
 {
-    outcomeSent = false;
-    lastFailure.clear();
+    resetOutcome();
     recipients = to;
     mailText.clear();
     if (!acceptsHeaderFields(subject)) {
@@ -193,8 +192,7 @@ QString Smtp::commonHeader(const QString &subject) const
 void Smtp::sendReportMail(const QStringList &to, const QString &subjectPeriod, const QString &,
                           const QString &filePeriod)
 {
-    outcomeSent = false;
-    lastFailure.clear();
+    resetOutcome();
     createReportFile(filePeriod);
     recipients = to;
     mailText.clear();
@@ -434,11 +432,8 @@ void Smtp::PutSendLine()
     }
     if (!step(QStringLiteral("MAIL FROM: <") + senderAddr + QLatin1Char('>'), "250"))
         return;
-    // A refused recipient ends the whole mail: a partial delivery would pass unnoticed.
-    for (const QString &recipient : std::as_const(recipients)) {
-        if (!step(QStringLiteral("RCPT TO:<") + recipient + QLatin1Char('>'), "250"))
-            return;
-    }
+    if (!addressRecipients())
+        return;
     if (!step(QStringLiteral("DATA"), "354"))
         return;
     // mailText is dot-stuffed, so this is the only "CRLF . CRLF" on the wire.
@@ -451,22 +446,64 @@ void Smtp::PutSendLine()
 
 bool Smtp::step(const QString &command, const char *expectedCode, const char *traceText)
 {
-    replyText = sendCommand(command);
-    qCDebug(lcNotify).noquote() << "smtp:" << (traceText ? QString::fromLatin1(traceText) : command) << "->"
-                                << replyText.trimmed();
+    exchange(command, traceText);
     if (replyText.isEmpty() || replyCode != QLatin1String(expectedCode)) {
-        qCWarning(lcNotify).noquote() << "smtp: expected" << expectedCode << "to"
-                                      << (traceText ? QString::fromLatin1(traceText) : command) << "but got"
-                                      << (stopRequested()         ? QStringLiteral("a stop request")
-                                              : replyText.isEmpty() ? QStringLiteral("nothing")
-                                                                    : replyText.trimmed());
-        fail(replyText.isEmpty() ? QStringLiteral("the server did not answer %1")
-                                       .arg(traceText ? QString::fromLatin1(traceText) : command.section(QLatin1Char(' '), 0, 0))
-                                 : QStringLiteral("the server answered: %1").arg(replyText.trimmed()));
+        stepFailed(command, expectedCode, traceText);
         return false;
     }
     replyText.clear();
     return true;
+}
+
+void Smtp::exchange(const QString &command, const char *traceText)
+{
+    replyText = sendCommand(command);
+    qCDebug(lcNotify).noquote() << "smtp:" << (traceText ? QString::fromLatin1(traceText) : command) << "->"
+                                << replyText.trimmed();
+}
+
+void Smtp::stepFailed(const QString &command, const char *expectedCode, const char *traceText)
+{
+    qCWarning(lcNotify).noquote() << "smtp: expected" << expectedCode << "to"
+                                  << (traceText ? QString::fromLatin1(traceText) : command) << "but got"
+                                  << (stopRequested()         ? QStringLiteral("a stop request")
+                                          : replyText.isEmpty() ? QStringLiteral("nothing")
+                                                                : replyText.trimmed());
+    fail(replyText.isEmpty() ? QStringLiteral("the server did not answer %1")
+                                   .arg(traceText ? QString::fromLatin1(traceText) : command.section(QLatin1Char(' '), 0, 0))
+                             : QStringLiteral("the server answered: %1").arg(replyText.trimmed()));
+}
+
+bool Smtp::addressRecipients()
+{
+    // One mistyped address must not keep the mail from the others: a 5xx refuses that
+    // address for good, and saying so once is all that can be done about it. A 4xx, an
+    // unknown code or no answer is the server's own trouble, and the mail is failed so
+    // that it can be sent again, whole.
+    QStringList refusals;
+    for (const QString &recipient : std::as_const(recipients)) {
+        const QString command = QStringLiteral("RCPT TO:<") + recipient + QLatin1Char('>');
+        exchange(command, nullptr);
+        // RFC 5321 4.2.2: 251 accepts an address the server will forward.
+        if (!replyText.isEmpty() && (replyCode == QLatin1String("250") || replyCode == QLatin1String("251"))) {
+            replyText.clear();
+            continue;
+        }
+        if (replyText.isEmpty() || !replyCode.startsWith(QLatin1Char('5'))) {
+            stepFailed(command, "250", nullptr);
+            return false;
+        }
+        const QString reply = replyText.trimmed();
+        qCWarning(lcNotify).noquote() << "smtp: the server refuses the recipient" << recipient << "for good:" << reply;
+        refusedAddresses << recipient;
+        refusals << QStringLiteral("%1 (%2)").arg(recipient, reply);
+        replyText.clear();
+    }
+    if (refusedAddresses.size() < recipients.size())
+        return true;
+    everyRecipientRefused = true;
+    fail(QStringLiteral("the server refused every recipient: %1").arg(refusals.join(QLatin1String("; "))));
+    return false;
 }
 
 QString Smtp::sendCommand(const QString &command)
@@ -527,6 +564,14 @@ bool Smtp::readReply(qint64 timeoutMs)
             && socket->state() != QAbstractSocket::ConnectedState)
             return false;
     }
+}
+
+void Smtp::resetOutcome()
+{
+    outcomeSent = false;
+    lastFailure.clear();
+    refusedAddresses.clear();
+    everyRecipientRefused = false;
 }
 
 void Smtp::fail(const QString &why)

@@ -59,8 +59,8 @@ public:
     void setConfig(SmtpConfig6 config);
     void setConfig(SmtpConfig8 config);
 
-    // Sends one single-part HTML mail to every address of recipients. Returns when the
-    // dialogue has ended; the outcome has been emitted by then.
+    // Sends one single-part HTML mail to every address of recipients that the server
+    // accepts. Returns when the dialogue has ended; the outcome has been emitted by then.
     void sendMail(const QStringList &recipients, const QString &subject, const QString &body);
     // Writes the report file of filePeriod ("day", "month" or "year") and sends the report
     // mail with it attached; subjectPeriod chooses the subject, the middle text is unused
@@ -109,6 +109,13 @@ public:
     // number", "no connection: Connection refused", "the server answered 535 ..."); empty
     // after a success or when no reason is known.
     QString failureReason() const { return lastFailure; }
+    // The recipients of the latest send that the server refused for good (a 5xx reply to
+    // RCPT TO), in the caller's order. The mail went to the others; when there were none
+    // the send failed.
+    QStringList refusedRecipients() const { return refusedAddresses; }
+    // True when the latest send failed only because the server refused every recipient
+    // for good: sent again, the same mail would meet the same refusal.
+    bool refusedForGood() const { return everyRecipientRefused; }
 
 signals:
     void status(QString);
@@ -135,6 +142,8 @@ private:
     // False (with a trace) when there is no recipient or a header field holds a control
     // character; checked before anything is sent.
     bool acceptsHeaderFields(const QString &subject) const;
+    // Forgets the outcome of the previous send.
+    void resetOutcome();
     // Ends the send with its one outcome; later calls within the same send do nothing.
     void finish(const QString &outcome);
     // Ends the send with "error", keeping why for failureReason().
@@ -145,6 +154,13 @@ private:
     bool readReply(qint64 timeoutMs);
     // One dialogue step: the command, then a reply whose final line has the code.
     bool step(const QString &command, const char *expectedCode, const char *logText = nullptr);
+    // Sends the command and reads its reply into replyText and replyCode, with a trace.
+    void exchange(const QString &command, const char *traceText);
+    // Ends the send after a step whose reply was missing or lacked the code it needed.
+    void stepFailed(const QString &command, const char *expectedCode, const char *traceText);
+    // The RCPT TO of every recipient; false when the send has ended. A recipient refused
+    // for good is left out, any other refusal ends the send.
+    bool addressRecipients();
     void closeSocket();
 
     QFile reportFile;
@@ -169,6 +185,8 @@ private:
     QStringList reportHeader;
     QByteArray pendingBytes; // received but not yet part of a reply: a line not yet ended
     bool outcomeSent = false;
+    QStringList refusedAddresses;
+    bool everyRecipientRefused = false;
     bool reportReady = false; // the last createReportFile wrote every row of its period
     const std::atomic<bool> *stopFlag = nullptr;
     std::unique_ptr<QTemporaryDir> reportDir; // made by createReportFile, removed with the client

@@ -102,6 +102,14 @@ QStringList SmtpServer::messageFiles() const
     return files;
 }
 
+QStringList SmtpServer::refusals() const
+{
+    QFile log(m_dir.filePath(QStringLiteral("mail/refusals.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 void SmtpServer::clearMessages() const
 {
     QDir mail(m_dir.filePath(QStringLiteral("mail")));

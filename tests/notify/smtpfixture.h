@@ -36,7 +36,9 @@ public:
     // the envelope the server recorded for it ("mail_from", "rcpt_tos").
     static QJsonObject parseMessage(const QString &emlFile);
     static QJsonObject envelope(const QString &emlFile);
-    // Removes the messages received so far.
+    // The recipients refused so far, oldest first, each as "<code> <address>".
+    QStringList refusals() const;
+    // Removes the messages and refusals received so far.
     void clearMessages() const;
 
 private:

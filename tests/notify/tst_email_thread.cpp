@@ -1,6 +1,7 @@
 // The e-mail thread against a real server (aiosmtpd): alarm mails per family and language,
 // recipients chosen by their masks, reports at their minutes with the fixed clock, a failed
-// alarm mail retried after its pause, the bounds, and the stop while a server says nothing.
+// alarm mail retried after its pause while a recipient refused for good is not, the bounds,
+// and the stop while a server says nothing.
 // The tick is driven from the test thread, except where the thread itself must stop.
 #include "notify/email_thread.h"
 
@@ -83,6 +84,8 @@ private slots:
     void reportMinutes_data();
     void reportMinutes();
     void reportToEveryAddress();
+    void refusedRecipients_data();
+    void refusedRecipients();
     void failedMailRetriedThenAcceptedOnce();
     void failedMailDroppedAfterBoundedSends();
     void waitingMailsAreBounded();
@@ -271,6 +274,64 @@ void TestEmailThread::reportToEveryAddress()
     QCOMPARE(server.messageFiles().size(), 1);
     QCOMPARE(jsonTexts(SmtpServer::envelope(server.messageFiles().first()).value(QLatin1String("rcpt_tos"))),
              (QStringList{kAlice, QStringLiteral("bob@example.com")}));
+}
+
+void TestEmailThread::refusedRecipients_data()
+{
+    QTest::addColumn<QStringList>("addresses"); // with the masks at the same index
+    QTest::addColumn<QStringList>("masks");
+    QTest::addColumn<QList<int>>("codes");
+    QTest::addColumn<QStringList>("delivered"); // envelope recipients of each mail, ',' joined
+    QTest::addColumn<int>("pending");
+    QTest::addColumn<QStringList>("refusals"); // the server's refusals after the first tick
+
+    const QString every = QStringLiteral("4294967295");
+    // A mistyped address must not hold back what the good one is to get.
+    QTest::newRow("one of two refused for good")
+        << QStringList{"refused@example.com", kAlice} << QStringList{every, every} << QList<int>{57, 56}
+        << QStringList{kAlice, kAlice} << 0
+        << QStringList{"550 refused@example.com", "550 refused@example.com"};
+    QTest::newRow("every recipient refused, the next alarm goes at once")
+        << QStringList{"refused-a@example.com", "refused-b@example.com", kAlice}
+        << QStringList{"268435456", "268435456", "4"} << QList<int>{57, 5} << QStringList{kAlice} << 0
+        << QStringList{"550 refused-a@example.com", "550 refused-b@example.com"};
+    // A 4xx is the server's passing trouble: the mail waits for its retry, whole.
+    QTest::newRow("a recipient busy (450)")
+        << QStringList{"busy@example.com", kAlice} << QStringList{every, every} << QList<int>{57}
+        << QStringList{} << 1 << QStringList{"450 busy@example.com"};
+}
+
+void TestEmailThread::refusedRecipients()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(QStringList, masks);
+    QFETCH(QList<int>, codes);
+    QFETCH(QStringList, delivered);
+    QFETCH(int, pending);
+    QFETCH(QStringList, refusals);
+
+    QList<Recipient> recipients;
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        recipients << Recipient{addresses.at(i), masks.at(i)};
+    configure(server.plainPort(), recipients);
+    for (int code : std::as_const(codes))
+        postEvent(code);
+    email_thread thread;
+    thread.threadTimer();
+
+    QStringList envelopes;
+    for (const QString &file : server.messageFiles())
+        envelopes << jsonTexts(SmtpServer::envelope(file).value(QLatin1String("rcpt_tos"))).join(QLatin1Char(','));
+    QCOMPARE(envelopes, delivered);
+    QCOMPARE(thread.pendingMailCount(), pending);
+    QCOMPARE(server.refusals(), refusals);
+
+    // Past the first retry pause: a mail refused for good is never tried again, one that
+    // met a passing refusal is.
+    env->clock().advanceMs(qint64(email_thread::kFirstRetryPauseSec + 1) * 1000);
+    thread.threadTimer();
+    QCOMPARE(server.messageFiles().size(), delivered.size());
+    QCOMPARE(server.refusals(), pending == 0 ? refusals : refusals + refusals);
 }
 
 void TestEmailThread::failedMailRetriedThenAcceptedOnce()

@@ -118,31 +118,50 @@ void TestSmtp::realServer_data()
     QTest::addColumn<QString>("account");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("recipients");
-    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("result"); // "success", "error", or "refused": an error for good
+    QTest::addColumn<QStringList>("refused"); // what the client reports refused for good
 
     const QStringList one{QStringLiteral("alice@example.com")};
     const QStringList two{QStringLiteral("alice@example.com"), QStringLiteral("bob@example.com")};
     const QString ok = QStringLiteral("success");
     const QString error = QStringLiteral("error");
+    const QStringList none;
     // With no log-in the TLS flag does not count: the plain port answers.
-    QTest::newRow("plain without log-in") << "plain" << "1" << "0" << "" << "" << one << ok;
-    QTest::newRow("TLS with log-in") << "tls" << "0" << "0" << "user" << "secret" << two << ok;
-    QTest::newRow("log-in over plain TCP") << "plain" << "0" << "1" << "user" << "secret" << one << ok;
-    QTest::newRow("AUTH refused (535)") << "plain" << "0" << "1" << "user" << "wrong" << one << error;
-    QTest::newRow("AUTH refused over TLS") << "tls" << "0" << "0" << "nobody" << "secret" << one << error;
-    QTest::newRow("second recipient refused")
+    QTest::newRow("plain without log-in") << "plain" << "1" << "0" << "" << "" << one << ok << none;
+    QTest::newRow("TLS with log-in") << "tls" << "0" << "0" << "user" << "secret" << two << ok << none;
+    QTest::newRow("log-in over plain TCP") << "plain" << "0" << "1" << "user" << "secret" << one << ok << none;
+    QTest::newRow("AUTH refused (535)") << "plain" << "0" << "1" << "user" << "wrong" << one << error << none;
+    QTest::newRow("AUTH refused over TLS") << "tls" << "0" << "0" << "nobody" << "secret" << one << error << none;
+    // The others still get the mail.
+    QTest::newRow("second recipient refused (550)")
         << "plain" << "1" << "1" << "" << ""
         << QStringList{QStringLiteral("alice@example.com"), QStringLiteral("refused@example.com"),
                        QStringLiteral("carol@example.com")}
-        << error;
+        << ok << QStringList{QStringLiteral("refused@example.com")};
+    QTest::newRow("first recipient refused over TLS")
+        << "tls" << "0" << "0" << "user" << "secret"
+        << QStringList{QStringLiteral("refused@example.com"), QStringLiteral("bob@example.com")} << ok
+        << QStringList{QStringLiteral("refused@example.com")};
+    QTest::newRow("every recipient refused")
+        << "plain" << "1" << "1" << "" << ""
+        << QStringList{QStringLiteral("refused-a@example.com"), QStringLiteral("refused-b@example.com")}
+        << "refused" << QStringList{QStringLiteral("refused-a@example.com"), QStringLiteral("refused-b@example.com")};
+    // A 4xx is the server's passing trouble: the whole mail fails, to be sent again.
+    QTest::newRow("a recipient busy (450)")
+        << "plain" << "1" << "1" << "" << ""
+        << QStringList{QStringLiteral("alice@example.com"), QStringLiteral("busy@example.com")} << error << none;
+    QTest::newRow("refused and busy") << "plain" << "1" << "1" << "" << ""
+                                      << QStringList{QStringLiteral("refused@example.com"),
+                                                     QStringLiteral("busy@example.com")}
+                                      << error << QStringList{QStringLiteral("refused@example.com")};
     QTest::newRow("end of data refused") << "plain" << "1" << "1" << "" << ""
-                                         << QStringList{QStringLiteral("rejectdata@example.com")} << error;
-    QTest::newRow("TLS to a plain server") << "plain" << "0" << "0" << "user" << "secret" << one << error;
-    QTest::newRow("nothing listening on the port") << "unused" << "1" << "1" << "" << "" << one << error;
-    QTest::newRow("port text not a number") << "25x" << "1" << "1" << "" << "" << one << error;
-    QTest::newRow("empty port text") << "" << "1" << "1" << "" << "" << one << error;
-    QTest::newRow("auth flag 2") << "plain" << "2" << "1" << "user" << "secret" << one << error;
-    QTest::newRow("auth flag empty") << "plain" << "" << "0" << "user" << "secret" << one << error;
+                                         << QStringList{QStringLiteral("rejectdata@example.com")} << error << none;
+    QTest::newRow("TLS to a plain server") << "plain" << "0" << "0" << "user" << "secret" << one << error << none;
+    QTest::newRow("nothing listening on the port") << "unused" << "1" << "1" << "" << "" << one << error << none;
+    QTest::newRow("port text not a number") << "25x" << "1" << "1" << "" << "" << one << error << none;
+    QTest::newRow("empty port text") << "" << "1" << "1" << "" << "" << one << error << none;
+    QTest::newRow("auth flag 2") << "plain" << "2" << "1" << "user" << "secret" << one << error << none;
+    QTest::newRow("auth flag empty") << "plain" << "" << "0" << "user" << "secret" << one << error << none;
 }
 
 void TestSmtp::realServer()
@@ -154,6 +173,7 @@ void TestSmtp::realServer()
     QFETCH(QString, password);
     QFETCH(QStringList, recipients);
     QFETCH(QString, result);
+    QFETCH(QStringList, refused);
 
     SmtpConfig8 c = config(0, authFlag, sslFlag, account, password);
     if (port == QLatin1String("plain"))
@@ -169,8 +189,16 @@ void TestSmtp::realServer()
     QElapsedTimer took;
     took.start();
     const Outcome o = send(smtp, recipients);
-    QCOMPARE(o.results, QStringList{result});
+    const bool forGood = result == QLatin1String("refused");
+    QCOMPARE(o.results, QStringList{forGood ? QStringLiteral("error") : result});
     QCOMPARE(o.quits, result == QLatin1String("success") ? 1 : 0);
+    QCOMPARE(smtp.refusedForGood(), forGood);
+    QCOMPARE(smtp.refusedRecipients(), refused);
+    // The reason a user reads names every address refused for good.
+    if (forGood) {
+        for (const QString &address : std::as_const(refused))
+            QVERIFY2(smtp.failureReason().contains(address), qPrintable(smtp.failureReason()));
+    }
     // Every row fails fast: a refusal is a reply, not a time-out.
     QVERIFY2(took.elapsed() < 4000, qPrintable(QString::number(took.elapsed())));
 
@@ -182,7 +210,10 @@ void TestSmtp::realServer()
     QCOMPARE(files.size(), 1);
     const QJsonObject envelope = SmtpServer::envelope(files.first());
     QCOMPARE(envelope.value(QLatin1String("mail_from")).toString(), kSender);
-    QCOMPARE(jsonTexts(envelope.value(QLatin1String("rcpt_tos"))), recipients);
+    QStringList accepted = recipients;
+    for (const QString &address : std::as_const(refused))
+        accepted.removeAll(address);
+    QCOMPARE(jsonTexts(envelope.value(QLatin1String("rcpt_tos"))), accepted);
 }
 
 void TestSmtp::receivedMessage()
@@ -327,7 +358,7 @@ void TestSmtp::scriptedPeer_data()
     QTest::addColumn<QString>("authFlag");
     QTest::addColumn<QString>("account");
     QTest::addColumn<QStringList>("script");
-    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("result"); // "success", "error", or "refused": an error for good
     QTest::addColumn<QStringList>("commands"); // what the client sent, the mail text left out
 
     const QString ehlo = QStringLiteral("ehlo ") + QHostInfo::localHostName();
@@ -340,6 +371,17 @@ void TestSmtp::scriptedPeer_data()
     // The rest of a dialogue that the server accepts, after the EHLO reply.
     const QStringList rest{"<", ">250 ok\r\n", "<", ">250 ok\r\n", "<", ">354 go ahead\r\n", "<data", ">250 stored\r\n"};
 
+    const QStringList greeted{">220 ready\r\n", "<", ">250 ok\r\n", "<", ">250 ok\r\n", "<"};
+    QTest::newRow("only recipient refused (550): no DATA")
+        << "1" << "" << (greeted + QStringList{">550 5.1.1 no such user\r\n"}) << "refused"
+        << QStringList{c, ehlo, from, rcpt};
+    QTest::newRow("251 accepts a recipient")
+        << "1" << "" << (greeted + QStringList{">251 will forward\r\n", "<", ">354 go ahead\r\n", "<data", ">250 stored\r\n"})
+        << "success" << QStringList{c, ehlo, from, rcpt, d, end, quit};
+    QTest::newRow("recipient reply without a code")
+        << "1" << "" << (greeted + QStringList{">mailbox unavailable\r\n"}) << "error"
+        << QStringList{c, ehlo, from, rcpt};
+    QTest::newRow("recipient unanswered") << "1" << "" << greeted << "error" << QStringList{c, ehlo, from, rcpt};
     QTest::newRow("421 greeting") << "1" << "" << QStringList{">421 busy, try later\r\n"} << "error"
                                   << QStringList{c};
     QTest::newRow("multi-line greeting")
@@ -404,7 +446,9 @@ void TestSmtp::scriptedPeer()
     took.start();
     const Outcome o = send(smtp, {QStringLiteral("alice@example.com")});
     QVERIFY2(took.elapsed() < 11000, qPrintable(QString::number(took.elapsed())));
-    QCOMPARE(o.results, QStringList{result});
+    const bool forGood = result == QLatin1String("refused");
+    QCOMPARE(o.results, QStringList{forGood ? QStringLiteral("error") : result});
+    QCOMPARE(smtp.refusedForGood(), forGood);
     QCOMPARE(o.quits, result == QLatin1String("success") ? 1 : 0);
     QCOMPARE(commandLines(peer.finish()), commands);
 }

@@ -133,6 +133,10 @@ void TestTestEmail::sendsAndTells_data()
     QTest::newRow("auth flag 2") << "plain" << "2" << "1" << "secret" << kSender << false << "|dkqnw" << "";
     QTest::newRow("nothing listening") << "unused" << "1" << "1" << "secret" << kSender << false << "|dkqnw"
                                        << "no connection to 127.0.0.1";
+    // The test mail goes to the sender alone: refused, nothing was delivered.
+    QTest::newRow("sender address refused as recipient")
+        << "plain" << "1" << "1" << "secret" << "refused@example.com" << false << "|dkqnw"
+        << "refused every recipient: refused@example.com (550";
     QTest::newRow("CR LF in the sender") << "plain" << "1" << "1" << "secret"
                                          << "kestrava@example.com\\r\\nRCPT TO:<x@example.com>" << false << "|dkqnw" << "";
 }

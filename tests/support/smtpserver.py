@@ -9,7 +9,9 @@ that sees it sees a whole message.
 
 Scripted refusals, chosen by the envelope, so one server serves every test case:
   AUTH LOGIN     only "user" with the password "secret" is accepted (535 otherwise)
-  RCPT TO        an address beginning with "refused" gets 550
+  RCPT TO        an address beginning with "refused" gets 550, one beginning with
+                 "busy" gets 450; each such answer is appended to refusals.log in the
+                 output folder as "<code> <address>", so a test can count the attempts
   end of DATA    a message with a recipient beginning "rejectdata" gets 554
 
 Run with Debian's interpreter (/usr/bin/python3), which has python3-aiosmtpd.
@@ -25,6 +27,8 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 ACCOUNT = b"user"
 PASSWORD = b"secret"
+REFUSALS = [("refused", "550 5.1.1 mailbox unavailable"),
+            ("busy", "450 4.2.1 mailbox busy, try again later")]
 
 
 class Handler:
@@ -33,8 +37,11 @@ class Handler:
         self.count = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.startswith("refused"):
-            return "550 5.1.1 mailbox unavailable"
+        for prefix, reply in REFUSALS:
+            if address.startswith(prefix):
+                with open(os.path.join(self.out_dir, "refusals.log"), "a") as f:
+                    f.write("%s %s\n" % (reply[:3], address))
+                return reply
         envelope.rcpt_tos.append(address)
         return "250 OK"
 

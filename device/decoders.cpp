@@ -322,11 +322,17 @@ void storeSettings(const quint16 *block)
     u.inverterMode = block[40];
 }
 
+// The inverter's battery power is two's complement: negative while the battery gives
+// power, which an unsigned reading turns into some 6553 W of charging.
+constexpr int kInverterBatteryPowerRegister = 90;
+
 // Inverter input register r into values[r]: 75 is a code, 114 has two decimals of scale.
 QString inverterValueText(int reg, quint16 word)
 {
     if (reg == 75)
         return QString::number(word);
+    if (reg == kInverterBatteryPowerRegister)
+        return render(qint16(word) * 0.1, 0);
     return render(word * (reg == 114 ? 0.01 : 0.1), 0);
 }
 

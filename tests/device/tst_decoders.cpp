@@ -722,6 +722,12 @@ void TestDecoders::inverterBlocks_data()
     QTest::addRow("15 code register") << "inverter" << 15 << 75 << 3 << "values" << 75 << "3";
     QTest::addRow("15 x0.01 register") << "inverter" << 15 << 114 << 98 << "values" << 114 << "0.98";
     QTest::addRow("15 last register") << "inverter" << 15 << 124 << 65535 << "values" << 124 << "6553.5";
+    // The battery power is two's complement, negative while the battery gives power.
+    QTest::addRow("15 battery power discharging") << "inverter" << 15 << 90 << 0xFFCE << "values" << 90 << "-5";
+    QTest::addRow("15 battery power charging") << "inverter" << 15 << 90 << 1234 << "values" << 90 << "123.4";
+    QTest::addRow("15 battery power most negative") << "inverter" << 15 << 90 << 0x8000 << "values" << 90 << "-3276.8";
+    QTest::addRow("15 register 91 stays unsigned") << "inverter" << 15 << 91 << 0xFFCE << "values" << 91 << "6548.6";
+    QTest::addRow("23 battery power discharging") << "hid" << 23 << 90 << 0xFFFB << "values" << 90 << "-0.5";
     QTest::addRow("16 first register") << "inverter" << 16 << 125 << 12 << "values" << 125 << "1.2";
     QTest::addRow("16 register 131") << "inverter" << 16 << 131 << 1 << "values" << 131 << "0.1";
     QTest::addRow("16 lifetime high half") << "inverter" << 16 << 134 << 1 << "values" << 134 << "6553.6";

@@ -76,6 +76,10 @@
         <translation>发送邮件成功</translation>
     </message>
     <message>
+        <source>It went to the sender address %1.</source>
+        <translation>邮件已发往发件人地址 %1。</translation>
+    </message>
+    <message>
         <source>Send email failed,network error or configure error!</source>
         <translation>发送邮件失败，网络错误或配置错误！</translation>
     </message>

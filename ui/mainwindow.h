@@ -109,6 +109,7 @@ private:
     QThread *testEmailThread = nullptr;
     bool testEmailInProgress = false;
     QString testEmailFailure; // shown under the failure text of the next result box
+    QString testEmailSentTo; // where the mail went, shown under the next success text
     // Aborts a test mail under way and waits (bounded) for its worker.
     void stopTestEmail();
     QString shownDeviceStatus; // the status text the view has, to send only changes

@@ -88,13 +88,17 @@ void MainWindow::handleTestEmail(QString request)
         job->failure = smtp.failureReason();
     });
     // Queued into the GUI thread; dropped with the window if it goes first.
-    connect(worker, &QThread::finished, this, [this, job, worker] {
+    // Built while the translators are installed; the result box comes later.
+    const QString sentTo = tr("It went to the sender address %1.").arg(stored.senderAddr);
+    connect(worker, &QThread::finished, this, [this, job, worker, sentTo] {
         testEmailJob.reset();
         testEmailThread = nullptr;
         worker->deleteLater();
         testEmailFailure = job->failure;
+        testEmailSentTo = sentTo;
         receiverSmtpSignal(job->outcome.isEmpty() ? QStringLiteral("error") : job->outcome);
         testEmailFailure.clear();
+        testEmailSentTo.clear();
         testEmailInProgress = false;
     });
     testEmailInProgress = true;
@@ -129,10 +133,14 @@ void MainWindow::receiverSmtpSignal(QString error)
         text = FailureText;
     if (text < 0)
         return;
-    // The client's reason is in English, as the program's log is.
-    const QString detail = text == FailureText && !testEmailFailure.isEmpty()
-        ? QStringLiteral("\n\n") + testEmailFailure : QString();
-    QMessageBox box(QMessageBox::Warning, emailTexts.value(BoxTitle), emailTexts.value(text) + detail,
-                    QMessageBox::Ok, this);
+    // The client's reason is in English, as the program's log is. A success says where
+    // the mail went: to the sender's own address, not to the alarm recipients.
+    QString detail;
+    if (text == FailureText && !testEmailFailure.isEmpty())
+        detail = QStringLiteral("\n\n") + testEmailFailure;
+    else if (text == SuccessText && !testEmailSentTo.isEmpty())
+        detail = QStringLiteral("\n\n") + testEmailSentTo;
+    QMessageBox box(text == SuccessText ? QMessageBox::Information : QMessageBox::Warning,
+                    emailTexts.value(BoxTitle), emailTexts.value(text) + detail, QMessageBox::Ok, this);
     dialogs().execMessageBox(box);
 }

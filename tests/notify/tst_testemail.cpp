@@ -25,6 +25,12 @@ const QString kSender = QStringLiteral("kestrava@example.com");
 const QString kSuccessText = QStringLiteral("Successfully send email");
 const QString kFailureText = QStringLiteral("Send email failed,network error or configure error!");
 
+// A success says where the mail went.
+QString successText(const QString &sender = kSender)
+{
+    return kSuccessText + QStringLiteral("\n\nIt went to the sender address %1.").arg(sender);
+}
+
 QString request(const QString &port, const QString &authFlag, const QString &sslFlag, const QString &password,
                 const QString &sender = kSender)
 {
@@ -159,16 +165,17 @@ void TestTestEmail::sendsAndTells()
     QVERIFY(emitTestEmail(request(QString::number(number), authFlag, sslFlag, password, sender)));
     QVERIFY(waitForBoxes(answers, 1));
 
-    // Exactly one box, a warning box whatever the outcome.
+    // Exactly one box: a success looks like one and says where the mail went; a failure
+    // is a warning.
     QCOMPARE(answers.titles(), QStringList{QStringLiteral("Email")});
     QCOMPARE(answers.texts().size(), 1);
     const QString text = answers.texts().first();
     // The failure text, and under it the client's reason where it has one.
     if (delivered || reason.isEmpty())
-        QCOMPARE(text, delivered ? kSuccessText : kFailureText);
+        QCOMPARE(text, delivered ? successText(sender) : kFailureText);
     else
         QVERIFY2(text.startsWith(kFailureText + QStringLiteral("\n\n")) && text.contains(reason), qPrintable(text));
-    QCOMPARE(answers.icons(), QList<QMessageBox::Icon>{QMessageBox::Warning});
+    QCOMPARE(answers.icons(), QList<QMessageBox::Icon>{delivered ? QMessageBox::Information : QMessageBox::Warning});
 
     // Stored whatever the outcome: plain in memory, scrambled in "param.ini".
     {
@@ -207,7 +214,7 @@ void TestTestEmail::chineseTexts()
                                   QStringLiteral("secret"))));
     QVERIFY(waitForBoxes(answers, 1));
     QCOMPARE(answers.titles(), QStringList{QStringLiteral("邮件")});
-    QCOMPARE(answers.texts(), QStringList{QStringLiteral("发送邮件成功")});
+    QCOMPARE(answers.texts(), QStringList{QStringLiteral("发送邮件成功\n\n邮件已发往发件人地址 %1。").arg(kSender)});
     QCOMPARE(server.messageFiles().size(), 1);
     const QJsonObject m = SmtpServer::parseMessage(server.messageFiles().first());
     const QString body = bodyText(m);
@@ -231,7 +238,7 @@ void TestTestEmail::requestWhileSendingIsRefused()
     QVERIFY(emitTestEmail(plain));
     QVERIFY(waitForBoxes(answers, 1));
     QTest::qWait(300); // a second dialogue would have ended by now
-    QCOMPARE(answers.texts(), QStringList{kSuccessText});
+    QCOMPARE(answers.texts(), QStringList{successText()});
     QCOMPARE(server.messageFiles().size(), 1);
 
     // Once it has ended, the next request sends again, with a new client.
@@ -240,7 +247,7 @@ void TestTestEmail::requestWhileSendingIsRefused()
     QVERIFY(emitTestEmail(plain));
     QVERIFY(waitForBoxes(answers, 2));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(answers.texts(), (QStringList{kSuccessText, kSuccessText}));
+    QCOMPARE(answers.texts(), (QStringList{successText(), successText()}));
     QCOMPARE(server.messageFiles().size(), 2);
 }
 
@@ -280,7 +287,7 @@ void TestTestEmail::slowServerLeavesWindowResponsive()
     QVERIFY2(elapsed.elapsed() < 500, qPrintable(QString::number(elapsed.elapsed())));
     QVERIFY(answers.texts().isEmpty());
     QVERIFY(waitForBoxes(answers, 1));
-    QCOMPARE(answers.texts(), QStringList{kSuccessText});
+    QCOMPARE(answers.texts(), QStringList{successText()});
     // The window's event loop ran all through the three seconds of the dialogue.
     QVERIFY2(ticks > 30, qPrintable(QString::number(ticks)));
     const QStringList sent = peer.finish();

@@ -506,10 +506,15 @@ Rectangle {
                 onRefresh: {
                     root.getFlowStateSignal()
                     root.getmwindowgenInfoSinal()
-                    if (panelFromPages)
-                        pageRequests[overview.module]()
-                    else
+                    // The flow's input and output powers come with those pages.
+                    root.getoutputinfoSignal()
+                    root.getacInfoSignal()
+                    if (panelFromPages) {
+                        if (overview.module !== "output" && overview.module !== "ac")
+                            pageRequests[overview.module]()
+                    } else {
                         root.mainModuleDataSignal(Replies.request({ flag: overview.module }))
+                    }
                     // The battery's charge and remaining time stay in view whatever the panel.
                     if (overview.module !== "battery") {
                         if (panelFromPages)

@@ -203,6 +203,14 @@ PageBase {
                 }
             }
             Text {
+                // The alarm recipients do not get the test: it checks the server part alone.
+                objectName: "testEmailNote"
+                text: sender.text !== "" ? Lang.tr("The test goes to the sender address %1 only.").arg(sender.text)
+                                         : Lang.tr("The test goes to the sender address only.")
+                color: Theme.muted
+                font.pixelSize: Theme.fontSize
+            }
+            Text {
                 objectName: "emailStatus"
                 Layout.fillWidth: true
                 elide: Text.ElideRight

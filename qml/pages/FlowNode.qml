@@ -6,8 +6,10 @@ Rectangle {
     id: node
     property string label
     property string value
-    // A word under the value ("Charging").
+    // A second line under the value ("Charging", "Load 45.6 %"), in the warning colour
+    // when it holds a value that cannot be right.
     property string note
+    property bool noteWarn: false
     property bool selected: false
     property bool active: false
     signal clicked()
@@ -35,7 +37,7 @@ Rectangle {
             color: node.active ? Theme.accent : Theme.text
             width: node.width - 8
             horizontalAlignment: Text.AlignHCenter
-            // Three-phase values ("a/b/c A") shrink to fit the box, never past it.
+            // Long values shrink to fit the box, never past it.
             fontSizeMode: Text.HorizontalFit
             minimumPixelSize: Theme.fontSize - 4
             font.pixelSize: Theme.fontSize + 2
@@ -46,7 +48,11 @@ Rectangle {
             objectName: node.objectName + "_note"
             visible: node.note !== ""
             text: node.note
-            color: Theme.muted
+            color: node.noteWarn ? Theme.warn : Theme.muted
+            width: node.width - 8
+            horizontalAlignment: Text.AlignHCenter
+            fontSizeMode: Text.HorizontalFit
+            minimumPixelSize: Theme.fontSize - 5
             font.pixelSize: Theme.fontSize - 2
         }
     }

@@ -25,6 +25,10 @@ PageBase {
     property var generation: []
     // The battery reply (UPS panel or inverter page) as { key: value }, for the state line.
     property var battery: ({})
+    // The output and AC input page replies as { key: value }: the flow's powers.
+    property var outputValues: ({})
+    property var inputValues: ({})
+    readonly property bool inverter: family === "2"
 
     // Both the flow reply and the program's status must say so: either alone may lag.
     readonly property bool communicating: runState !== "-1" && UiState.communicating
@@ -56,6 +60,12 @@ PageBase {
         battery = Replies.taggedMap(text)
     }
 
+    Connections {
+        target: UiState.bridge
+        function onSigOutputInfo(strOutputInfo) { page.outputValues = Replies.taggedMap(strOutputInfo) }
+        function onSigACInfo(strACInfo) { page.inputValues = Replies.taggedMap(strACInfo) }
+    }
+
     function showModule(flag, text) {
         if (flag === "battery")
             showBattery(text)
@@ -71,38 +81,61 @@ PageBase {
         refresh()
     }
 
-    function isActive(value) {
-        var n = parseFloat(value)
-        return communicating && !isNaN(n) && n !== 0
+    // The powers of the flow in watts, NaN where the device gives none. The UPS families
+    // send kW (three phases joined by "/"), the inverter W. The PV power is the one that
+    // the generation figures show, so that both read the same.
+    readonly property real pvWatts: !communicating ? NaN
+        : inverter ? Fields.numberOf(generation[0]) : Fields.numberOf(pvPower) * Fields.kWattsPerKilowatt
+    readonly property real inputWatts: communicating && !inverter ? Fields.totalWatts(inputValues.inputactp, "kW") : NaN
+    readonly property real outputWatts: communicating ? Fields.totalWatts(outputValues.outputactp, inverter ? "W" : "kW") : NaN
+    readonly property real batteryWatts: communicating ? Fields.numberOf(batPower) : NaN
+    // The UPS reports running on bypass as status bit 19; the flow then goes around the device.
+    readonly property bool onBypass: communicating && !inverter && UiState.family === "ups"
+                                     && UiState.active.indexOf(kOnBypassBit) >= 0
+    readonly property int kOnBypassBit: 19
+    // Narrower than the others, so that the lines to the device stay in view.
+    readonly property int sideNodeWidth: 114
+
+    // Less than half a watt is no flow.
+    function flowing(watts) {
+        return !isNaN(watts) && Math.abs(watts) >= 0.5
     }
 
-    // The inverter family sends no battery mode, load or input current; no value is
-    // true while the link is down (the program then sends zeros).
-    function withUnit(value, unit) {
-        return !communicating || value === "" ? "-" : value + " " + unit
-    }
-
-    function genValue(i, unit) {
-        return communicating && generation.length > i && generation[i] !== "" ? generation[i] + " " + unit : "-"
-    }
-
-    // Battery power: its size in whole watts, the sign as a word. The current is
-    // positive while the battery charges.
-    function batteryPowerText() {
-        var n = parseFloat(batPower)
-        if (!communicating || isNaN(n))
+    // A value as a field of the live pages shows it, "-" when there is none; marked when
+    // it cannot be right.
+    function fieldText(field, value, unit) {
+        if (!communicating || value === undefined || value === "")
             return "-"
-        return Math.abs(n).toFixed(0) + " W"
+        return Fields.shownText(field, value, unit, Lang.tr)
+    }
+    function fieldImplausible(field, value, unit) {
+        return communicating && value !== undefined && value !== "" && Fields.shown(field, value, unit, Lang.tr).implausible
+    }
+
+    // The second line of the AC input box: the UPS input current per phase, or the
+    // inverter's input voltage (it reports no input power or current).
+    readonly property string inputNote: !communicating ? ""
+        : inverter ? fieldText(Fields.ac.inputvol, inputValues.inputvol, "V")
+        : input !== "" ? fieldText(Fields.ac.inputcur, input, "A") : ""
+    // The UPS flow reply carries the load; the inverter's comes with its output page.
+    readonly property string loadValue: inverter ? (outputValues.outputload || "") : load
+    readonly property string outputNote: !communicating || loadValue === "" ? ""
+        : Lang.tr("Load") + " " + fieldText(Fields.output.outputload, loadValue, "%")
+
+    function genValue(i, field, unit) {
+        if (!communicating || generation.length <= i || generation[i] === "")
+            return "-"
+        return fieldText(field, generation[i], unit)
+    }
+
+    // Battery power: its size, the sign as a word. Positive while the battery charges.
+    function batteryPowerText() {
+        return Fields.powerText(Math.abs(batteryWatts))
     }
     function batteryDirection() {
-        var n = parseFloat(batPower)
-        if (!communicating || isNaN(n) || Math.abs(n) < 0.5)
+        if (!flowing(batteryWatts))
             return ""
-        return n > 0 ? Lang.tr("Charging") : Lang.tr("Discharging")
-    }
-    function batteryValue(key, unit) {
-        var v = battery[key]
-        return communicating && v !== undefined && v !== "" ? v + " " + unit : "-"
+        return batteryWatts > 0 ? Lang.tr("Charging") : Lang.tr("Discharging")
     }
 
     ColumnLayout {
@@ -167,12 +200,15 @@ PageBase {
                     delegate: Column {
                         id: batteryFigure
                         required property var modelData
+                        readonly property var field: Fields.battery[modelData.key]
+                        readonly property var value: page.battery[modelData.key]
                         spacing: 2
                         Text { text: Lang.tr(batteryFigure.modelData.label); color: Theme.muted; font.pixelSize: Theme.fontSize - 1 }
                         Text {
                             objectName: "overview_" + batteryFigure.modelData.name
-                            text: page.batteryValue(batteryFigure.modelData.key, batteryFigure.modelData.unit)
-                            color: Theme.text
+                            text: page.fieldText(batteryFigure.field, batteryFigure.value, batteryFigure.modelData.unit)
+                            color: page.fieldImplausible(batteryFigure.field, batteryFigure.value, batteryFigure.modelData.unit)
+                                   ? Theme.warn : Theme.text
                             font.pixelSize: Theme.fontSize + 3
                             font.bold: true
                         }
@@ -200,60 +236,99 @@ PageBase {
                 border.color: Theme.cardBorder
                 radius: 4
 
-                // Lines from the device in the middle to each part.
-                Rectangle { x: pvNode.x + pvNode.width / 2 - 2; y: pvNode.y + pvNode.height; width: 4
-                    height: device.y - y; color: page.isActive(page.pvPower) ? Theme.accent : Theme.line }
+                // Lines from the device in the middle to each part; on bypass the input
+                // feeds the output around the device.
                 Rectangle { x: gridNode.x + gridNode.width; y: device.y + device.height / 2 - 2; height: 4
-                    width: device.x - x; color: page.isActive(page.input) ? Theme.accent : Theme.line }
+                    width: device.x - x
+                    color: !page.onBypass && page.flowing(page.inputWatts) ? Theme.accent : Theme.line }
                 Rectangle { x: device.x + device.width; y: device.y + device.height / 2 - 2; height: 4
-                    width: loadNode.x - x; color: page.isActive(page.load) ? Theme.accent : Theme.line }
+                    width: loadNode.x - x
+                    color: !page.onBypass && page.flowing(page.outputWatts) ? Theme.accent : Theme.line }
                 Rectangle { x: batNode.x + batNode.width / 2 - 2; y: device.y + device.height; width: 4
-                    height: batNode.y - y; color: page.isActive(page.batPower) ? Theme.accent : Theme.line }
+                    height: batNode.y - y; color: page.flowing(page.batteryWatts) ? Theme.accent : Theme.line }
+                Item {
+                    id: bypassPath
+                    objectName: "flowBypass"
+                    readonly property bool active: page.onBypass
+                    readonly property color tint: active ? Theme.warn : Theme.line
+                    readonly property int thickness: active ? 4 : 2
+                    readonly property real pathTop: pvNode.y + pvNode.height + 14
+                    Rectangle { x: gridNode.x + gridNode.width / 2 - bypassPath.thickness / 2; y: bypassPath.pathTop
+                        width: bypassPath.thickness; height: gridNode.y - y; color: bypassPath.tint }
+                    Rectangle { x: gridNode.x + gridNode.width / 2 - bypassPath.thickness / 2; y: bypassPath.pathTop
+                        width: loadNode.x + loadNode.width / 2 - x + bypassPath.thickness / 2
+                        height: bypassPath.thickness; color: bypassPath.tint }
+                    Rectangle { x: loadNode.x + loadNode.width / 2 - bypassPath.thickness / 2; y: bypassPath.pathTop
+                        width: bypassPath.thickness; height: loadNode.y - y; color: bypassPath.tint }
+                }
+                Text {
+                    objectName: "flowBypassLabel"
+                    x: gridNode.x + gridNode.width / 2 + 8
+                    y: bypassPath.pathTop - height - 1
+                    text: page.onBypass ? Lang.tr("On bypass") : Lang.tr("Bypass")
+                    color: page.onBypass ? Theme.warn : page.module === "bypass" ? Theme.accent : Theme.muted
+                    font.pixelSize: Theme.fontSize - 1
+                    font.bold: page.onBypass
+                    font.underline: true
+                    MouseArea {
+                        anchors.fill: parent
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: page.selectModule("bypass")
+                    }
+                }
+                // Over the bypass path, which it crosses.
+                Rectangle { x: pvNode.x + pvNode.width / 2 - 2; y: pvNode.y + pvNode.height; width: 4
+                    height: device.y - y; color: page.flowing(page.pvWatts) ? Theme.accent : Theme.line }
 
                 FlowNode {
                     id: pvNode
                     objectName: "flowPv"
-                    x: (diagram.width - width) / 2; y: 16
+                    x: (diagram.width - width) / 2; y: 12
                     label: Lang.tr("PV")
-                    value: page.withUnit(page.pvPower, page.pvUnit)
-                    active: page.isActive(page.pvPower)
+                    value: page.communicating ? Fields.powerText(page.pvWatts) : "-"
+                    active: page.flowing(page.pvWatts)
                     selected: page.module === "pv"
                     onClicked: page.selectModule("pv")
                 }
                 FlowNode {
                     id: gridNode
                     objectName: "flowInput"
+                    width: page.sideNodeWidth
                     x: 16; y: (diagram.height - height) / 2
                     label: Lang.tr("AC input")
-                    value: page.withUnit(page.input, "A")
-                    active: page.isActive(page.input)
+                    value: page.communicating ? Fields.powerText(page.inputWatts) : "-"
+                    note: page.inputNote
+                    active: page.flowing(page.inputWatts)
                     selected: page.module === "ac"
                     onClicked: page.selectModule("ac")
                 }
                 FlowNode {
                     id: loadNode
                     objectName: "flowLoad"
+                    width: page.sideNodeWidth
                     x: diagram.width - width - 16; y: (diagram.height - height) / 2
                     label: Lang.tr("Output")
-                    value: page.withUnit(page.load, "%")
-                    active: page.isActive(page.load)
+                    value: page.communicating ? Fields.powerText(page.outputWatts) : "-"
+                    note: page.outputNote
+                    noteWarn: page.fieldImplausible(Fields.output.outputload, page.loadValue, "%")
+                    active: page.flowing(page.outputWatts)
                     selected: page.module === "output"
                     onClicked: page.selectModule("output")
                 }
                 FlowNode {
                     id: batNode
                     objectName: "flowBattery"
-                    x: (diagram.width - width) / 2; y: diagram.height - height - 16
+                    x: (diagram.width - width) / 2; y: diagram.height - height - 12
                     label: Lang.tr("Battery")
-                    value: page.batteryPowerText()
+                    value: page.communicating ? page.batteryPowerText() : "-"
                     note: page.batteryDirection()
-                    active: page.isActive(page.batPower)
+                    active: page.flowing(page.batteryWatts)
                     selected: page.module === "battery"
                     onClicked: page.selectModule("battery")
                 }
                 Rectangle {
                     id: device
-                    width: 150; height: 84
+                    width: 128; height: 84
                     x: (diagram.width - width) / 2; y: (diagram.height - height) / 2
                     radius: 8
                     color: page.communicating ? Theme.header : Theme.muted
@@ -298,20 +373,6 @@ PageBase {
                         }
                     }
                 }
-                Text {
-                    anchors.left: parent.left
-                    anchors.bottom: parent.bottom
-                    anchors.margins: 10
-                    text: Lang.tr("Bypass")
-                    color: page.module === "bypass" ? Theme.accent : Theme.muted
-                    font.pixelSize: Theme.fontSize
-                    font.underline: true
-                    MouseArea {
-                        anchors.fill: parent
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: page.selectModule("bypass")
-                    }
-                }
             }
 
             Card {
@@ -337,10 +398,10 @@ PageBase {
                 spacing: 40
                 Repeater {
                     model: [
-                        { label: "PV power", unit: page.pvUnit },
-                        { label: "Energy today", unit: "kWh" },
-                        { label: "Lifetime energy", unit: "kWh" },
-                        { label: "CO₂ saved", unit: "kg" }
+                        { label: "PV power", field: Fields.pv.pvpower, unit: page.pvUnit },
+                        { label: "Energy today", field: Fields.pv.pvdaygen, unit: "kWh" },
+                        { label: "Lifetime energy", field: Fields.pv.pvtotalgen, unit: "kWh" },
+                        { label: "CO₂ saved", field: Fields.pv.pvtotalgen, unit: "kg" }
                     ]
                     delegate: Column {
                         id: genFigure
@@ -350,7 +411,7 @@ PageBase {
                         Text { text: Lang.tr(genFigure.modelData.label); color: Theme.muted; font.pixelSize: Theme.fontSize }
                         Text {
                             objectName: "generation_" + genFigure.index
-                            text: page.genValue(genFigure.index, genFigure.modelData.unit)
+                            text: page.genValue(genFigure.index, genFigure.modelData.field, genFigure.modelData.unit)
                             color: Theme.text
                             font.pixelSize: Theme.fontSize + 3
                             font.bold: true

@@ -56,7 +56,10 @@ PageBase {
                         required property int index
                         readonly property var row: modelData
                         readonly property int rowIndex: index
-                        model: [row.inputNo, row.voltage, row.current, row.dayGen, row.totalGen,
+                        // The units are in the column titles; the decimals those of the values above.
+                        function figure(field, value) { return Fields.shown(field, value, undefined, Lang.tr).text }
+                        model: [row.inputNo, figure(Fields.pv.pvvol, row.voltage), figure(Fields.pv.pvcur, row.current),
+                                figure(Fields.pv.pvdaygen, row.dayGen), figure(Fields.pv.pvtotalgen, row.totalGen),
                                 row.fault === "1" ? Lang.tr("Fault") : Lang.tr("Normal")]
                         delegate: Text {
                             required property string modelData

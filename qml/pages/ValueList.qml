@@ -55,16 +55,21 @@ Column {
             return Lang.tr(Fields.commStateText(item.value))
         // Identity texts come padded with NUL characters to their register count.
         var value = item.value.replace(/\u0000/g, "").trim()
-        if (value === "")
-            return "-"
-        var unit = field ? unitOf(field) : undefined
-        return unit ? value + " " + unit : value
+        return Fields.shownText(field, value, field ? unitOf(field) : undefined, Lang.tr)
+    }
+
+    function implausible(item) {
+        var field = fields[item.key]
+        return !stale && field !== undefined && field.kind === undefined
+            && Fields.shown(field, item.value, unitOf(field), Lang.tr).implausible
     }
 
     function valueColor(item) {
         var field = fields[item.key]
         if (stale)
             return Theme.muted
+        if (implausible(item))
+            return Theme.warn
         if (field && field.kind === "fault" && !codesAsText)
             return item.value === "1" ? Theme.alarm : Theme.good
         if (field && field.kind === "comm")

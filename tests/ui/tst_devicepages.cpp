@@ -3,6 +3,7 @@
 // typed, nothing unstorable is sent, and a command that turns power off asks first.
 #include "ui/mainwindow.h"
 
+#include "core/clock.h"
 #include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/dialogs.h"
@@ -80,6 +81,8 @@ private slots:
     void scheduleChecksAsTyped();
     void smsPageRefusesDevicePort();
     void scheduledShutdownReachesDevice();
+    void livePagesOfEachFamily_data();
+    void livePagesOfEachFamily();
 
 private:
     // Shown, for the screenshots; the other cases need no window on screen.
@@ -399,6 +402,59 @@ void TestDevicePages::scheduledShutdownReachesDevice()
     showPage(QStringLiteral("overview"));
     showPage(QStringLiteral("schedule"));
     QCOMPARE(pageItem(QStringLiteral("nextShutdown"))->property("text").toString(), QStringLiteral("2026-03-11 22:00"));
+}
+
+void TestDevicePages::livePagesOfEachFamily_data()
+{
+    QTest::addColumn<QString>("family"); // the simulator's
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("lang");
+    for (const char *lang : {"1", "0"}) {
+        QTest::addRow("three-phase %s", lang) << "three" << "0" << lang;
+        QTest::addRow("single-phase %s", lang) << "single" << "1" << lang;
+        QTest::addRow("inverter %s", lang) << "inverter" << "3" << lang;
+    }
+}
+
+void TestDevicePages::livePagesOfEachFamily()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, protocol);
+    QFETCH(QString, lang);
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.lang = lang;
+    }
+    DevSimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--family"), family, QStringLiteral("--steady")}));
+    const bool inverter = family == QLatin1String("inverter");
+    // The evening: the load exceeds the PV and the battery gives 5 W, in two's complement.
+    if (inverter)
+        QVERIFY(sim.command(QStringLiteral("reg 90 65531")));
+    useSerialDevice(sim.path(), protocol, QStringLiteral("1"), QStringLiteral("4"));
+    setAppClock(nullptr); // the device thread polls on the wall clock here
+    QmlWarningRecorder warnings;
+    openWindow(true);
+
+    auto text = [](const char *name) {
+        QQuickItem *i = pageItem(QLatin1String(name));
+        return i ? i->property("text").toString() : QString();
+    };
+    // Every box of the flow in watts once the device has answered.
+    for (const char *box : {"flowPv_value", "flowLoad_value", "flowBattery_value"})
+        QTRY_VERIFY2_WITH_TIMEOUT(text(box).endsWith(QLatin1String(" W")) || text(box).endsWith(QLatin1String(" kW")),
+                                  qPrintable(QLatin1String(box) + QLatin1Char('=') + text(box)), 20000);
+    if (inverter) {
+        QCOMPARE(text("flowBattery_value"), QStringLiteral("5 W"));
+        QCOMPARE(text("flowBattery_note"), lang == QLatin1String("0") ? QStringLiteral("放电中") : QStringLiteral("Discharging"));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(text("flowInput_value").endsWith(QLatin1String("W")), 5000);
+    }
+    for (const char *page : {"overview", "output", "bypass", "battery", "ac", "pv", "device", "other"}) {
+        showPage(QLatin1String(page));
+        savePageShot(QStringLiteral("live-%1-%2-%3").arg(family, lang, QLatin1String(page)));
+    }
+    QVERIFY2(warnings.text().isEmpty(), qPrintable(warnings.text()));
 }
 
 QTEST_MAIN(TestDevicePages)

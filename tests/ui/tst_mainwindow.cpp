@@ -5,6 +5,7 @@
 #include "core/historyfiles.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "device/decoders.h"
 #include "tests/bridge/bridgefixture.h"
 #include "tests/core/dbfixture.h"
 #include "tests/support/devsimprocess.h"
@@ -133,6 +134,39 @@ QString currentPage()
     return declarativeView->rootObject()->property("page").toString();
 }
 
+// Sets what a row names: "u<i>=text" the UPS's values[i], "i<r>=text" the inverter's
+// register text, "w<r>=word" an inverter input register as the device sends it (decoded
+// by the program, the other registers of its block 0); in the order given.
+void setDeviceValues(const QStringList &values)
+{
+    for (const QString &entry : values) {
+        const int eq = entry.indexOf(QLatin1Char('='));
+        const int index = entry.mid(1, eq - 1).toInt();
+        const QString text = entry.mid(eq + 1);
+        if (entry.startsWith(QLatin1Char('w'))) {
+            quint16 block[125] = {};
+            block[index] = quint16(text.toUInt());
+            QVERIFY(parseInverterModelBlock(15, block, 125));
+            continue;
+        }
+        QWriteLocker l(&upsInfo.lock);
+        if (entry.startsWith(QLatin1Char('u')))
+            upsInfo.values[index] = text;
+        else
+            inverterInfo.values[index] = text;
+    }
+}
+
+// An item's text, or "name.property" of it.
+QString shownText(const QString &spec)
+{
+    const int dot = spec.indexOf(QLatin1Char('.'));
+    QQuickItem *item = findItem(dot < 0 ? spec : spec.left(dot));
+    if (!item)
+        return QStringLiteral("<no item %1>").arg(spec);
+    return item->property(dot < 0 ? "text" : qPrintable(spec.mid(dot + 1))).toString();
+}
+
 void postWarnings(int count)
 {
     for (int i = 0; i < count; ++i)
@@ -211,6 +245,10 @@ private slots:
     void linkLossShowsDashesAndReason();
     void unitsPerFamily_data();
     void unitsPerFamily();
+    void overviewFlow_data();
+    void overviewFlow();
+    void valuesPerQuantity_data();
+    void valuesPerQuantity();
     void keyboardNavigation();
     void minimizedWindowRendersNothing();
 
@@ -592,7 +630,7 @@ void TestMainWindow::pageShowsReplies_data()
     // The fixture's device values name their place: values[i] is "u<i>", the PV input
     // rows "v<n>", "c<n>", ...; every gate is open and the odd status bits are set.
     QTest::newRow("overview, output panel") << "overview" << "value_outputvol" << "u17 V";
-    QTest::newRow("overview, flow") << "overview" << "flowLoad_value" << "u22 %";
+    QTest::newRow("overview, flow") << "overview" << "flowLoad_note" << "Load u22 %";
     QTest::newRow("overview, generation") << "overview" << "generation_2" << "u31 kWh";
     QTest::newRow("output") << "output" << "value_outputvol" << "u17 V";
     QTest::newRow("output, status bit 5 set") << "output" << "value_outputstate" << "Fault";
@@ -609,6 +647,8 @@ void TestMainWindow::pageShowsReplies_data()
     QTest::newRow("warnings") << "warnings" << "warning_0" << "System fault happen";
     QTest::newRow("system") << "system" << "family" << "Three-phase UPS";
     QTest::newRow("e-mail") << "email" << "serverHost" << QString::fromLatin1(kDefaultServerHostaddr);
+    QTest::newRow("e-mail, where the test goes") << "email" << "testEmailNote"
+                                                 << "The test goes to the sender address only.";
     // SMS is on at first start, with no modem port chosen.
     QTest::newRow("sms") << "sms" << "modemState" << "Modem port failed";
 }
@@ -643,8 +683,9 @@ void TestMainWindow::overviewOfInverter()
     settle();
     QCOMPARE(itemText(QStringLiteral("value_batvol")), QStringLiteral("i47 V"));
     QCOMPARE(itemText(QStringLiteral("value_batstate")), QStringLiteral("State i75")); // a state code, not a bit
-    // Its PV power comes in W; "i89" is no number, so ten times it is 0.
-    QCOMPARE(itemText(QStringLiteral("flowPv_value")), QStringLiteral("0 W"));
+    // Its PV power comes in W, the same figure in the flow as under generation; "i131" is
+    // no number, so the flow has none.
+    QCOMPARE(itemText(QStringLiteral("flowPv_value")), QStringLiteral("-"));
     QCOMPARE(itemText(QStringLiteral("generation_0")), QStringLiteral("i131 W"));
     savePageShot(QStringLiteral("overview-inverter"));
     QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
@@ -1198,6 +1239,132 @@ void TestMainWindow::unitsPerFamily()
     QVERIFY(openShownWindow());
     showPage(page);
     QCOMPARE(itemText(item), text);
+}
+
+void TestMainWindow::overviewFlow_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QStringList>("values"); // as setDeviceValues takes them
+    QTest::addColumn<QList<int>>("statusBits"); // the UPS status bits set
+    QTest::addColumn<QStringList>("shown");     // "item=text" or "item.property=value"
+
+    // Every box in watts or kilowatts: the UPS sends kW per phase (summed here), the
+    // inverter W; current and load as the second line.
+    QTest::newRow("three-phase")
+        << "0"
+        << QStringList{"u19=1.5/1.5/1.4", "u22=45.6/44.9/46.2", "u11=1.6/1.6/1.7", "u10=3.3/3.4/3.3", "u29=2.1",
+                       "u3=432.0", "u4=-2.5", "u2=97.6", "u1=229.5"}
+        << QList<int>{}
+        << QStringList{"flowLoad_value=4.40 kW", "flowLoad_note=Load 45.6/44.9/46.2 %", "flowInput_value=4.90 kW",
+                       "flowInput_note=3.3/3.4/3.3 A", "flowPv_value=2.10 kW", "generation_0=2.10 kW",
+                       "flowBattery_value=1.08 kW", "flowBattery_note=Discharging", "overview_charge=97.6 %",
+                       "overview_remaining=3 h 49 min", "flowBypassLabel=Bypass", "flowBypass.active=false"};
+    QTest::newRow("single-phase, small figures")
+        << "1" << QStringList{"u19=0.45", "u22=45.80", "u11=0.50", "u10=2.17", "u29=0.00", "u3=54.36", "u4=1.10",
+                              "u1=45.0"}
+        << QList<int>{}
+        << QStringList{"flowLoad_value=450 W", "flowLoad_note=Load 45.8 %", "flowInput_value=500 W",
+                       "flowInput_note=2.2 A", "flowPv_value=0 W", "flowPv_value.color=#1d2733",
+                       "flowBattery_value=60 W", "flowBattery_note=Charging", "overview_remaining=45 min"};
+    // Shown as they come, marked.
+    QTest::newRow("impossible load and charge")
+        << "1" << QStringList{"u22=123.0", "u2=105.0"} << QList<int>{}
+        << QStringList{"flowLoad_note=Load 123.0 % (implausible)", "overview_charge=105.0 % (implausible)",
+                       "overview_charge.color=#b26a00"};
+    QTest::newRow("on bypass")
+        << "0" << QStringList{"u19=1.5/1.5/1.4"} << QList<int>{19}
+        << QStringList{"flowBypassLabel=On bypass", "flowBypass.active=true", "flowLoad_value=4.40 kW"};
+    // The battery power is two's complement: 65531 is the battery giving 5 W.
+    QTest::newRow("inverter, battery discharging")
+        << "3" << QStringList{"w90=65531", "i35=1771.8", "i41=45.6", "i131=1999.6", "i1=230.1"} << QList<int>{}
+        << QStringList{"flowBattery_value=5 W", "flowBattery_note=Discharging", "flowLoad_value=1.77 kW",
+                       "flowLoad_note=Load 45.6 %", "flowPv_value=2.00 kW", "generation_0=2.00 kW",
+                       "flowInput_value=-", "flowInput_note=230.1 V"};
+    QTest::newRow("inverter, battery charging")
+        << "4" << QStringList{"w90=5"} << QList<int>{}
+        << QStringList{"flowBattery_value=5 W", "flowBattery_note=Charging"};
+}
+
+void TestMainWindow::overviewFlow()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QStringList, values);
+    QFETCH(QList<int>, statusBits);
+    QFETCH(QStringList, shown);
+    fillDeviceState();
+    setDeviceState(protocol, allMasks(), CommOk);
+    setConditions({}, {});
+    for (int bit : statusBits) {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.statusBits[bit] = 1;
+    }
+    setDeviceValues(values);
+    QmlWarningRecorder warnings;
+    QVERIFY(openShownWindow());
+    window->mainTimer();
+    settle();
+    for (const QString &entry : shown) {
+        const int eq = entry.indexOf(QLatin1Char('='));
+        QTRY_COMPARE_WITH_TIMEOUT(shownText(entry.left(eq)), entry.mid(eq + 1), 5000);
+    }
+    savePageShot(QStringLiteral("overview-flow-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')).remove(QLatin1Char(',')));
+    QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
+}
+
+void TestMainWindow::valuesPerQuantity_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("text");
+
+    // One rule per quantity whatever decimals the family sends.
+    QTest::newRow("single-phase load") << "1" << "1" << QStringList{"u22=45.80"} << "output" << "value_outputload" << "45.8 %";
+    QTest::newRow("single-phase battery temperature") << "1" << "1" << QStringList{"u5=26.10"} << "battery" << "value_battemp" << "26.1 °C";
+    QTest::newRow("three-phase charge") << "1" << "0" << QStringList{"u2=97.6"} << "battery" << "value_batremaincap" << "97.6 %";
+    QTest::newRow("inverter whole frequency") << "1" << "3" << QStringList{"i32=50"} << "output" << "value_outputfre" << "50.0 Hz";
+    QTest::newRow("inverter frequency") << "1" << "3" << QStringList{"i32=50.1"} << "output" << "value_outputfre" << "50.1 Hz";
+    QTest::newRow("single-phase frequency") << "1" << "1" << QStringList{"u14=49.98"} << "output" << "value_outputfre" << "50.0 Hz";
+    QTest::newRow("three-phase voltages") << "1" << "0" << QStringList{"u17=220.0/220.1/219.9"} << "output" << "value_outputvol" << "220.0/220.1/219.9 V";
+    QTest::newRow("power factor") << "1" << "1" << QStringList{"u15=0.95"} << "output" << "value_outputfac" << "0.95";
+    // The same power rule as the flow.
+    QTest::newRow("three-phase powers") << "1" << "0" << QStringList{"u19=1.5/1.5/1.4"} << "output" << "value_outputactp" << "1.50/1.50/1.40 kW";
+    QTest::newRow("single-phase small power") << "1" << "1" << QStringList{"u19=0.45"} << "output" << "value_outputactp" << "450 W";
+    QTest::newRow("inverter power") << "1" << "3" << QStringList{"i35=1771.8"} << "output" << "value_outputactp" << "1.77 kW";
+    QTest::newRow("inverter apparent power") << "1" << "3" << QStringList{"i38=1863"} << "output" << "value_outputappp" << "1.86 kVA";
+    QTest::newRow("PV energy") << "1" << "1" << QStringList{"u30=12.34"} << "pv" << "value_pvdaygen" << "12.3 kWh";
+    // Hours and minutes, never fractions of a minute.
+    QTest::newRow("remaining time") << "1" << "0" << QStringList{"u1=229.5"} << "battery" << "value_batremaintime" << "3 h 49 min";
+    QTest::newRow("remaining time, Chinese") << "0" << "0" << QStringList{"u1=229.5"} << "battery" << "value_batremaintime" << "3 小时 49 分钟";
+    QTest::newRow("short remaining time") << "1" << "1" << QStringList{"u1=45.0"} << "battery" << "value_batremaintime" << "45 min";
+    QTest::newRow("device clock") << "1" << "0" << QStringList{} << "other" << "value_invertertime" << "2026-01-15 11:59";
+    // Impossible values are shown, marked.
+    QTest::newRow("charge above full") << "1" << "1" << QStringList{"u2=105.0"} << "battery" << "value_batremaincap" << "105.0 % (implausible)";
+    QTest::newRow("load above full") << "1" << "0" << QStringList{"u22=123.0/40.0/40.0"} << "output" << "value_outputload" << "123.0/40.0/40.0 % (implausible)";
+    QTest::newRow("inverter charge above full") << "1" << "3" << QStringList{"i50=105"} << "battery" << "value_batremaincap" << "105.0 % (implausible)";
+    QTest::newRow("power factor above one") << "1" << "1" << QStringList{"u15=1.30"} << "output" << "value_outputfac" << "1.30 (implausible)";
+    QTest::newRow("implausible, Chinese") << "0" << "1" << QStringList{"u2=105.0"} << "battery" << "value_batremaincap" << "105.0 % (数值不合理)";
+}
+
+void TestMainWindow::valuesPerQuantity()
+{
+    QFETCH(QString, lang);
+    QFETCH(QString, protocol);
+    QFETCH(QStringList, values);
+    QFETCH(QString, page);
+    QFETCH(QString, item);
+    QFETCH(QString, text);
+    systemSettings.lang = lang;
+    fillDeviceState();
+    setDeviceState(protocol, allMasks(), CommOk);
+    setDeviceValues(values);
+    QmlWarningRecorder warnings;
+    QVERIFY(openShownWindow());
+    showPage(page);
+    QTRY_COMPARE_WITH_TIMEOUT(itemText(item), text, 5000);
+    QVERIFY2(warnings.messages().isEmpty(), qPrintable(warnings.messages().join(QLatin1Char('\n'))));
 }
 
 void TestMainWindow::keyboardNavigation()

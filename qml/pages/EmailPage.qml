@@ -117,6 +117,14 @@ PageBase {
                         }
                         Label { text: Lang.tr("Sender") }
                         CheckedField { id: sender; objectName: "sender"; kind: "optional:address"; Layout.preferredWidth: 200 }
+                        // The alarm recipients do not get the test: it checks the server part alone.
+                        Item { implicitWidth: 1; implicitHeight: 1 }
+                        Text {
+                            objectName: "testEmailNote"
+                            text: Lang.tr("The test e-mail goes to this address only.")
+                            color: Theme.muted
+                            font.pixelSize: Theme.fontSize - 1
+                        }
                         Check { id: login; text: Lang.tr("Log in"); Layout.columnSpan: 2 }
                         Label { text: Lang.tr("Account"); enabled: login.checked }
                         TextField { id: account; enabled: login.checked; Layout.preferredWidth: 200 }
@@ -201,14 +209,6 @@ PageBase {
                     if (page.serverProblem === "")
                         page.sendTest(Replies.request(page.smtpSettings()))
                 }
-            }
-            Text {
-                // The alarm recipients do not get the test: it checks the server part alone.
-                objectName: "testEmailNote"
-                text: sender.text !== "" ? Lang.tr("The test goes to the sender address %1 only.").arg(sender.text)
-                                         : Lang.tr("The test goes to the sender address only.")
-                color: Theme.muted
-                font.pixelSize: Theme.fontSize
             }
             Text {
                 objectName: "emailStatus"

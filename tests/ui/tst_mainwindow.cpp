@@ -648,7 +648,7 @@ void TestMainWindow::pageShowsReplies_data()
     QTest::newRow("system") << "system" << "family" << "Three-phase UPS";
     QTest::newRow("e-mail") << "email" << "serverHost" << QString::fromLatin1(kDefaultServerHostaddr);
     QTest::newRow("e-mail, where the test goes") << "email" << "testEmailNote"
-                                                 << "The test goes to the sender address only.";
+                                                 << "The test e-mail goes to this address only.";
     // SMS is on at first start, with no modem port chosen.
     QTest::newRow("sms") << "sms" << "modemState" << "Modem port failed";
 }

@@ -27,10 +27,6 @@
 #include <iterator>
 
 namespace {
-// Every wait of one send (connection, each reply) is bounded by this; the greeting gets
-// two of them, as a slow server may take a while to greet after a reverse lookup.
-constexpr int kWaitTimeoutMs = 5000;
-constexpr int kGreetingWaits = 2;
 // No real server sends a reply this large; a peer that keeps sending continuation lines
 // ends the send instead of filling memory until the time limit.
 constexpr qsizetype kMaxReplyBytes = 64 * 1024;
@@ -328,7 +324,7 @@ bool Smtp::acceptsHeaderFields(const QString &subject) const
 
 void Smtp::runSend()
 {
-    waitTimeout = kWaitTimeoutMs;
+    waitTimeout = timings.waitMs;
     connectedFlag = false;
     pendingBytes.clear();
 
@@ -370,7 +366,7 @@ void Smtp::runSend()
         fail(QStringLiteral("no connection to %1:%2: %3").arg(serverHostaddr).arg(port).arg(why));
         return;
     }
-    if (!readReply(qint64(kGreetingWaits) * waitTimeout)) {
+    if (!readReply(qint64(timings.greetingWaits) * waitTimeout)) {
         const QString why = stopRequested() ? QStringLiteral("stopped") : socket->errorString();
         qCWarning(lcNotify) << "smtp: no complete greeting:" << why;
         fail(QStringLiteral("the server sent no greeting: %1").arg(why));

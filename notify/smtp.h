@@ -43,6 +43,13 @@ struct SmtpConfig8
     QString sslFlag;
 };
 
+// The time limits of one send. The defaults are the program's; tests shorten them.
+struct SmtpTimings
+{
+    int waitMs = 5000;     // the connection, and each reply: a working server answers well within this
+    int greetingWaits = 2; // the greeting gets this many waits: a server may greet late after a reverse lookup
+};
+
 // The display name the mails carry: the part of the address before its first "@", the
 // whole address when it has none.
 QString smtpSenderName(const QString &senderAddr);
@@ -83,6 +90,8 @@ public:
     // client; null (the default) means the send runs its course.
     void setStopFlag(const std::atomic<bool> *flag) { stopFlag = flag; }
     static constexpr int kStopPollMs = 100;
+    // For the sends that follow.
+    void setTimings(const SmtpTimings &limits) { timings = limits; }
 
     // Writes one command line and returns the server's whole reply (each line followed
     // by "\n"), or "" when no complete reply arrived in time. The code of the reply's
@@ -182,6 +191,7 @@ private:
     QString replyText;
     QString replyCode;
     int waitTimeout = 0;
+    SmtpTimings timings;
     QStringList reportHeader;
     QByteArray pendingBytes; // received but not yet part of a reply: a line not yet ended
     bool outcomeSent = false;

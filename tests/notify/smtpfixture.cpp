@@ -10,6 +10,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace {
 const QString kPython = QStringLiteral("/usr/bin/python3");
 const QString kSupportDir = QStringLiteral(KESTRAVA_SOURCE_DIR "/tests/support");
@@ -21,6 +23,7 @@ constexpr int kAcceptLimitMs = 20000; // longer than any single send may take to
 constexpr int kPeerLineMs = 12000;    // longer than the client's longest wait (the greeting)
 constexpr int kPeerHangUpMs = 3000;
 constexpr int kPeerFinishMs = 30000;
+constexpr int kPausePollMs = 20;      // how soon finish() ends a pause of the script
 
 QJsonObject runJson(const QStringList &args)
 {
@@ -240,7 +243,10 @@ void ScriptedSmtpPeer::run()
                 return;
             record(line);
         } else if (step.startsWith(QLatin1Char('~'))) {
-            msleep(step.mid(1).toULong());
+            // finish() ends a pause: the client has gone, and nothing waits for the rest.
+            QDeadlineTimer pause(step.mid(1).toLongLong());
+            while (!pause.hasExpired() && !isInterruptionRequested())
+                msleep(ulong(std::min<qint64>(pause.remainingTime(), kPausePollMs)));
         }
     }
     QDeadlineTimer hangUp(kPeerHangUpMs);

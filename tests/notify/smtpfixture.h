@@ -63,8 +63,9 @@ class ScriptedSmtpPeer : public QThread
 {
 public:
     // Steps, in order: ">text" sends text as it stands; "<" reads one line from the
-    // client; "<data" reads lines up to the one that is "." alone; "~ms" pauses. After
-    // the script the peer keeps recording until the client hangs up.
+    // client; "<data" reads lines up to the one that is "." alone; "~ms" pauses (until
+    // finish() at the latest). After the script the peer keeps recording until the
+    // client hangs up.
     explicit ScriptedSmtpPeer(const QStringList &script);
     ~ScriptedSmtpPeer() override;
     // Listens and returns the port (0 when listening failed).

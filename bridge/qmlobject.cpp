@@ -33,10 +33,13 @@ void qmlobject::handleWarningData()
         items = warningList;
     }
     // The family is the one active now, not the one of the moment the event was posted.
-    const QStringList texts = eventTextTable(bridgeProtocol());
+    const QString protocol = bridgeProtocol();
+    const QStringList texts = eventTextTable(protocol);
+    const bool inverter = deviceFamily(protocol) == DeviceFamily::Inverter;
     WarningListJson list;
     for (auto it = items.crbegin(); it != items.crend(); ++it)
-        list.add(it->time.toString(QLatin1String(kMinuteFormat)), eventTextAt(texts, it->code));
+        list.add(it->time.toString(QLatin1String(kMinuteFormat)), eventTextAt(texts, it->code),
+                 eventKindName(eventKind(it->code, inverter)));
     emit warningDataSig(list.text());
 }
 

@@ -213,6 +213,64 @@ OverflowState &overflowState(const QList<EventItem> &queue)
 }
 }
 
+namespace {
+// The UPS status bits 17 to 26 tell how the device runs (output off, shut down, on
+// bypass, on battery, closing output, shutting down, waiting for input, delayed
+// shutdown, shutdown coming, self-test running); every other bit is a fault.
+constexpr int kFirstUpsStateBit = 17;
+constexpr int kLastUpsStateBit = 26;
+// Codes 0..55 are status edges: index = code / 2, odd codes the condition coming.
+constexpr int kStatusEdgeCodes = 56;
+}
+
+const char *eventKindName(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::Alarm:
+        return "alarm";
+    case EventKind::State:
+        return "state";
+    case EventKind::Recovery:
+        return "recovery";
+    case EventKind::Info:
+        return "info";
+    }
+    return "alarm";
+}
+
+bool conditionIsAlarm(int index, bool inverter)
+{
+    return inverter || index < kFirstUpsStateBit || index > kLastUpsStateBit;
+}
+
+EventKind eventKind(int code, bool inverter)
+{
+    if (code >= 0 && code < kStatusEdgeCodes) {
+        if (code % 2 == 0)
+            return EventKind::Recovery;
+        return conditionIsAlarm(code / 2, inverter) ? EventKind::Alarm : EventKind::State;
+    }
+    switch (code) {
+    case EventCommSucceed:
+        return EventKind::Recovery;
+    case EventTestSms:
+    case EventTestEmail:
+    case EventSendEmailSuccess:
+    case EventScheduleShutdown:
+    case EventScheduleStartup:
+    case EventManualBypassOn:
+    case EventManualBypassOff:
+        return EventKind::Info;
+    default:
+        break;
+    }
+    if (code >= EventSelfTest1Min && code <= EventDepthDischarge)
+        return EventKind::Info;
+    // The link lost, the port that failed to open, a mail that failed, and any code
+    // without a known meaning.
+    return EventKind::Alarm;
+}
+
 void pushEvent(QList<EventItem> &queue, QReadWriteLock &lock, const EventItem &item)
 {
     bool warn = false;

@@ -29,8 +29,12 @@ enum EventCode {
     EventSerialOpenFailed = 58,
     EventTestSms = 59,
     EventTestEmail = 60,
+    EventSendEmailSuccess = 61,
+    EventSendEmailFail = 62,
     EventScheduleShutdown = 63,
     EventScheduleStartup = 64,
+    EventManualBypassOn = 65,
+    EventManualBypassOff = 66,
     EventSelfTest1Min = 67,
     EventDischargeLow = 68,
     EventCancelTest = 69,
@@ -92,6 +96,19 @@ inline QString eventTextAt(const QStringList &table, int code)
 QString eventText(int code, const QString &comProtocol);
 // The same for the family that is active now.
 QString eventText(int code);
+
+// What an event tells the user, decided by its code (never by its text): a condition that
+// needs attention came, a way of running worth knowing began, a condition went, or the
+// program sent or announced something.
+enum class EventKind { Alarm, State, Recovery, Info };
+// "alarm", "state", "recovery", "info": the warning list's word for a kind.
+const char *eventKindName(EventKind kind);
+// The kind of a code on a family. A code with no meaning known to the program counts as an
+// alarm, so that nothing unknown passes for good news.
+EventKind eventKind(int code, bool inverter);
+// Whether a set UPS status bit or inverter alarm slot needs attention (an alarm), rather
+// than telling a way of running (on battery, on bypass, shutting down...).
+bool conditionIsAlarm(int index, bool inverter);
 
 // Appends one event to a queue under its write lock; beyond kEventQueueLimit the oldest
 // is dropped, and the first drop after a push that had room logs one warning.

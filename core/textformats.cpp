@@ -327,11 +327,11 @@ QString recordPageJson(const QStringList &columnTitles, const QString &rowsText)
         .text();
 }
 
-WarningListJson &WarningListJson::add(const QString &date, const QString &description)
+WarningListJson &WarningListJson::add(const QString &date, const QString &description, const char *kind)
 {
     if (!m_items.isEmpty())
         m_items += QLatin1Char(',');
-    m_items += ReplyJson().add("date", date).add("description", description).text();
+    m_items += ReplyJson().add("date", date).add("description", description).add("kind", QLatin1String(kind)).text();
     return *this;
 }
 

@@ -106,11 +106,12 @@ private:
 // With no titles and no rows it is the empty page of a missing database.
 QString recordPageJson(const QStringList &columnTitles, const QString &rowsText);
 
-// The on-screen warnings: [{"date":...,"description":...},...] in the order added.
+// The on-screen warnings: [{"date":...,"description":...,"kind":...},...] in the order
+// added; kind is the word of the event's kind (core/events.h), which the page colours by.
 class WarningListJson
 {
 public:
-    WarningListJson &add(const QString &date, const QString &description);
+    WarningListJson &add(const QString &date, const QString &description, const char *kind);
     QString text() const;
 
 private:

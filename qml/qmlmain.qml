@@ -84,14 +84,24 @@ Rectangle {
         function show(text) { UiState.show(text) }
     }
 
-    // Ctrl+1 to Ctrl+9 open the first nine pages from anywhere; the keys that a field
-    // does not take come up to here.
+    // Every page has its key from anywhere: Ctrl+1 to Ctrl+9 the first nine, Alt+1 to
+    // Alt+9 the next nine; the keys that a field does not take come up to here (a
+    // question on screen keeps them).
+    readonly property int pagesPerModifier: 9
+    function pageShortcut(index) {
+        return (index < pagesPerModifier ? "Ctrl+" : "Alt+") + (index % pagesPerModifier + 1)
+    }
     Keys.onPressed: function (event) {
-        if ((event.modifiers & Qt.ControlModifier) && event.key >= Qt.Key_1 && event.key <= Qt.Key_9) {
-            root.page = root.pages[event.key - Qt.Key_1].name
-            navList.forceActiveFocus()
-            event.accepted = true
-        }
+        if (event.key < Qt.Key_1 || event.key > Qt.Key_9)
+            return
+        var mods = event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.ShiftModifier | Qt.MetaModifier)
+        var first = mods === Qt.ControlModifier ? 0 : mods === Qt.AltModifier ? pagesPerModifier : -1
+        var index = first + event.key - Qt.Key_1
+        if (first < 0 || index >= pages.length)
+            return
+        root.page = root.pages[index].name
+        navList.forceActiveFocus()
+        event.accepted = true
     }
     function stepPage(delta) {
         for (var i = 0; i < pages.length; ++i) {
@@ -270,16 +280,17 @@ Rectangle {
                 opacity: 0
                 function setOpacity_1() { alarmRect.opacity = 1 }
                 function setOpacity_0() { alarmRect.opacity = 0 }
-                // The number of lines in the event list (recoveries included), not of
-                // active alarms: those are in the status beside it.
+                // Lit while the event list holds lines; the number is what needs attention
+                // now (active alarms, or the lost link), red while there is any.
                 width: Math.max(26, alarmNum.implicitWidth + 14); height: 26; radius: 13
-                color: Theme.navActive
+                color: alarmNum.count > 0 ? Theme.alarm : Theme.navActive
                 border.color: "white"
                 border.width: 2
                 Text {
                     id: alarmNum
                     objectName: "alarmNum"
-                    function updateAlarmNo(count) { alarmNum.text = count; return count }
+                    property int count: 0
+                    function updateAlarmNo(n) { alarmNum.count = n; alarmNum.text = n; return n }
                     anchors.centerIn: parent
                     color: "white"
                     font.pixelSize: Theme.fontSize
@@ -385,8 +396,8 @@ Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         anchors.right: parent.right
                         anchors.rightMargin: 10
-                        visible: navEntry.index < 9
-                        text: "Ctrl+" + (navEntry.index + 1)
+                        objectName: "shortcut_" + navEntry.modelData.name
+                        text: root.pageShortcut(navEntry.index)
                         color: "#8fa6bf"
                         font.pixelSize: Theme.fontSize - 3
                     }

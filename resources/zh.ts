@@ -4,6 +4,62 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Hide</source>
+        <translation>隐藏</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>恢复</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>No link to the device</source>
+        <translation>与设备无通讯</translation>
+    </message>
+    <message>
+        <source>Connecting to the device</source>
+        <translation>正在连接设备</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>正常</translation>
+    </message>
+    <message>
+        <source>Alarm: %1</source>
+        <translation>告警：%1</translation>
+    </message>
+    <message>
+        <source>Alarm: %1, and %2 more</source>
+        <translation>告警：%1，另有 %2 项</translation>
+    </message>
+    <message>
+        <source>Close Kestrava</source>
+        <translation>关闭 Kestrava</translation>
+    </message>
+    <message>
+        <source>Quit Kestrava and stop monitoring the device?</source>
+        <translation>退出 Kestrava 并停止监控设备？</translation>
+    </message>
+    <message>
+        <source>While Kestrava is not running, no alarm is shown, mailed or sent by SMS, no history is written and no scheduled shutdown, start-up or self-test is carried out.</source>
+        <translation>Kestrava 不运行时，不显示告警，不发送告警邮件和短信，不记录历史，也不执行定时关机、开机或自检。</translation>
+    </message>
+    <message>
+        <source>Keep monitoring in the tray</source>
+        <translation>在托盘中继续监控</translation>
+    </message>
+    <message>
+        <source>Keep monitoring, minimized</source>
+        <translation>最小化并继续监控</translation>
+    </message>
+    <message>
+        <source>Do not ask again until Kestrava ends</source>
+        <translation>本次运行期间不再询问</translation>
+    </message>
+    <message>
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
@@ -12,16 +68,8 @@
         <translation>配置文件(*.zip)</translation>
     </message>
     <message>
-        <source>Exit(&amp;Q)</source>
-        <translation>退出(Q)</translation>
-    </message>
-    <message>
         <source>Kestrava</source>
         <translation>Kestrava</translation>
-    </message>
-    <message>
-        <source>Minimize(&amp;N)</source>
-        <translation>最小化(N)</translation>
     </message>
     <message>
         <source>OK</source>
@@ -34,10 +82,6 @@
     <message>
         <source>Parameter Settings</source>
         <translation>参数设置</translation>
-    </message>
-    <message>
-        <source>Resume(&amp;R)</source>
-        <translation>恢复(R)</translation>
     </message>
     <message>
         <source>Save As</source>

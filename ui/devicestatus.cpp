@@ -1,6 +1,7 @@
 #include "ui/devicestatus.h"
 
 #include "core/devicestate.h"
+#include "core/events.h"
 #include "core/paths.h"
 #include "core/settings.h"
 
@@ -19,40 +20,66 @@ bool statusBitReported(int bit)
 }
 }
 
-QString deviceStatusText()
+DeviceStatus readDeviceStatus()
 {
-    QString protocol;
+    DeviceStatus status;
     {
         QReadLocker locker(&settingsLock);
-        protocol = deviceSettings.comProtocol;
+        status.protocol = deviceSettings.comProtocol;
     }
-    const bool inverter = deviceFamily(protocol) == DeviceFamily::Inverter;
-    const int comm = upsInfo.commState.load();
+    status.inverter = deviceFamily(status.protocol) == DeviceFamily::Inverter;
+    status.comm = upsInfo.commState.load();
 
-    QJsonArray active;
-    QString reason;
-    {
-        QReadLocker locker(&upsInfo.lock);
-        if (comm == CommOk) {
-            if (inverter) {
-                for (int slot = 0; slot < InverterInfo::kAlarmCount; ++slot) {
-                    if (inverterInfo.alarms[slot])
-                        active.append(slot);
-                }
-            } else {
-                for (int bit = 0; bit < kKnownStatusBits; ++bit) {
-                    if (upsInfo.statusBits[bit] && statusBitReported(bit))
-                        active.append(bit);
-                }
-            }
-        } else {
-            reason = upsInfo.linkFault;
+    QReadLocker locker(&upsInfo.lock);
+    if (status.comm != CommOk) {
+        status.reason = upsInfo.linkFault;
+        return status;
+    }
+    if (status.inverter) {
+        for (int slot = 0; slot < InverterInfo::kAlarmCount; ++slot) {
+            if (inverterInfo.alarms[slot])
+                status.active.append(slot);
+        }
+    } else {
+        for (int bit = 0; bit < kKnownStatusBits; ++bit) {
+            if (upsInfo.statusBits[bit] && statusBitReported(bit))
+                status.active.append(bit);
         }
     }
+    return status;
+}
+
+QString deviceStatusText(const DeviceStatus &status)
+{
+    QJsonArray active;
+    for (int index : status.active)
+        active.append(index);
     QJsonObject o;
-    o.insert(QStringLiteral("comm"), comm);
-    o.insert(QStringLiteral("family"), inverter ? QStringLiteral("inverter") : QStringLiteral("ups"));
+    o.insert(QStringLiteral("comm"), status.comm);
+    o.insert(QStringLiteral("family"), status.inverter ? QStringLiteral("inverter") : QStringLiteral("ups"));
     o.insert(QStringLiteral("active"), active);
-    o.insert(QStringLiteral("reason"), reason);
+    o.insert(QStringLiteral("reason"), status.reason);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+QString deviceStatusText()
+{
+    return deviceStatusText(readDeviceStatus());
+}
+
+QList<int> activeAlarms(const DeviceStatus &status)
+{
+    QList<int> alarms;
+    for (int index : status.active) {
+        if (conditionIsAlarm(index, status.inverter))
+            alarms.append(index);
+    }
+    return alarms;
+}
+
+int attentionCount(const DeviceStatus &status)
+{
+    if (status.comm == CommLost)
+        return 1;
+    return int(activeAlarms(status).size());
 }

@@ -12,6 +12,10 @@
 #include "ui/devicestatus.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -192,10 +196,10 @@ void MainWindow::buildTrayIcon()
 {
     trayIcon = new QSystemTrayIcon(this);
 
-    minimizeAction = new QAction(QIcon(QStringLiteral(":/images/gtk-remove.png")), tr("Minimize(&N)"), this);
-    restoreAction = new QAction(QIcon(QStringLiteral(":/images/gtk-fullscreen.png")), tr("Resume(&R)"), this);
-    quitAction = new QAction(QIcon(QStringLiteral(":/images/stop.png")), tr("Exit(&Q)"), this);
-    connect(restoreAction, &QAction::triggered, this, &QWidget::showNormal);
+    minimizeAction = new QAction(QIcon(QStringLiteral(":/images/gtk-remove.png")), tr("Hide"), this);
+    restoreAction = new QAction(QIcon(QStringLiteral(":/images/gtk-fullscreen.png")), tr("Restore"), this);
+    quitAction = new QAction(QIcon(QStringLiteral(":/images/stop.png")), tr("Quit"), this);
+    connect(restoreAction, &QAction::triggered, this, &MainWindow::restoreWindow);
     connect(minimizeAction, &QAction::triggered, this, &QWidget::hide);
     connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
@@ -206,12 +210,14 @@ void MainWindow::buildTrayIcon()
     trayIconMenu->addSeparator();
     trayIconMenu->addAction(quitAction);
 
+    // Until the first tick tells the device's state.
+    trayShown = TrayStatus{TrayLevel::NoLink, tr("Kestrava")};
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         qCDebug(lcUi) << "no system tray: the tray icon stays hidden";
         return;
     }
-    trayIcon->setIcon(QIcon(QStringLiteral(":/images/vemlo.png")));
-    trayIcon->setToolTip(tr("Kestrava"));
+    trayIcon->setIcon(trayFace(TrayLevel::NoLink));
+    trayIcon->setToolTip(trayShown.toolTip);
     trayIcon->setContextMenu(trayIconMenu);
     trayIcon->setVisible(true);
     connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
@@ -240,7 +246,9 @@ void MainWindow::loadQmlView(const QString &path)
     if (QObject *root = declarativeView->rootObject())
         root->setProperty("onScreen", onScreen);
     shownDeviceStatus.clear();
-    showDeviceStatus();
+    showDeviceStatus(readDeviceStatus());
+    // Key presses reach the view's window before any item.
+    declarativeView->quickWindow()->installEventFilter(this);
     serialThread.start(QThread::InheritPriority);
     smsThread.start(QThread::InheritPriority);
 }
@@ -302,8 +310,10 @@ QString MainWindow::mystr()
 void MainWindow::mainTimer()
 {
     ++runSeconds;
-    // First, so that the warning count's early return below cannot skip it.
-    showDeviceStatus();
+    // First, so that the warning count's early return below cannot skip them.
+    const DeviceStatus status = readDeviceStatus();
+    showDeviceStatus(status);
+    showTrayStatus(status);
     callItem(findViewItem(QStringLiteral("sysRunTime")), "getRunTime", formatRunTime(runSeconds));
 
     qsizetype warnings = 0;
@@ -319,19 +329,43 @@ void MainWindow::mainTimer()
         return;
     }
     callItem(alarmRect, "setOpacity_1");
-    callItem(findViewItem(QStringLiteral("alarmNum")), "updateAlarmNo", QVariant(int(warnings)));
+    // The badge tells what needs attention now, not how many lines the list holds (its
+    // newest eight, recoveries and commands among them).
+    callItem(findViewItem(QStringLiteral("alarmNum")), "updateAlarmNo", QVariant(attentionCount(status)));
 }
 
-void MainWindow::showDeviceStatus()
+void MainWindow::showDeviceStatus(const DeviceStatus &status)
 {
-    QQuickItem *status = findViewItem(QStringLiteral("deviceStatus"));
-    if (!status)
+    QQuickItem *item = findViewItem(QStringLiteral("deviceStatus"));
+    if (!item)
         return;
-    const QString text = deviceStatusText();
+    const QString text = deviceStatusText(status);
     if (text == shownDeviceStatus)
         return;
     shownDeviceStatus = text;
-    callItem(status, "show", text);
+    callItem(item, "show", text);
+}
+
+void MainWindow::showTrayStatus(const DeviceStatus &status)
+{
+    if (trayStatusSet && status == trayDeviceStatus)
+        return;
+    trayStatusSet = true;
+    trayDeviceStatus = status;
+    TrayStatus next;
+    {
+        ChineseTranslatorScope translators(currentLang());
+        next = trayStatus(status);
+    }
+    if (next == trayShown)
+        return;
+    if (next.level != trayShown.level)
+        qCInfo(lcUi) << "tray:" << next.toolTip.section(QLatin1Char('\n'), 1);
+    trayShown = next;
+    if (!trayIcon->isVisible())
+        return;
+    trayIcon->setIcon(trayFace(next.level));
+    trayIcon->setToolTip(next.toolTip);
 }
 
 QString MainWindow::formatRunTime(unsigned int seconds) const
@@ -382,8 +416,83 @@ void MainWindow::handleSerialCom()
 
 void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::Trigger && isHidden())
-        showNormal();
+    if (reason == QSystemTrayIcon::Trigger && (isHidden() || isMinimized()))
+        restoreWindow();
+}
+
+void MainWindow::restoreWindow()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+MainWindow::CloseChoice MainWindow::askHowToClose()
+{
+    if (keptCloseChoice != CloseChoice::Ask)
+        return keptCloseChoice;
+    // Without a tray a hidden window could not be brought back: it is minimized instead.
+    const bool tray = trayIcon->isVisible();
+    ChineseTranslatorScope translators(currentLang());
+    QMessageBox box(QMessageBox::Question, tr("Close Kestrava"), tr("Quit Kestrava and stop monitoring the device?"),
+                    QMessageBox::NoButton, this);
+    box.setInformativeText(tr("While Kestrava is not running, no alarm is shown, mailed or sent by SMS, no history "
+                              "is written and no scheduled shutdown, start-up or self-test is carried out."));
+    QPushButton *quit = box.addButton(tr("Quit"), QMessageBox::DestructiveRole);
+    QPushButton *keep = box.addButton(tray ? tr("Keep monitoring in the tray") : tr("Keep monitoring, minimized"),
+                                      QMessageBox::AcceptRole);
+    box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setCheckBox(new QCheckBox(tr("Do not ask again until Kestrava ends")));
+    QAbstractButton *clicked = dialogs().execMessageBox(box);
+    const CloseChoice choice = clicked == quit ? CloseChoice::Quit : clicked == keep ? CloseChoice::Hide
+                                                                                      : CloseChoice::Ask;
+    if (choice != CloseChoice::Ask && box.checkBox()->isChecked())
+        keptCloseChoice = choice;
+    return choice;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // A session that ends (log-out, shutdown) is not held up by a question.
+    if (qApp->isSavingSession()) {
+        event->accept();
+        return;
+    }
+    switch (askHowToClose()) {
+    case CloseChoice::Quit:
+        qCInfo(lcUi) << "closed by the user: monitoring ends";
+        event->accept();
+        return;
+    case CloseChoice::Hide:
+        event->ignore();
+        if (trayIcon->isVisible())
+            hide();
+        else
+            showMinimized();
+        return;
+    case CloseChoice::Ask:
+        event->ignore();
+        return;
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    if (!key || !declarativeView || watched != declarativeView->quickWindow())
+        return QWidget::eventFilter(watched, event);
+    const auto *pressed = static_cast<QKeyEvent *>(event);
+    const bool enter = (pressed->key() == Qt::Key_Return || pressed->key() == Qt::Key_Enter)
+        && (pressed->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    QQuickItem *focused = declarativeView->quickWindow()->activeFocusItem();
+    if (!enter || !focused || !focused->inherits("QQuickAbstractButton"))
+        return QWidget::eventFilter(watched, event);
+    // The button takes it as the Space it already knows, press and release alike, so it
+    // behaves exactly as with Space (checkable buttons toggle, disabled ones do nothing).
+    QKeyEvent space(event->type(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), pressed->isAutoRepeat());
+    QCoreApplication::sendEvent(watched, &space);
+    return true;
 }
 
 void MainWindow::paintEvent(QPaintEvent *)

@@ -20,6 +20,8 @@
 #include "notify/email_thread.h"
 #include "notify/sms_thread.h"
 #include "notify/smtp.h"
+#include "ui/devicestatus.h"
+#include "ui/traystatus.h"
 
 #include <atomic>
 #include <memory>
@@ -68,13 +70,23 @@ public slots:
     void handleRestoreConfig();
     void handleWarning();
     void handleSerialCom();
+    // A click on the tray icon brings the window back, hidden or minimized.
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
+
+public:
+    // What the tray shows now (also without a system tray, where nothing is shown).
+    TrayStatus shownTrayStatus() const { return trayShown; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
+    // The close button asks whether to quit, which ends all monitoring, or to go on in the
+    // tray; the answer may be kept until the program ends.
+    void closeEvent(QCloseEvent *event) override;
+    // Enter presses the focused button of the user interface, as Space does.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildTrayIcon();
@@ -85,7 +97,11 @@ private:
     // Shown and not minimized: the view renders only then, and the pages ask for
     // values only then.
     void followScreenState();
-    void showDeviceStatus();
+    void showDeviceStatus(const DeviceStatus &status);
+    void showTrayStatus(const DeviceStatus &status);
+    void restoreWindow();
+    enum class CloseChoice { Ask, Quit, Hide };
+    CloseChoice askHowToClose();
 
     QTimer *timer = nullptr;
     QCursor cursor;
@@ -113,6 +129,11 @@ private:
     // Aborts a test mail under way and waits (bounded) for its worker.
     void stopTestEmail();
     QString shownDeviceStatus; // the status text the view has, to send only changes
+    // The status the tray was last given, to rebuild its texts only on a change.
+    DeviceStatus trayDeviceStatus;
+    bool trayStatusSet = false;
+    TrayStatus trayShown;
+    CloseChoice keptCloseChoice = CloseChoice::Ask;
     bool onScreen = false;
     // The original window shadow image is not among the resources; nothing draws it.
     QPixmap shadowPixmap;

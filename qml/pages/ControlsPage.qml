@@ -7,7 +7,9 @@ import "checks.js" as Checks
 
 // Commands to the device: battery tests, the on/off commands with their two times, the
 // manual bypass, the discharge depth and the working mode's hour bands. Only the controls
-// the device announces are enabled; a command that turns power off asks first.
+// the device announces are enabled; every command that cuts the output or the protection
+// asks first, saying what happens and when. The word goes to the device's queue only
+// once the question is answered yes.
 PageBase {
     id: page
     // The parts of the replies; null until the device has reported its settings.
@@ -28,24 +30,38 @@ PageBase {
 
     readonly property bool inverter: controls !== null && controls.onOffSet !== undefined
                                      && controls.onOffSet.turnOnInverter !== undefined
-    // The word behind each button: its reply flag, its text, and whether it cuts the power.
+    // The word behind each button: its reply flag, its text, and for a command that cuts
+    // the output or the protection the question's title and what happens ("%1" the
+    // countdown in minutes).
     readonly property var testCommands: [
         { word: "selfTest1Min", flag: "selfTest1MinFlag", text: "One-minute test" },
-        { word: "dischargeLow", flag: "dischargeFlag", text: "Discharge to low voltage" },
+        { word: "dischargeLow", flag: "dischargeFlag", text: "Discharge to low voltage",
+          title: "Discharge the battery to low voltage?",
+          what: "The battery is run down to its low-voltage limit. Should the mains fail during the test or soon after it, the battery has little or no time left to carry the load." },
         { word: "cancelTest", flag: "cancelTestFlag", text: "Cancel test" }
     ]
     readonly property var upsOnOff: [
-        { word: "countdownOffInverter", flag: "countdownOffInverterFlag", text: "Shut down after the countdown", powerOff: true },
+        { word: "countdownOffInverter", flag: "countdownOffInverterFlag", text: "Shut down after the countdown",
+          title: "Turn the power off?",
+          what: "The output goes off %1 min after the device takes the command: the equipment on it loses its power." },
         { word: "delayOnInverter", flag: "delayOnInverterFlag", text: "Start up after the delay" },
         { word: "cancelShutdown", flag: "cancelShutdownFlag", text: "Cancel shutdown" },
         { word: "startupInverter", flag: "startupInverterFlag", text: "Start up now" }
     ]
     readonly property var inverterOnOff: [
         { word: "turnOnInverter", flag: "turnOnInverter", text: "Turn the inverter on" },
-        { word: "turnOffInverter", flag: "turnOffInverter", text: "Turn the inverter off", powerOff: true },
+        { word: "turnOffInverter", flag: "turnOffInverter", text: "Turn the inverter off",
+          title: "Turn the power off?",
+          what: "The inverter's output goes off as soon as the device takes the command: the equipment on it loses its power." },
         { word: "cancelShutdown", flag: "cancelShutdownFlag", text: "Cancel shutdown" },
         { word: "cancelAlarmVoice", flag: "cancelAlarmVoice", text: "Silence the alarm" }
     ]
+    readonly property var bypassCommand: {
+        "text": "Switch to bypass", "title": "Switch the output to bypass?",
+        "what": "The output is fed straight from the mains, without the device's protection: a disturbance of the mains reaches the equipment, and a mains failure cuts its power until the bypass is left."
+    }
+    // The device takes one word from its queue every two seconds.
+    readonly property string whenText: "The device carries it out as soon as it takes the command from its queue, within a few seconds."
 
     function showControls(text) {
         var s = Replies.json(text)
@@ -60,11 +76,33 @@ PageBase {
     function showSettings(text) {
         var s = Replies.json(text)
         other = s && s.otherSet ? s.otherSet : null
-        if (fillFields && other) {
-            bypassOn.checked = other.manBypassSwitch === "0"
-            bypassOff.checked = other.manBypassSwitch !== "0"
+        if (fillFields && other)
             depth.text = other.disDepthVol
-        }
+    }
+
+    // What was last asked of the bypass (the stored setting) and what the device says
+    // (the UPS status bit 19, "on bypass"): the two differ until the device has switched,
+    // or when it refused.
+    readonly property int onBypassBit: 19
+    readonly property string bypassSent: other === null ? "" : other.manBypassSwitch === "0" ? "on" : "off"
+    readonly property string bypassReported: !UiState.communicating ? "unknown"
+        : UiState.family === "inverter" ? "unreported"
+        : UiState.active.indexOf(onBypassBit) >= 0 ? "on" : "off"
+    function bypassSentText() {
+        return bypassSent === "on" ? Lang.tr("Switch to bypass") : bypassSent === "off" ? Lang.tr("Leave bypass") : "-"
+    }
+    function bypassReportedText() {
+        if (bypassReported === "on")
+            return Lang.tr("On bypass")
+        if (bypassReported === "off")
+            return Lang.tr("Not on bypass")
+        if (bypassReported === "unreported")
+            return Lang.tr("Not reported by this device")
+        return Lang.tr("Not known: no link to the device")
+    }
+    function setBypassTo(on) {
+        fillFields = true
+        setBypass(Replies.request({ manBypassSwitch: on ? "0" : "1" }))
     }
 
     // The last of the three replies of a refresh: the fields are filled for this time.
@@ -74,9 +112,41 @@ PageBase {
             return
         fillFields = controls === null
         var b = String(bands).split("#")
-        band0.text = b[0] || ""
-        band1.text = b[1] || ""
-        band2.text = b[2] || ""
+        bandValues = [parseInt(b[0], 10) || 0, parseInt(b[1], 10) || 0, parseInt(b[2], 10) || 0]
+    }
+
+    // Each hour band is a word whose bit i stands for hour i of the band (the band of
+    // hours 8 to 15 has hour 8 in bit 0): set, the working mode applies in that hour.
+    // Bits above the eighth are kept as the device sent them.
+    property var bandValues: [0, 0, 0]
+    readonly property int hoursPerBand: 8
+    function hourOn(band, hour) { return (bandValues[band] >> hour) & 1 }
+    function toggleHour(band, hour) {
+        var v = bandValues.slice()
+        v[band] = v[band] ^ (1 << hour)
+        bandValues = v
+    }
+    // The hours of a band in words: "every hour", "no hour", or runs such as "4–7 h, 9 h".
+    function bandText(band) {
+        var v = bandValues[band] & 0xff
+        if (v === 0xff)
+            return Lang.tr("every hour")
+        if (v === 0)
+            return Lang.tr("no hour")
+        var runs = []
+        var start = -1
+        for (var h = 0; h <= hoursPerBand; ++h) {
+            var on = h < hoursPerBand && ((v >> h) & 1)
+            if (on && start < 0)
+                start = h
+            if (!on && start >= 0) {
+                var first = band * hoursPerBand + start
+                var last = band * hoursPerBand + h - 1
+                runs.push(first === last ? first + " h" : first + "–" + last + " h")
+                start = -1
+            }
+        }
+        return runs.join(", ")
     }
 
     function flagOn(set, key) {
@@ -100,31 +170,36 @@ PageBase {
         sendControl(Replies.request({ longctlSelected: word, countdownOffITime: countdown.text, delayStartITime: delay.text }))
     }
 
-    function ask(command) {
-        if (command.powerOff) {
-            confirm.command = command
-            confirm.open()
-        } else {
-            send(command)
-        }
+    function whatHappens(command) {
+        var what = Lang.tr(command.what)
+        return what.indexOf("%1") >= 0 ? what.arg(countdown.text) : what
     }
 
-    Dialog {
+    function ask(command) {
+        if (command.what === undefined) {
+            send(command)
+            return
+        }
+        confirm.command = command
+        confirm.ask()
+    }
+
+    Question {
         id: confirm
         objectName: "confirmPowerOff"
+        acceptName: "confirmCommand"
+        rejectName: "cancelCommand"
         property var command: null
-        anchors.centerIn: parent
-        modal: true
-        width: 420
-        title: Lang.tr("Turn the power off?")
-        standardButtons: Dialog.Ok | Dialog.Cancel
-        Label {
-            width: confirm.availableWidth
-            wrapMode: Text.WordWrap
-            text: confirm.command ? Lang.tr(confirm.command.text) + "\n"
-                                    + Lang.tr("The equipment on this device's output loses its power.") : ""
+        title: command ? Lang.tr(command.title) : ""
+        text: command ? page.whatHappens(command) + "\n\n" + Lang.tr(page.whenText) : ""
+        acceptText: command ? Lang.tr(command.text) : ""
+        risky: true
+        onAccepted: {
+            if (command === page.bypassCommand)
+                page.setBypassTo(true)
+            else if (command)
+                page.send(command)
         }
-        onAccepted: if (command) page.send(command)
     }
 
     ColumnLayout {
@@ -175,9 +250,9 @@ PageBase {
                         columns: 2
                         columnSpacing: 12
                         rowSpacing: 4
-                        Label { text: Lang.tr("Countdown before shutdown") }
+                        Label { text: Lang.tr("Countdown before shutdown (min)") }
                         CheckedField { id: countdown; objectName: "countdownTime"; kind: "whole"; min: 0; max: 65535 }
-                        Label { text: Lang.tr("Delay before start-up") }
+                        Label { text: Lang.tr("Delay before start-up (min)") }
                         CheckedField { id: delay; objectName: "delayTime"; kind: "whole"; min: 0; max: 65535 }
                     }
                     Text {
@@ -219,16 +294,29 @@ PageBase {
                     Layout.fillWidth: true
                     title: Lang.tr("Manual bypass")
                     enabled: page.other !== null && page.other.manBypassFlag === "1"
+                    GridLayout {
+                        columns: 2
+                        columnSpacing: 12
+                        rowSpacing: 2
+                        Label { text: Lang.tr("The device reports"); color: Theme.muted }
+                        Label {
+                            objectName: "bypassReported"
+                            text: page.bypassReportedText()
+                            font.bold: true
+                        }
+                        Label { text: Lang.tr("Last sent"); color: Theme.muted }
+                        Label { objectName: "bypassSent"; text: page.bypassSentText() }
+                    }
                     RowLayout {
-                        RadioButton { id: bypassOn; objectName: "bypassOn"; text: Lang.tr("On") }
-                        RadioButton { id: bypassOff; objectName: "bypassOff"; text: Lang.tr("Off"); checked: true }
                         Button {
-                            objectName: "applyBypass"
-                            text: Lang.tr("Apply")
-                            onClicked: {
-                                page.fillFields = true
-                                page.setBypass(Replies.request({ manBypassSwitch: bypassOn.checked ? "0" : "1" }))
-                            }
+                            objectName: "bypassOn"
+                            text: Lang.tr("Switch to bypass") + "…"
+                            onClicked: page.ask(page.bypassCommand)
+                        }
+                        Button {
+                            objectName: "bypassOff"
+                            text: Lang.tr("Leave bypass")
+                            onClicked: page.setBypassTo(false)
                         }
                     }
                 }
@@ -261,22 +349,48 @@ PageBase {
                     Layout.fillWidth: true
                     title: Lang.tr("Working mode") + ": " + page.modeText(page.mode)
                     enabled: page.other !== null && page.other.invertModelFlag === "1" && page.mode !== ""
-                    GridLayout {
-                        columns: 3
-                        columnSpacing: 8
-                        rowSpacing: 2
-                        Label { text: "0–7 h"; color: Theme.muted }
-                        Label { text: "8–15 h"; color: Theme.muted }
-                        Label { text: "16–23 h"; color: Theme.muted }
-                        CheckedField { id: band0; objectName: "band0"; kind: "whole"; implicitWidth: 80 }
-                        CheckedField { id: band1; objectName: "band1"; kind: "whole"; implicitWidth: 80 }
-                        CheckedField { id: band2; objectName: "band2"; kind: "whole"; implicitWidth: 80 }
+                    Label {
+                        text: Lang.tr("The hours in which the mode applies:")
+                        color: Theme.muted
+                    }
+                    Repeater {
+                        model: 3
+                        delegate: ColumnLayout {
+                            id: bandRow
+                            required property int index
+                            spacing: 0
+                            Row {
+                                spacing: 1
+                                Repeater {
+                                    model: page.hoursPerBand
+                                    delegate: Button {
+                                        id: hourButton
+                                        required property int index
+                                        readonly property int hour: bandRow.index * page.hoursPerBand + index
+                                        objectName: "hour_" + hour
+                                        // Drawn as on while the mode applies in the hour.
+                                        highlighted: page.hourOn(bandRow.index, index)
+                                        onClicked: page.toggleHour(bandRow.index, hourButton.index)
+                                        text: hour
+                                        implicitWidth: 32
+                                        implicitHeight: 26
+                                        padding: 0
+                                        font.pixelSize: Theme.fontSize - 2
+                                    }
+                                }
+                            }
+                            Text {
+                                objectName: "bandText" + bandRow.index
+                                text: page.bandText(bandRow.index)
+                                color: Theme.text
+                                font.pixelSize: Theme.fontSize - 1
+                            }
+                        }
                     }
                     Button {
                         objectName: "applyMode"
                         text: Lang.tr("Apply")
-                        enabled: band0.problem === "" && band1.problem === "" && band2.problem === ""
-                        onClicked: page.setMode(Replies.request({ model_setting: band0.text + "#" + band1.text + "#" + band2.text }))
+                        onClicked: page.setMode(Replies.request({ model_setting: page.bandValues.join("#") }))
                     }
                 }
             }

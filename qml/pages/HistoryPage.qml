@@ -203,47 +203,23 @@ PageBase {
                 objectName: "historyClear"
                 text: page.t("Clear")
                 enabled: page.count > 0
-                onClicked: confirm.visible = true
+                onClicked: confirm.ask()
             }
         }
     }
 
     // Clearing deletes the file of the period: asked first.
-    Rectangle {
+    Question {
         id: confirm
         objectName: "clearConfirm"
-        anchors.fill: parent
-        visible: false
-        color: "#80000000"
-        MouseArea { anchors.fill: parent }
-        Card {
-            anchors.centerIn: parent
-            width: 420
-            title: page.t("Clear history")
-            Text {
-                Layout.fillWidth: true
-                wrapMode: Text.WordWrap
-                text: page.t("Delete the %1 of %2? This cannot be undone.")
-                          .arg(page.t(page.kind.title)).arg(Texts.periodLabel(page.kind.form, picker.date))
-                color: Theme.text
-                font.pixelSize: Theme.fontSize
-            }
-            RowLayout {
-                Layout.alignment: Qt.AlignRight
-                Button {
-                    objectName: "cancelClear"
-                    text: page.t("Cancel")
-                    onClicked: confirm.visible = false
-                }
-                Button {
-                    objectName: "confirmClear"
-                    text: page.t("Clear")
-                    onClicked: {
-                        confirm.visible = false
-                        page.operate("clear")
-                    }
-                }
-            }
-        }
+        acceptName: "confirmClear"
+        rejectName: "cancelClear"
+        title: page.t("Clear history")
+        text: page.t("Delete the %1 of %2? This cannot be undone.")
+                  .arg(page.t(page.kind.title)).arg(Texts.periodLabel(page.kind.form, picker.date))
+        acceptText: page.t("Clear")
+        rejectText: page.t("Cancel")
+        risky: true
+        onAccepted: page.operate("clear")
     }
 }

@@ -4,8 +4,9 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import "replies.js" as Replies
 
-// The on-screen event list, newest first, coloured by kind, and the button that clears it
-// (after a question: the list is the only on-screen record of what happened).
+// The on-screen event list, newest first, coloured by the kind the program gives each
+// event, and the button that clears it (after a question: the list is the only on-screen
+// record of what happened).
 PageBase {
     id: page
     live: true
@@ -20,23 +21,17 @@ PageBase {
 
     function cleared() {
         warnings = []
-        confirming = false
     }
 
-    property bool confirming: false
-
-    // What an event line reports, from its text in either language: a recovery, a
-    // command or message the program sent, or else an alarm.
-    function kindOf(description) {
-        var d = String(description)
-        if (/disappear|diappear|normal|succeed|success|消失|正常|成功|恢复/i.test(d))
-            return "recovery"
-        if (/^send|command|manual bypass|test sms|test email|发送|命令|测试/i.test(d))
-            return "info"
-        return "alarm"
+    // "alarm", "state", "recovery" or "info", as the program decided by the event's code;
+    // a line without one draws attention rather than pass for good news.
+    function kindOf(line) {
+        var k = line.kind
+        return k === "state" || k === "recovery" || k === "info" ? k : "alarm"
     }
     function kindColor(kind) {
-        return kind === "recovery" ? Theme.good : kind === "info" ? Theme.accent : Theme.alarm
+        return kind === "recovery" ? Theme.good : kind === "info" ? Theme.accent
+             : kind === "state" ? Theme.warn : Theme.alarm
     }
 
     ColumnLayout {
@@ -53,31 +48,9 @@ PageBase {
             }
             Button {
                 objectName: "clearWarnings"
-                visible: !page.confirming
                 text: Lang.tr("Clear warnings")
                 enabled: page.warnings.length > 0
-                onClicked: page.confirming = true
-            }
-            Text {
-                visible: page.confirming
-                text: Lang.tr("Clear the list? Active alarms stay in the header.")
-                color: Theme.text
-                font.pixelSize: Theme.fontSize
-            }
-            Button {
-                objectName: "confirmClearWarnings"
-                visible: page.confirming
-                text: Lang.tr("Clear")
-                onClicked: {
-                    page.confirming = false
-                    page.clearRequested()
-                }
-            }
-            Button {
-                objectName: "cancelClearWarnings"
-                visible: page.confirming
-                text: Lang.tr("Cancel")
-                onClicked: page.confirming = false
+                onClicked: confirm.ask()
             }
         }
         Card {
@@ -95,7 +68,7 @@ PageBase {
                     id: line
                     required property var modelData
                     required property int index
-                    readonly property string kind: page.kindOf(modelData.description)
+                    readonly property string kind: page.kindOf(modelData)
                     spacing: 20
                     Text {
                         text: line.modelData.date
@@ -113,12 +86,24 @@ PageBase {
                         objectName: "warning_" + line.index
                         property string kind: line.kind
                         text: line.modelData.description
-                        color: line.kind === "alarm" ? Theme.alarm : Theme.text
+                        color: line.kind === "alarm" ? Theme.alarm : line.kind === "state" ? Theme.warn : Theme.text
                         font.pixelSize: Theme.fontSize
                         font.bold: line.kind === "alarm"
                     }
                 }
             }
         }
+    }
+
+    Question {
+        id: confirm
+        objectName: "clearWarningsQuestion"
+        acceptName: "confirmClearWarnings"
+        rejectName: "cancelClearWarnings"
+        title: Lang.tr("Clear warnings")
+        text: Lang.tr("Clear the list? Active alarms stay in the header.")
+        acceptText: Lang.tr("Clear")
+        risky: true
+        onAccepted: page.clearRequested()
     }
 }

@@ -462,7 +462,7 @@ void TestBridgeSettings::warningsNewestFirst()
     // Seconds never appear: events of one minute share their date.
     QCOMPARE(list.at(6).toObject().value("date").toString(), QStringLiteral("2026-01-15 10:00"));
     QCOMPARE(list.at(7).toObject().value("date").toString(), QStringLiteral("2026-01-15 10:00"));
-    QCOMPARE(list.at(0).toObject().keys(), (QStringList{"date", "description"}));
+    QCOMPARE(list.at(0).toObject().keys(), (QStringList{"date", "description", "kind"}));
 }
 
 void TestBridgeSettings::warningsFollowFamily()
@@ -475,14 +475,14 @@ void TestBridgeSettings::warningsFollowFamily()
     addEventRecord(EventItem{t, 120}); // no text in either table
     setProtocol(QStringLiteral("1"));
     QCOMPARE(reply(bridge, &qmlobject::handleWarningData, &qmlobject::warningDataSig),
-             QStringLiteral(R"([{"date":"2026-01-15 09:30","description":""},)"
-                            R"({"date":"2026-01-15 09:30","description":"Communication failed"},)"
-                            R"({"date":"2026-01-15 09:30","description":"System fault disappear"}])"));
+             QStringLiteral(R"([{"date":"2026-01-15 09:30","description":"","kind":"alarm"},)"
+                            R"({"date":"2026-01-15 09:30","description":"Communication failed","kind":"alarm"},)"
+                            R"({"date":"2026-01-15 09:30","description":"System fault disappear","kind":"recovery"}])"));
     setProtocol(QStringLiteral("4"));
     QCOMPARE(reply(bridge, &qmlobject::handleWarningData, &qmlobject::warningDataSig),
-             QStringLiteral(R"([{"date":"2026-01-15 09:30","description":""},)"
-                            R"({"date":"2026-01-15 09:30","description":"Communication failed"},)"
-                            R"({"date":"2026-01-15 09:30","description":"Input abnormal disappear"}])"));
+             QStringLiteral(R"([{"date":"2026-01-15 09:30","description":"","kind":"alarm"},)"
+                            R"({"date":"2026-01-15 09:30","description":"Communication failed","kind":"alarm"},)"
+                            R"({"date":"2026-01-15 09:30","description":"Input abnormal disappear","kind":"recovery"}])"));
 }
 
 void TestBridgeSettings::clearWarnings()

@@ -1,6 +1,7 @@
 // Event fan-out, the two event-text tables with their Chinese catalogue, and the command queue.
 #include "core/commandqueue.h"
 #include "core/events.h"
+#include "core/paths.h"
 #include "core/settings.h"
 #include "core/translation.h"
 #include "tests/support/testenv.h"
@@ -24,6 +25,8 @@ private slots:
     void textByCode_data();
     void textByCode();
     void activeFamilyPicksTable();
+    void kindByCode_data();
+    void kindByCode();
     void warningListKeepsEightNewest();
     void testSmsReachesSmsQueueOnly();
     void concurrentPostsAreAllKept();
@@ -125,6 +128,43 @@ void TestEvents::activeFamilyPicksTable()
     // Before the tables are built nothing is read out of range.
     upsEventTexts.clear();
     QCOMPARE(eventText(0), QString());
+}
+
+void TestEvents::kindByCode_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kind");
+    // The texts say "normal" and "abnormal" either way: only the code tells.
+    QTest::addRow("inverter input abnormal") << "3" << 1 << "Input abnormal appear" << "alarm";
+    QTest::addRow("inverter battery voltage abnormal") << "4" << 11 << "Batt volt abnormal appear" << "alarm";
+    QTest::addRow("inverter input back") << "3" << 0 << "Input abnormal disappear" << "recovery";
+    QTest::addRow("inverter reserved slot") << "3" << 47 << "Reserved1" << "alarm";
+    QTest::addRow("ups battery voltage normal") << "0" << 30 << "Battery voltage normal" << "recovery";
+    QTest::addRow("ups battery voltage low") << "0" << 31 << "Battery voltage low" << "alarm";
+    QTest::addRow("ups on battery") << "1" << 41 << "Battery supply happen" << "state";
+    QTest::addRow("ups mains back") << "1" << 40 << "Battery supply disappear" << "recovery";
+    QTest::addRow("ups self-test failed") << "0" << 55 << "Test failure happen" << "alarm";
+    QTest::addRow("link regained") << "0" << 56 << "Communication  succeed" << "recovery";
+    QTest::addRow("link lost") << "3" << 57 << "Communication failed" << "alarm";
+    QTest::addRow("port failed") << "0" << 58 << "Serial port failed to open" << "alarm";
+    QTest::addRow("schedule warning") << "0" << 63 << "Schedule shut down inverter command" << "info";
+    QTest::addRow("command sent") << "3" << 77 << "Send  dischargedepth command" << "info";
+    QTest::addRow("unknown code") << "0" << 120 << "" << "alarm";
+}
+
+void TestEvents::kindByCode()
+{
+    QFETCH(QString, protocol);
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QFETCH(QString, kind);
+    TestEnv env;
+    initEventTexts();
+    QCOMPARE(eventText(code, protocol), text);
+    const bool inverter = deviceFamily(protocol) == DeviceFamily::Inverter;
+    QCOMPARE(QLatin1String(eventKindName(eventKind(code, inverter))), kind);
 }
 
 void TestEvents::warningListKeepsEightNewest()
@@ -342,7 +382,11 @@ void TestEvents::catalogueTexts_data()
     QTest::addColumn<QByteArray>("context");
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QString>("chinese");
-    QTest::addRow("tray") << QByteArray("MainWindow") << QByteArray("Minimize(&N)") << "最小化(N)";
+    QTest::addRow("tray") << QByteArray("MainWindow") << QByteArray("Hide") << "隐藏";
+    QTest::addRow("tray alarm") << QByteArray("MainWindow") << QByteArray("Alarm: %1, and %2 more")
+                                << "告警：%1，另有 %2 项";
+    QTest::addRow("close question") << QByteArray("MainWindow") << QByteArray("Keep monitoring in the tray")
+                                    << "在托盘中继续监控";
     QTest::addRow("archive box") << QByteArray("MainWindow") << QByteArray("Parameter Settings") << "参数设置";
     QTest::addRow("test mail label") << QByteArray("MainWindow") << QByteArray("Log Event:") << "事件记录：";
     QTest::addRow("test mail failed") << QByteArray("MainWindow")

@@ -228,11 +228,11 @@ void TestTextFormats::warningList()
 {
     QCOMPARE(WarningListJson().text(), QStringLiteral("[]"));
     const QString text = WarningListJson()
-                             .add(QStringLiteral("2026-01-15 12:00"), QStringLiteral("Communication failed"))
-                             .add(QStringLiteral("2026-01-15 11:59"), QStringLiteral("Bus fault happen"))
+                             .add(QStringLiteral("2026-01-15 12:00"), QStringLiteral("Communication failed"), "alarm")
+                             .add(QStringLiteral("2026-01-15 11:59"), QStringLiteral("Bus fault happen"), "alarm")
                              .text();
-    QCOMPARE(text, QStringLiteral(R"([{"date":"2026-01-15 12:00","description":"Communication failed"},)"
-                                  R"({"date":"2026-01-15 11:59","description":"Bus fault happen"}])"));
+    QCOMPARE(text, QStringLiteral(R"([{"date":"2026-01-15 12:00","description":"Communication failed","kind":"alarm"},)"
+                                  R"({"date":"2026-01-15 11:59","description":"Bus fault happen","kind":"alarm"}])"));
     QVERIFY(QJsonDocument::fromJson(text.toUtf8()).isArray());
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QQuickItem>
 #include <QQuickWidget>
 #include <QQuickWindow>
@@ -76,6 +77,20 @@ void showPage(const QString &page)
 {
     declarativeView->rootObject()->setProperty("page", page);
     settle();
+}
+
+void sendKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(declarativeView->quickWindow(), &press);
+    QCoreApplication::sendEvent(declarativeView->quickWindow(), &release);
+    settle();
+}
+
+QQuickItem *focusedItem()
+{
+    return declarativeView->quickWindow()->activeFocusItem();
 }
 
 bool click(const QString &name, const QString &within)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtMessageHandler>
+#include <Qt>
 
 class QQuickItem;
 
@@ -47,6 +48,12 @@ QQuickItem *pageItem(const QString &name);
 void settle();
 
 void showPage(const QString &page);
+
+// A key pressed and released on the view, as from the keyboard, and the QML let run.
+void sendKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// The item that has the keyboard now.
+QQuickItem *focusedItem();
 
 // Clicks the page item of that name (the first found below `within` when given) as a user
 // can: false when it is missing, disabled or hidden.

@@ -1,6 +1,7 @@
 #include "tests/support/recordingdialogs.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QPushButton>
 
 #include <tuple>
@@ -62,10 +63,13 @@ QAbstractButton *RecordingDialogs::execMessageBox(QMessageBox &box)
     for (QAbstractButton *b : box.buttons()) {
         seen.buttons.append(b->text());
         const QMessageBox::ButtonRole role = box.buttonRole(b);
-        if ((boxAnswer == Accept && role == QMessageBox::AcceptRole)
-            || (boxAnswer == Reject && role == QMessageBox::RejectRole))
+        if (buttonAnswer.isEmpty() ? (boxAnswer == Accept && role == QMessageBox::AcceptRole)
+                                         || (boxAnswer == Reject && role == QMessageBox::RejectRole)
+                                   : b->text() == buttonAnswer)
             answer = b;
     }
+    if (tickCheckBox && box.checkBox())
+        box.checkBox()->setChecked(true);
     boxes.append(seen);
     if (whileOpen) {
         auto act = std::move(whileOpen);

@@ -34,6 +34,10 @@ public:
     QString openAnswer;
     QString saveAnswer;
     Answer boxAnswer = Accept;
+    // When set, the button of this text is clicked instead, whatever its role.
+    QString buttonAnswer;
+    // Ticks the box's check box, when it has one, before answering.
+    bool tickCheckBox = false;
     // Runs once, the next time a box is "open", as a user acting behind a modal box.
     std::function<void()> whileOpen;
 

@@ -19,6 +19,7 @@
 #include "tests/support/testenv.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWidget>
@@ -76,6 +77,10 @@ private slots:
     void selfTestWaitsForDevice();
     void controlsFollowSupportAndConfirmPowerOff();
     void inverterTurnOffAsksFirst();
+    void commandsThatCutProtectionAsk_data();
+    void commandsThatCutProtectionAsk();
+    void bypassSentApartFromReported();
+    void hourBandsInWords();
     void devicePortClashShown();
     void dischargeDepthChecked();
     void scheduleChecksAsTyped();
@@ -268,6 +273,137 @@ void TestDevicePages::inverterTurnOffAsksFirst()
     // Turning on needs no question.
     QVERIFY(click(QStringLiteral("control_turnOnInverter")));
     QCOMPARE(queued(), (QStringList{QStringLiteral("turnOffInverter"), QStringLiteral("turnOnInverter")}));
+}
+
+void TestDevicePages::commandsThatCutProtectionAsk_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("supportBit"); // of word 0; the inverter offers its set whatever they say
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("says"); // in the question: what happens
+    QTest::newRow("deep discharge") << "0" << 2 << "control_dischargeLow" << "dischargeLow" << "low-voltage limit";
+    QTest::newRow("bypass on") << "1" << 3 << "bypassOn" << "OnBypassSwitch" << "without the device's protection";
+    QTest::newRow("countdown shutdown") << "0" << 7 << "control_countdownOffInverter" << "countdownOffInverter"
+                                        << "goes off 10 min after";
+    QTest::newRow("inverter off") << "3" << 0 << "control_turnOffInverter" << "turnOffInverter" << "goes off as soon as";
+}
+
+void TestDevicePages::commandsThatCutProtectionAsk()
+{
+    QFETCH(QString, protocol);
+    QFETCH(int, supportBit);
+    QFETCH(QString, button);
+    QFETCH(QString, word);
+    QFETCH(QString, says);
+    {
+        QWriteLocker l(&settingsLock);
+        deviceSettings.comProtocol = protocol;
+    }
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.supportFlags[0] = uint16_t(1 << supportBit);
+        settingsValid = true;
+    }
+    QmlWarningRecorder warnings;
+    openWindow(true);
+    showPage(QStringLiteral("controls"));
+    QQuickItem *question = pageItem(QStringLiteral("confirmPowerOff"));
+    QVERIFY(question);
+
+    // From the keyboard: Enter on the button asks, Esc cancels, nothing is queued.
+    QQuickItem *opener = pageItem(button);
+    QVERIFY(opener && opener->isEnabled());
+    opener->forceActiveFocus();
+    sendKey(Qt::Key_Return);
+    QVERIFY(question->isVisible());
+    QCOMPARE(queued(), QStringList());
+    const QString text = pageItem(QStringLiteral("confirmPowerOffText"))->property("text").toString();
+    QVERIFY2(text.contains(says), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("within a few seconds")), qPrintable(text));
+    const QString shot = QStringLiteral(KESTRAVA_BINARY_DIR "/artifacts/pages/controls-question-%1.png").arg(word);
+    declarativeView->grabFramebuffer().save(shot);
+    sendKey(Qt::Key_Escape);
+    QVERIFY(!question->isVisible());
+    QCOMPARE(queued(), QStringList());
+    QCOMPARE(focusedItem(), opener);
+
+    // Answered yes: the word goes out, once.
+    QVERIFY(click(button));
+    QCOMPARE(queued(), QStringList());
+    QVERIFY(click(QStringLiteral("confirmCommand")));
+    QCOMPARE(queued(), QStringList{word});
+    QVERIFY2(warnings.text().isEmpty(), qPrintable(warnings.text()));
+}
+
+void TestDevicePages::bypassSentApartFromReported()
+{
+    {
+        QWriteLocker l(&settingsLock);
+        deviceSettings.comProtocol = QStringLiteral("1");
+        deviceSettings.manBypassSwitch = QStringLiteral("0"); // "on" was sent
+    }
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.supportFlags[0] = uint16_t(1 << 3);
+        settingsValid = true;
+        upsInfo.statusMaskHi = 0xffff;
+        upsInfo.statusBits[19] = 0; // but the device is not on bypass
+    }
+    upsInfo.commState = CommOk;
+    openWindow();
+    window->mainTimer();
+    showPage(QStringLiteral("controls"));
+    auto shown = [](const char *name) { return pageItem(QLatin1String(name))->property("text").toString(); };
+    QCOMPARE(shown("bypassSent"), QStringLiteral("Switch to bypass"));
+    QCOMPARE(shown("bypassReported"), QStringLiteral("Not on bypass"));
+
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.statusBits[19] = 1;
+    }
+    window->mainTimer();
+    settle();
+    QCOMPARE(shown("bypassReported"), QStringLiteral("On bypass"));
+
+    // Leaving the bypass asks nothing: it gives the protection back.
+    QVERIFY(click(QStringLiteral("bypassOff")));
+    QCOMPARE(queued(), QStringList{QStringLiteral("OffBypassSwitch")});
+    QCOMPARE(shown("bypassSent"), QStringLiteral("Leave bypass"));
+
+    upsInfo.commState = CommLost;
+    window->mainTimer();
+    settle();
+    QCOMPARE(shown("bypassReported"), QStringLiteral("Not known: no link to the device"));
+}
+
+void TestDevicePages::hourBandsInWords()
+{
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.supportFlags[1] = uint16_t(1 << 14); // the mode-1 bands (bit 30)
+        settingsValid = true;
+        upsInfo.inverterMode = 1;
+        upsInfo.gridHourBands[0] = 255;
+        upsInfo.gridHourBands[1] = 0;
+        upsInfo.gridHourBands[2] = 0x31; // hours 16, 20 and 21
+    }
+    openWindow(true);
+    showPage(QStringLiteral("controls"));
+    auto shown = [](const char *name) { return pageItem(QLatin1String(name))->property("text").toString(); };
+    QCOMPARE(shown("bandText0"), QStringLiteral("every hour"));
+    QCOMPARE(shown("bandText1"), QStringLiteral("no hour"));
+    QCOMPARE(shown("bandText2"), QStringLiteral("16 h, 20–21 h"));
+
+    QSignalSpy sent(declarativeView->rootObject(), SIGNAL(setinvertermSignal(QString)));
+    QVERIFY(click(QStringLiteral("hour_9")));
+    QVERIFY(click(QStringLiteral("hour_16")));
+    QCOMPARE(shown("bandText1"), QStringLiteral("9 h"));
+    QCOMPARE(shown("bandText2"), QStringLiteral("20–21 h"));
+    QVERIFY(click(QStringLiteral("applyMode")));
+    QCOMPARE(sent.size(), 1);
+    QVERIFY2(sent.at(0).at(0).toString().contains(QStringLiteral("255#2#48")), qPrintable(sent.at(0).at(0).toString()));
+    QCOMPARE(queued(), (QStringList{QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")}));
 }
 
 void TestDevicePages::devicePortClashShown()

@@ -1,5 +1,6 @@
 // The window with the real QML engine and the program's own qml/ file.
 #include "ui/mainwindow.h"
+#include "ui/traystatus.h"
 
 #include "core/events.h"
 #include "core/historyfiles.h"
@@ -109,7 +110,7 @@ void showAllDeviceValues()
 }
 
 // Exactly these UPS status bits or inverter alarm slots set, every other one clear.
-void setConditions(std::initializer_list<int> ups, std::initializer_list<int> inverter)
+void setConditions(const QList<int> &ups, const QList<int> &inverter)
 {
     QWriteLocker l(&upsInfo.lock);
     std::fill(std::begin(upsInfo.statusBits), std::end(upsInfo.statusBits), uint8_t(0));
@@ -118,15 +119,6 @@ void setConditions(std::initializer_list<int> ups, std::initializer_list<int> in
         upsInfo.statusBits[bit] = 1;
     for (int slot : inverter)
         inverterInfo.alarms[slot] = 1;
-}
-
-void sendKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QKeyEvent press(QEvent::KeyPress, key, modifiers);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
-    QCoreApplication::sendEvent(declarativeView->quickWindow(), &press);
-    QCoreApplication::sendEvent(declarativeView->quickWindow(), &release);
-    settle();
 }
 
 QString currentPage()
@@ -215,6 +207,12 @@ private slots:
     void trayTexts_data();
     void trayTexts();
     void trayClickShowsHiddenWindowOnly();
+    void trayClickRestoresMinimizedWindow();
+    void trayShowsDeviceState_data();
+    void trayShowsDeviceState();
+    void trayFacesDiffer();
+    void closeButtonAsks_data();
+    void closeButtonAsks();
     void portConflictWarningIsEnglish();
     void windowGeometry();
 
@@ -250,6 +248,8 @@ private slots:
     void valuesPerQuantity_data();
     void valuesPerQuantity();
     void keyboardNavigation();
+    void everyPageHasAShortcut();
+    void questionHoldsTheKeyboard();
     void minimizedWindowRendersNothing();
 
 private:
@@ -509,17 +509,33 @@ void TestMainWindow::runTimeText()
 void TestMainWindow::alarmIndicator_data()
 {
     QTest::addColumn<int>("warnings");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("comm");
+    QTest::addColumn<QList<int>>("conditions"); // UPS bits or inverter slots set
     QTest::addColumn<qreal>("opacity");
     QTest::addColumn<QString>("number");
-    QTest::newRow("none") << 0 << 0.0 << QString();
-    QTest::newRow("three") << 3 << 1.0 << QStringLiteral("3");
+    // Lit while the list holds lines; the number counts what needs attention now, not
+    // the lines (which stop at eight).
+    QTest::newRow("none") << 0 << "0" << int(CommOk) << QList<int>{} << 0.0 << QString();
+    QTest::newRow("three lines, all well") << 3 << "0" << int(CommOk) << QList<int>{} << 1.0 << QStringLiteral("0");
+    QTest::newRow("nine lines, two faults and on battery")
+        << 9 << "0" << int(CommOk) << QList<int>{3, 12, 20} << 1.0 << QStringLiteral("2");
+    QTest::newRow("inverter, one slot") << 2 << "3" << int(CommOk) << QList<int>{0} << 1.0 << QStringLiteral("1");
+    QTest::newRow("link lost") << 1 << "0" << int(CommLost) << QList<int>{3} << 1.0 << QStringLiteral("1");
 }
 
 void TestMainWindow::alarmIndicator()
 {
     QFETCH(int, warnings);
+    QFETCH(QString, protocol);
+    QFETCH(int, comm);
+    QFETCH(QList<int>, conditions);
     QFETCH(qreal, opacity);
     QFETCH(QString, number);
+    fillDeviceState();
+    setDeviceState(protocol, allMasks(), comm);
+    setConditions(protocol == QLatin1String("3") ? QList<int>{} : conditions,
+                  protocol == QLatin1String("3") ? conditions : QList<int>{});
     window = std::make_unique<MainWindow>();
     window->loadQmlView(kProgramQml);
     QQuickItem *alarmRect = rootItem("alarmRect");
@@ -555,11 +571,11 @@ void TestMainWindow::trayTexts_data()
     QTest::addColumn<QString>("lang");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("English") << QStringLiteral("1")
-                             << QStringList{QStringLiteral("Resume(&R)"), QString(), QStringLiteral("Minimize(&N)"),
-                                            QString(), QStringLiteral("Exit(&Q)")};
+                             << QStringList{QStringLiteral("Restore"), QString(), QStringLiteral("Hide"), QString(),
+                                            QStringLiteral("Quit")};
     QTest::newRow("Chinese") << QStringLiteral("0")
-                             << QStringList{QStringLiteral("恢复(R)"), QString(), QStringLiteral("最小化(N)"), QString(),
-                                            QStringLiteral("退出(Q)")};
+                             << QStringList{QStringLiteral("恢复"), QString(), QStringLiteral("隐藏"), QString(),
+                                            QStringLiteral("退出")};
 }
 
 void TestMainWindow::trayTexts()
@@ -591,6 +607,128 @@ void TestMainWindow::trayClickShowsHiddenWindowOnly()
     QVERIFY(window->isVisible());
     window->iconActivated(QSystemTrayIcon::Trigger);
     QVERIFY(window->isVisible());
+}
+
+void TestMainWindow::trayClickRestoresMinimizedWindow()
+{
+    QVERIFY(openShownWindow());
+    // The header's "–".
+    QVERIFY(QMetaObject::invokeMethod(declarativeView->rootObject(), "minimizeWindow"));
+    settle();
+    QVERIFY(window->isMinimized());
+    window->iconActivated(QSystemTrayIcon::Context);
+    QVERIFY(window->isMinimized());
+    window->iconActivated(QSystemTrayIcon::Trigger);
+    settle();
+    QVERIFY(!window->isMinimized());
+    QVERIFY(window->isVisible());
+    QVERIFY(declarativeView->isVisible()); // rendering again
+}
+
+void TestMainWindow::trayShowsDeviceState_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("comm");
+    QTest::addColumn<QList<int>>("conditions");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QString>("toolTip");
+    const int normal = int(TrayLevel::Normal), alarm = int(TrayLevel::Alarm), noLink = int(TrayLevel::NoLink);
+    QTest::newRow("all well") << "1" << "0" << int(CommOk) << QList<int>{} << normal << "Kestrava\nNormal";
+    // On battery is a way of running, not an alarm.
+    QTest::newRow("on battery") << "1" << "1" << int(CommOk) << QList<int>{20} << normal << "Kestrava\nNormal";
+    QTest::newRow("battery fault") << "1" << "0" << int(CommOk) << QList<int>{3, 20} << alarm
+                                   << "Kestrava\nAlarm: Battery fault happen";
+    QTest::newRow("two faults") << "1" << "0" << int(CommOk) << QList<int>{3, 12} << alarm
+                                << "Kestrava\nAlarm: Battery fault happen, and 1 more";
+    QTest::newRow("inverter input") << "1" << "4" << int(CommOk) << QList<int>{0} << alarm
+                                    << "Kestrava\nAlarm: Input abnormal appear";
+    QTest::newRow("link lost") << "1" << "0" << int(CommLost) << QList<int>{3} << noLink
+                               << "Kestrava\nNo link to the device";
+    QTest::newRow("connecting") << "1" << "0" << int(CommConnecting) << QList<int>{} << noLink
+                                << "Kestrava\nConnecting to the device";
+    QTest::newRow("Chinese, battery fault") << "0" << "0" << int(CommOk) << QList<int>{3} << alarm
+                                            << "Kestrava\n告警：电池故障发生";
+}
+
+void TestMainWindow::trayShowsDeviceState()
+{
+    QFETCH(QString, lang);
+    QFETCH(QString, protocol);
+    QFETCH(int, comm);
+    QFETCH(QList<int>, conditions);
+    QFETCH(int, level);
+    QFETCH(QString, toolTip);
+    systemSettings.lang = lang;
+    fillDeviceState();
+    setDeviceState(protocol, allMasks(), comm);
+    const bool inverter = deviceFamily(protocol) == DeviceFamily::Inverter;
+    setConditions(inverter ? QList<int>{} : conditions, inverter ? conditions : QList<int>{});
+    window = std::make_unique<MainWindow>();
+    window->mainTimer();
+    QCOMPARE(int(window->shownTrayStatus().level), level);
+    QCOMPARE(window->shownTrayStatus().toolTip, toolTip);
+
+    // The device recovers: the tray follows at the next tick.
+    setDeviceState(protocol, allMasks(), CommOk);
+    setConditions({}, {});
+    window->mainTimer();
+    QCOMPARE(window->shownTrayStatus().level, TrayLevel::Normal);
+}
+
+void TestMainWindow::trayFacesDiffer()
+{
+    const QImage normal = trayFace(TrayLevel::Normal).pixmap(32).toImage();
+    const QImage alarm = trayFace(TrayLevel::Alarm).pixmap(32).toImage();
+    const QImage noLink = trayFace(TrayLevel::NoLink).pixmap(32).toImage();
+    QVERIFY(!normal.isNull());
+    QVERIFY(normal != alarm);
+    QVERIFY(normal != noLink);
+    QVERIFY(alarm != noLink);
+    // The alarm's mark is red.
+    const QColor mark = alarm.pixelColor(26, 26);
+    QVERIFY2(mark.red() > 150 && mark.green() < 100, qPrintable(mark.name()));
+}
+
+void TestMainWindow::closeButtonAsks_data()
+{
+    QTest::addColumn<QString>("answer"); // the button clicked, empty for Esc
+    QTest::addColumn<bool>("remember");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("minimized");
+    QTest::addColumn<int>("secondBoxes"); // the boxes after a second click on the close button
+    // Without a system tray (as here) the window goes on minimized, never hidden beyond reach.
+    QTest::newRow("quit") << "Quit" << false << false << false << 2;
+    QTest::newRow("keep monitoring") << "Keep monitoring, minimized" << false << true << true << 2;
+    QTest::newRow("cancel") << "Cancel" << false << true << false << 2;
+    QTest::newRow("Esc") << "" << true << true << false << 2;
+    QTest::newRow("keep monitoring, remembered") << "Keep monitoring, minimized" << true << true << true << 1;
+}
+
+void TestMainWindow::closeButtonAsks()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, remember);
+    QFETCH(bool, visible);
+    QFETCH(bool, minimized);
+    QFETCH(int, secondBoxes);
+    QVERIFY(openShownWindow());
+    answers.buttonAnswer = answer;
+    answers.tickCheckBox = remember;
+    QVERIFY(QMetaObject::invokeMethod(declarativeView->rootObject(), "closeWindow"));
+    settle();
+    QCOMPARE(answers.boxes.size(), 1);
+    QCOMPARE(answers.boxes.at(0).text, QStringLiteral("Quit Kestrava and stop monitoring the device?"));
+    QCOMPARE(answers.boxes.at(0).defaultButton, QStringLiteral("Keep monitoring, minimized"));
+    QCOMPARE(window->isVisible(), visible);
+    QCOMPARE(window->isMinimized(), minimized);
+    if (!visible)
+        return;
+    window->showNormal();
+    settle();
+    QVERIFY(QMetaObject::invokeMethod(declarativeView->rootObject(), "closeWindow"));
+    settle();
+    QCOMPARE(answers.boxes.size(), secondBoxes);
 }
 
 void TestMainWindow::portConflictWarningIsEnglish()
@@ -884,26 +1022,34 @@ void TestMainWindow::eventChooserWritesTheMask()
 void TestMainWindow::warningLinesByKind_data()
 {
     QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("protocol");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("kind");
-    QTest::newRow("fault, English") << "1" << 7 << "alarm";           // Battery fault happen
-    QTest::newRow("recovery, English") << "1" << 6 << "recovery";     // Battery fault disappear
-    QTest::newRow("voltage normal") << "1" << 30 << "recovery";       // Battery voltage normal
-    QTest::newRow("link regained") << "1" << 56 << "recovery";        // Communication succeed
-    QTest::newRow("link lost") << "1" << 57 << "alarm";
-    QTest::newRow("command") << "1" << 67 << "info";                  // Send battery test...
-    QTest::newRow("fault, Chinese") << "0" << 7 << "alarm";
-    QTest::newRow("recovery, Chinese") << "0" << 6 << "recovery";
-    QTest::newRow("command, Chinese") << "0" << 67 << "info";
+    QTest::newRow("fault, English") << "1" << "0" << 7 << "alarm";           // Battery fault happen
+    QTest::newRow("recovery, English") << "1" << "0" << 6 << "recovery";     // Battery fault disappear
+    QTest::newRow("voltage normal") << "1" << "0" << 30 << "recovery";       // Battery voltage normal
+    QTest::newRow("on battery") << "1" << "1" << 41 << "state";              // Battery supply happen
+    QTest::newRow("link regained") << "1" << "0" << 56 << "recovery";        // Communication succeed
+    QTest::newRow("link lost") << "1" << "0" << 57 << "alarm";
+    QTest::newRow("command") << "1" << "0" << 67 << "info";                  // Send battery test...
+    // The inverter's alarms say "abnormal": no longer read as "normal".
+    QTest::newRow("inverter input abnormal") << "1" << "3" << 1 << "alarm";  // Input abnormal appear
+    QTest::newRow("inverter battery voltage abnormal") << "1" << "4" << 11 << "alarm";
+    QTest::newRow("inverter input back") << "1" << "3" << 0 << "recovery";
+    QTest::newRow("fault, Chinese") << "0" << "0" << 7 << "alarm";
+    QTest::newRow("recovery, Chinese") << "0" << "0" << 6 << "recovery";
+    QTest::newRow("command, Chinese") << "0" << "0" << 67 << "info";
+    QTest::newRow("inverter input abnormal, Chinese") << "0" << "3" << 1 << "alarm"; // 市电异常发生
 }
 
 void TestMainWindow::warningLinesByKind()
 {
     QFETCH(QString, lang);
+    QFETCH(QString, protocol);
     QFETCH(int, code);
     QFETCH(QString, kind);
     systemSettings.lang = lang;
-    setDeviceState(QStringLiteral("0"), Masks(), CommOk);
+    setDeviceState(protocol, Masks(), CommOk);
     addEventRecord(EventItem{QDateTime::currentDateTime(), code});
     QVERIFY(openShownWindow());
     showPage(QStringLiteral("warnings"));
@@ -993,6 +1139,7 @@ void TestMainWindow::headerMovesAndClosesWindow()
     QObject *root = declarativeView->rootObject();
     QVERIFY(QMetaObject::invokeMethod(root, "moveWindowBy", Q_ARG(QVariant, 40), Q_ARG(QVariant, 25)));
     QCOMPARE(window->pos(), before + QPoint(40, 25));
+    answers.buttonAnswer = QStringLiteral("Quit");
     QVERIFY(QMetaObject::invokeMethod(root, "closeWindow"));
     QVERIFY(!window->isVisible());
 }
@@ -1394,6 +1541,80 @@ void TestMainWindow::keyboardNavigation()
     sendKey(Qt::Key_2, Qt::ControlModifier);
     QCOMPARE(currentPage(), QStringLiteral("output"));
     QCOMPARE(field->property("text").toString(), before);
+}
+
+void TestMainWindow::everyPageHasAShortcut()
+{
+    QVERIFY(openShownWindow());
+    const QVariantList pages = declarativeView->rootObject()->property("pages").toList();
+    QCOMPARE(pages.size(), 18);
+    for (int i = 0; i < pages.size(); ++i) {
+        const Qt::KeyboardModifier modifier = i < 9 ? Qt::ControlModifier : Qt::AltModifier;
+        sendKey(Qt::Key_1 + i % 9, modifier);
+        QCOMPARE(currentPage(), pages.at(i).toMap().value(QStringLiteral("name")).toString());
+    }
+    // The side menu names each key.
+    QCOMPARE(itemText(QStringLiteral("shortcut_archive")), QStringLiteral("Alt+9"));
+}
+
+void TestMainWindow::questionHoldsTheKeyboard()
+{
+    setDeviceState(QStringLiteral("0"), Masks(), CommOk);
+    postWarnings(3);
+    QVERIFY(openShownWindow());
+    showPage(QStringLiteral("warnings"));
+    QQuickItem *opener = findItem(QStringLiteral("clearWarnings"));
+    QQuickItem *question = findItem(QStringLiteral("clearWarningsQuestion"));
+    QVERIFY(opener && question);
+    auto listSize = [] {
+        QReadLocker locker(&warningListLock);
+        return warningList.size();
+    };
+
+    // Enter presses the focused button, as Space does.
+    opener->forceActiveFocus();
+    sendKey(Qt::Key_Return);
+    QVERIFY(question->isVisible());
+    // The safe answer has the focus; Tab and the page keys stay in the question.
+    QCOMPARE(focusedItem()->objectName(), QStringLiteral("cancelClearWarnings"));
+    for (int i = 0; i < 5; ++i) {
+        sendKey(Qt::Key_Tab);
+        QVERIFY2(question->isAncestorOf(focusedItem()), qPrintable(focusedItem()->objectName()));
+    }
+    sendKey(Qt::Key_Backtab);
+    QVERIFY(question->isAncestorOf(focusedItem()));
+    sendKey(Qt::Key_2, Qt::ControlModifier);
+    sendKey(Qt::Key_Down);
+    QCOMPARE(currentPage(), QStringLiteral("warnings"));
+    QVERIFY(question->isVisible());
+
+    // Esc cancels and hands the focus back.
+    sendKey(Qt::Key_Escape);
+    QVERIFY(!question->isVisible());
+    QCOMPARE(listSize(), 3);
+    QCOMPARE(focusedItem(), opener);
+
+    // Asked again: Tab to the answer, Enter takes it.
+    sendKey(Qt::Key_Return);
+    QVERIFY(question->isVisible());
+    sendKey(Qt::Key_Tab);
+    QCOMPARE(focusedItem()->objectName(), QStringLiteral("confirmClearWarnings"));
+    savePageShot(QStringLiteral("warnings-question"));
+    sendKey(Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(!question->isVisible());
+    QCOMPARE(listSize(), 0);
+
+    // A page turned away by the mouse while asking counts as a cancel.
+    postWarnings(1);
+    window->mainTimer();
+    showPage(QStringLiteral("overview"));
+    showPage(QStringLiteral("warnings"));
+    QVERIFY(clickItem(QStringLiteral("clearWarnings")));
+    QVERIFY(question->isVisible());
+    showPage(QStringLiteral("overview"));
+    showPage(QStringLiteral("warnings"));
+    QVERIFY(!question->isVisible());
+    QCOMPARE(listSize(), 1);
 }
 
 void TestMainWindow::minimizedWindowRendersNothing()

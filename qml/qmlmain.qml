@@ -377,7 +377,10 @@ Rectangle {
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
                         anchors.left: parent.left
-                        anchors.leftMargin: 20
+                        anchors.leftMargin: 14
+                        anchors.right: shortcutText.left
+                        anchors.rightMargin: 4
+                        elide: Text.ElideRight
                         text: Lang.tr(navEntry.modelData.title)
                         color: Theme.headerText
                         font.pixelSize: Theme.fontSize + 1
@@ -393,9 +396,10 @@ Rectangle {
                         }
                     }
                     Text {
+                        id: shortcutText
                         anchors.verticalCenter: parent.verticalCenter
                         anchors.right: parent.right
-                        anchors.rightMargin: 10
+                        anchors.rightMargin: 8
                         objectName: "shortcut_" + navEntry.modelData.name
                         text: root.pageShortcut(navEntry.index)
                         color: "#8fa6bf"

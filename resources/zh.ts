@@ -4,15 +4,15 @@
 <context>
     <name>MainWindow</name>
     <message>
-        <source>Hide</source>
+        <source>&amp;Hide</source>
         <translation>隐藏</translation>
     </message>
     <message>
-        <source>Restore</source>
+        <source>&amp;Restore</source>
         <translation>恢复</translation>
     </message>
     <message>
-        <source>Quit</source>
+        <source>&amp;Quit</source>
         <translation>退出</translation>
     </message>
     <message>

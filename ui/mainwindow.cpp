@@ -196,9 +196,9 @@ void MainWindow::buildTrayIcon()
 {
     trayIcon = new QSystemTrayIcon(this);
 
-    minimizeAction = new QAction(QIcon(QStringLiteral(":/images/gtk-remove.png")), tr("Hide"), this);
-    restoreAction = new QAction(QIcon(QStringLiteral(":/images/gtk-fullscreen.png")), tr("Restore"), this);
-    quitAction = new QAction(QIcon(QStringLiteral(":/images/stop.png")), tr("Quit"), this);
+    minimizeAction = new QAction(QIcon(QStringLiteral(":/images/gtk-remove.png")), tr("&Hide"), this);
+    restoreAction = new QAction(QIcon(QStringLiteral(":/images/gtk-fullscreen.png")), tr("&Restore"), this);
+    quitAction = new QAction(QIcon(QStringLiteral(":/images/stop.png")), tr("&Quit"), this);
     connect(restoreAction, &QAction::triggered, this, &MainWindow::restoreWindow);
     connect(minimizeAction, &QAction::triggered, this, &QWidget::hide);
     connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
@@ -438,7 +438,7 @@ MainWindow::CloseChoice MainWindow::askHowToClose()
                     QMessageBox::NoButton, this);
     box.setInformativeText(tr("While Kestrava is not running, no alarm is shown, mailed or sent by SMS, no history "
                               "is written and no scheduled shutdown, start-up or self-test is carried out."));
-    QPushButton *quit = box.addButton(tr("Quit"), QMessageBox::DestructiveRole);
+    QPushButton *quit = box.addButton(tr("&Quit"), QMessageBox::DestructiveRole);
     QPushButton *keep = box.addButton(tray ? tr("Keep monitoring in the tray") : tr("Keep monitoring, minimized"),
                                       QMessageBox::AcceptRole);
     box.addButton(tr("Cancel"), QMessageBox::RejectRole);

@@ -298,14 +298,22 @@ PageBase {
                         columns: 2
                         columnSpacing: 12
                         rowSpacing: 2
+                        Layout.fillWidth: true
                         Label { text: Lang.tr("The device reports"); color: Theme.muted }
                         Label {
                             objectName: "bypassReported"
                             text: page.bypassReportedText()
                             font.bold: true
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
                         }
                         Label { text: Lang.tr("Last sent"); color: Theme.muted }
-                        Label { objectName: "bypassSent"; text: page.bypassSentText() }
+                        Label {
+                            objectName: "bypassSent"
+                            text: page.bypassSentText()
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
+                        }
                     }
                     RowLayout {
                         Button {

@@ -382,7 +382,7 @@ void TestEvents::catalogueTexts_data()
     QTest::addColumn<QByteArray>("context");
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QString>("chinese");
-    QTest::addRow("tray") << QByteArray("MainWindow") << QByteArray("Hide") << "隐藏";
+    QTest::addRow("tray") << QByteArray("MainWindow") << QByteArray("&Hide") << "隐藏";
     QTest::addRow("tray alarm") << QByteArray("MainWindow") << QByteArray("Alarm: %1, and %2 more")
                                 << "告警：%1，另有 %2 项";
     QTest::addRow("close question") << QByteArray("MainWindow") << QByteArray("Keep monitoring in the tray")

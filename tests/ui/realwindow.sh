@@ -88,12 +88,16 @@ if grep -E 'qml[^ ]*:[0-9]+|QML|ReferenceError|TypeError' "$log"; then
   fail "the user interface reported problems"
 fi
 
-# The header's close button ends the program: the window goes, the device thread stops
-# and the program returns 0, within a few seconds (one device exchange at most).
+# The header's close button asks first; its answer "Quit" (Alt+Q) ends the program: the
+# window goes, the device thread stops and the program returns 0, within a few seconds
+# (one device exchange at most).
 readonly exit_timeout_s=10
 # The view sits 5 px from the left and 3 px from the top of the window; the close button
 # is the header's last 46 x 52 px.
 xdotool mousemove --window "$id" $((5 + 970 - 23)) $((3 + 26)) click 1
+box=$(timeout 10 xdotool search --sync --limit 1 --name '^Close Kestrava$') || fail "the close button asked nothing"
+kill -0 "$program_pid" 2>/dev/null || fail "the program ended without asking"
+xdotool windowfocus --sync "$box" key alt+q
 for _ in $(seq $((exit_timeout_s * 10))); do
   kill -0 "$program_pid" 2>/dev/null || break
   sleep 0.1

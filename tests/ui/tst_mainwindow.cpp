@@ -16,6 +16,8 @@
 #include "core/dialogs.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QTimer>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -250,6 +252,7 @@ private slots:
     void keyboardNavigation();
     void everyPageHasAShortcut();
     void questionHoldsTheKeyboard();
+    void focusReturnsAfterFileDialog();
     void minimizedWindowRendersNothing();
 
 private:
@@ -571,8 +574,8 @@ void TestMainWindow::trayTexts_data()
     QTest::addColumn<QString>("lang");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("English") << QStringLiteral("1")
-                             << QStringList{QStringLiteral("Restore"), QString(), QStringLiteral("Hide"), QString(),
-                                            QStringLiteral("Quit")};
+                             << QStringList{QStringLiteral("&Restore"), QString(), QStringLiteral("&Hide"), QString(),
+                                            QStringLiteral("&Quit")};
     QTest::newRow("Chinese") << QStringLiteral("0")
                              << QStringList{QStringLiteral("恢复"), QString(), QStringLiteral("隐藏"), QString(),
                                             QStringLiteral("退出")};
@@ -698,7 +701,7 @@ void TestMainWindow::closeButtonAsks_data()
     QTest::addColumn<bool>("minimized");
     QTest::addColumn<int>("secondBoxes"); // the boxes after a second click on the close button
     // Without a system tray (as here) the window goes on minimized, never hidden beyond reach.
-    QTest::newRow("quit") << "Quit" << false << false << false << 2;
+    QTest::newRow("quit") << "&Quit" << false << false << false << 2;
     QTest::newRow("keep monitoring") << "Keep monitoring, minimized" << false << true << true << 2;
     QTest::newRow("cancel") << "Cancel" << false << true << false << 2;
     QTest::newRow("Esc") << "" << true << true << false << 2;
@@ -1139,7 +1142,7 @@ void TestMainWindow::headerMovesAndClosesWindow()
     QObject *root = declarativeView->rootObject();
     QVERIFY(QMetaObject::invokeMethod(root, "moveWindowBy", Q_ARG(QVariant, 40), Q_ARG(QVariant, 25)));
     QCOMPARE(window->pos(), before + QPoint(40, 25));
-    answers.buttonAnswer = QStringLiteral("Quit");
+    answers.buttonAnswer = QStringLiteral("&Quit");
     QVERIFY(QMetaObject::invokeMethod(root, "closeWindow"));
     QVERIFY(!window->isVisible());
 }
@@ -1615,6 +1618,34 @@ void TestMainWindow::questionHoldsTheKeyboard()
     showPage(QStringLiteral("warnings"));
     QVERIFY(!question->isVisible());
     QCOMPARE(listSize(), 1);
+}
+
+void TestMainWindow::focusReturnsAfterFileDialog()
+{
+    setDialogs(nullptr); // the program's own, modal dialogs
+    QVERIFY(openShownWindow());
+    showPage(QStringLiteral("archive"));
+    QQuickItem *button = findItem(QStringLiteral("exportSettings"));
+    QVERIFY(button);
+    declarativeView->setFocus();
+    button->forceActiveFocus();
+    QCOMPARE(focusedItem(), button);
+
+    // The user closes each dialog that opens.
+    int closed = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&closed] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            dialog->reject();
+            ++closed;
+        }
+    });
+    closer.start(0);
+    sendKey(Qt::Key_Return); // Enter on the export button opens the file dialog
+    closer.stop();
+    QCOMPARE(closed, 1);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(declarativeView));
+    QCOMPARE(focusedItem(), button);
 }
 
 void TestMainWindow::minimizedWindowRendersNothing()

@@ -89,6 +89,9 @@ signals:
     void sigSMSState(QString smsjson);
     void sigScheduleTime(QString scheTime);
     void sigprotocol(QString strProtocol);
+    // handleSetSMS refused the request, nothing changed: this number would split the rows
+    // of the SMS log page.
+    void sigSMSNumberRefused(QString number);
 
 public slots:
     void handlegetChartData(QString request);

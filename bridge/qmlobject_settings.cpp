@@ -54,14 +54,40 @@ struct ModemState
     qint32 connect = 0;
     QString model, modemOperator, manufacturer, softwareVersion, serviceCentre;
     qint32 signalQuality = 0;
+    TestSmsState testState = TestSmsState::None;
+    QString testReason;
 };
 
 // Caller holds settingsLock for reading.
 ModemState copyModemState()
 {
     const SmsSettings &s = smsSettings;
-    return ModemState{s.connect, s.modemModel, s.modemOperator, s.modemManufacturer, s.modemSoftwareVersion,
-                      s.modemServiceCentre, s.modemSignalQuality};
+    return ModemState{s.connect,
+                      s.modemModel,
+                      s.modemOperator,
+                      s.modemManufacturer,
+                      s.modemSoftwareVersion,
+                      s.modemServiceCentre,
+                      s.modemSignalQuality,
+                      s.testSmsState,
+                      s.testSmsReason};
+}
+
+// The latest test SMS as the page reads it: "" before the first, then "queued", "sent"
+// or "failed".
+QString testStateText(TestSmsState state)
+{
+    switch (state) {
+    case TestSmsState::Queued:
+        return QStringLiteral("queued");
+    case TestSmsState::Sent:
+        return QStringLiteral("sent");
+    case TestSmsState::Failed:
+        return QStringLiteral("failed");
+    case TestSmsState::None:
+        break;
+    }
+    return QString();
 }
 
 void addModemState(ReplyJson &reply, const ModemState &m)
@@ -72,7 +98,18 @@ void addModemState(ReplyJson &reply, const ModemState &m)
         .add("manufacturer", withoutLastCharacter(m.manufacturer))
         .add("signalquality", QString::number(m.signalQuality))
         .add("softwareversion", withoutLastCharacter(m.softwareVersion))
-        .add("sercentreadd", m.serviceCentre);
+        .add("sercentreadd", m.serviceCentre)
+        .add("testsms", testStateText(m.testState))
+        .add("testsmsreason", m.testReason);
+}
+
+// The first number that cannot stand in a row of the SMS log page; null when all can.
+QString unloggableNumber(const QStringList &numbers)
+{
+    for (const QString &number : numbers)
+        if (!fitsFieldRow(number))
+            return number;
+    return QString();
 }
 
 } // namespace
@@ -213,6 +250,13 @@ void qmlobject::handleSetSMS(QString request)
     const QString flag = req.value(QStringLiteral("smsFlag"));
     const QString portName = req.value(QStringLiteral("comName"));
     const QStringList phones = req.list(QStringLiteral("phones"));
+    const QString refused = unloggableNumber(phones);
+    if (!refused.isNull()) {
+        qCWarning(lcBridge) << "SMS settings refused, nothing changed: the number" << refused
+                            << "holds a separator of the SMS log";
+        emit sigSMSNumberRefused(refused);
+        return;
+    }
     QStringList masks = req.list(QStringLiteral("sms_event_flag"));
     fitMasks(masks, phones.size());
     bool rewrite;
@@ -278,9 +322,20 @@ void qmlobject::handleSendSMSTest(QString request)
     const RequestJson req(request);
     if (rejectNonObject(req, "handleSendSMSTest"))
         return;
+    const QString number = req.value(QStringLiteral("testphone"));
+    quint64 serial;
     {
         QWriteLocker locker(&settingsLock);
-        smsSettings.smsTestPhone = req.value(QStringLiteral("testphone"));
+        smsSettings.smsTestPhone = number;
+        serial = ++smsSettings.testSmsRequest;
+        smsSettings.testSmsState = TestSmsState::Queued;
+        smsSettings.testSmsReason.clear();
     }
-    postTestSmsEvent();
+    // Never queued, so never in the SMS log, where it would split its row.
+    if (!fitsFieldRow(number)) {
+        qCWarning(lcBridge) << "test SMS refused: the number" << number << "holds a separator of the SMS log";
+        setTestSmsOutcome(serial, TestSmsState::Failed, QLatin1String(kTestSmsBadNumber));
+        return;
+    }
+    postTestSmsEvent(number, serial);
 }

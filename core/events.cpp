@@ -305,9 +305,9 @@ void postEvent(int code)
     addEventRecord(EventItem{appClock().now(), code});
 }
 
-void postTestSmsEvent()
+void postTestSmsEvent(const QString &number, quint64 request)
 {
-    pushEvent(smsEventQueue, smsEventQueueLock, EventItem{appClock().now(), EventTestSms});
+    pushEvent(smsEventQueue, smsEventQueueLock, EventItem{appClock().now(), EventTestSms, number, request});
 }
 
 void initEventTexts()

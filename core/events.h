@@ -18,8 +18,18 @@
 
 struct EventItem
 {
+    EventItem() = default;
+    EventItem(const QDateTime &t, int c, const QString &testNumber = QString(), quint64 testRequest = 0)
+        : time(t), code(c), number(testNumber), request(testRequest)
+    {
+    }
+
     QDateTime time;
     int code = 0;
+    // The test SMS alone: its own recipient, read when it was asked for, and the number
+    // of its request, under which the SMS thread reports what became of it (0: no report).
+    QString number;
+    quint64 request = 0;
 };
 
 // Event codes beyond the status edges (0..55).
@@ -76,9 +86,10 @@ extern QStringList inverterEventTexts;
 void addEventRecord(const EventItem &item);
 // Stamps the current time of appClock() and posts.
 void postEvent(int code);
-// The test SMS (code 59, stamped by appClock()): into smsEventQueue only, so it reaches
-// neither the event log, the mails nor the warning list.
-void postTestSmsEvent();
+// The test SMS (code 59, stamped by appClock()) to number, under its request number:
+// into smsEventQueue only, so it reaches neither the event log, the mails nor the
+// warning list.
+void postTestSmsEvent(const QString &number = QString(), quint64 request = 0);
 
 // Rebuilds both tables through the translators installed at the time of the call,
 // built completely first and swapped in under the write side of settingsLock.

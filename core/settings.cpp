@@ -142,7 +142,17 @@ bool saveEmailRecipients(const QStringList &recipients, const QStringList &event
 
 bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags)
 {
-    return saveRecipients(QStringLiteral("savesmsrec"), appPaths.smsRecDbPath, QStringLiteral("smsrec"),
+    return saveSmsRecipientsAt(appPaths.smsRecDbPath, phones, eventFlags);
+}
+
+bool readSmsRecipientsAt(const QString &path, QStringList *phones, QStringList *eventFlags)
+{
+    return loadRecipients(QStringLiteral("initsmsrec"), path, QStringLiteral("smsrec"), phones, eventFlags);
+}
+
+bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const QStringList &eventFlags)
+{
+    return saveRecipients(QStringLiteral("savesmsrec"), path, QStringLiteral("smsrec"),
                           QStringLiteral("create table smsrec(recnumber varchar,eventflag varchar)"), phones,
                           eventFlags);
 }
@@ -202,15 +212,23 @@ void loadSmsSettings()
         loadKeys(ini, s, kSmsKeys);
         s.connect = ini.value(QLatin1String(kModemConnectKey), 0).toInt();
     }
-    smsSettings.recipientsRead = loadRecipients(QStringLiteral("initsmsrec"), appPaths.smsRecDbPath,
-                                                QStringLiteral("smsrec"), &smsSettings.smsPhones,
-                                                &smsSettings.smsEventFlags);
+    smsSettings.recipientsRead =
+        readSmsRecipientsAt(appPaths.smsRecDbPath, &smsSettings.smsPhones, &smsSettings.smsEventFlags);
 }
 
 QString currentLang()
 {
     QReadLocker locker(&settingsLock);
     return systemSettings.lang;
+}
+
+void setTestSmsOutcome(quint64 request, TestSmsState state, const QString &reason)
+{
+    QWriteLocker locker(&settingsLock);
+    if (request == 0 || request != smsSettings.testSmsRequest)
+        return;
+    smsSettings.testSmsState = state;
+    smsSettings.testSmsReason = reason;
 }
 
 bool checkParamIni()
@@ -272,7 +290,7 @@ const SettingsKey<DeviceSettings> kDeviceKeys[kDeviceKeyCount] = {
     {"comProtocol", &DeviceSettings::comProtocol, "0"},
     {"comType", &DeviceSettings::comType, "0"},
     {"comAddr", &DeviceSettings::comAddr, "1"},
-    {"inverterSelectName", &DeviceSettings::inverterSelectName, "None"},
+    {"inverterSelectName", &DeviceSettings::inverterSelectName, kNoPortName},
     {"testInterval", &DeviceSettings::testInterval, "0"},
     {"testTimePerWeek", &DeviceSettings::testTimePerWeek, "0"},
     {"selftestTime", &DeviceSettings::selftestTime, "08:00"},
@@ -302,7 +320,7 @@ const EmailSettingsKey kEmailKeys[kEmailKeyCount] = {
 
 const SettingsKey<SmsSettings> kSmsKeys[kSmsKeyCount] = {
     {"smsFlag", &SmsSettings::smsFlag, "0"},
-    {"SMSSelectName", &SmsSettings::SMSSelectName, "None"},
+    {"SMSSelectName", &SmsSettings::SMSSelectName, kNoPortName},
 };
 
 QLatin1String paramKey(QString SystemSettings::*member)

@@ -69,6 +69,14 @@ struct EmailSettings
     bool recipientsRead = true;
 };
 
+enum class TestSmsState { None, Queued, Sent, Failed };
+// Why a test SMS to a number that no SMS can be addressed to was not sent; the settings
+// page shows it, translated.
+inline constexpr const char *kTestSmsBadNumber = "The number is not valid";
+
+// The port setting's name for no port at all, the default of both port settings.
+inline constexpr const char *kNoPortName = "None";
+
 struct SmsSettings
 {
     QString smsFlag;
@@ -85,7 +93,17 @@ struct SmsSettings
     qint32 modemSignalQuality = 0;
     // The same for "smsrec.db" and the two lists above.
     bool recipientsRead = true;
+    // The latest test SMS and what became of it, for the settings page. The bridge
+    // numbers each request and marks it queued; the SMS thread reports the outcome of that
+    // request alone, so an older test that ends late does not overwrite a newer one.
+    quint64 testSmsRequest = 0;
+    TestSmsState testSmsState = TestSmsState::None;
+    QString testSmsReason; // why it was not sent
 };
+
+// Records the outcome of test SMS request `request` when it is still the latest one.
+// Takes the write side of settingsLock; any thread.
+void setTestSmsOutcome(quint64 request, TestSmsState state, const QString &reason = QString());
 
 extern SystemSettings systemSettings;
 extern DeviceSettings deviceSettings;
@@ -119,6 +137,10 @@ void loadAllSettings();
 // taken under settingsLock and calls without holding it. False when not saved.
 bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags); // "smtprec.db"
 bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags);       // "smsrec.db"
+// The same table in a file of another place (an archive's copy being imported): read as
+// the loader reads it (false when it could not be), and rewritten as the setter writes it.
+bool readSmsRecipientsAt(const QString &path, QStringList *phones, QStringList *eventFlags);
+bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const QStringList &eventFlags);
 // Whether a list the user sent may replace a recipient table: always when the table was
 // read (recipientsRead), else only when it differs from the lists in memory, which the
 // failed read left empty. Keeps an unreadable file from being erased by a save of some

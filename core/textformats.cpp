@@ -13,6 +13,10 @@
 #include <cstring>
 
 namespace {
+// The record tables of the history pages: fields of a row, and rows.
+constexpr QLatin1Char kFieldSeparator('|');
+constexpr QLatin1Char kRowSeparator('@');
+
 // ECMAScript writes a number without an exponent while its decimal exponent n
 // (value = 0.d1d2... x 10^n) lies in (-6, 21].
 constexpr int kMaxPlainExponent = 21;
@@ -313,10 +317,15 @@ TaggedValueText &TaggedValueText::add(const char *key, const QString &value)
 FieldRowText &FieldRowText::addRow(const QStringList &fields)
 {
     if (m_hasRow)
-        m_text += QLatin1Char('@');
-    m_text += fields.join(QLatin1Char('|'));
+        m_text += kRowSeparator;
+    m_text += fields.join(kFieldSeparator);
     m_hasRow = true;
     return *this;
+}
+
+bool fitsFieldRow(const QString &text)
+{
+    return !text.contains(kRowSeparator) && !text.contains(kFieldSeparator);
 }
 
 QString recordPageJson(const QStringList &columnTitles, const QString &rowsText)

@@ -102,6 +102,9 @@ private:
     bool m_hasRow = false;
 };
 
+// Whether a text can be a field of a FieldRowText without splitting its row or the table.
+bool fitsFieldRow(const QString &text);
+
 // One page of records: {"key":<titles joined by "#">,"value":<rows as FieldRowText>}.
 // With no titles and no rows it is the empty page of a missing database.
 QString recordPageJson(const QStringList &columnTitles, const QString &rowsText);

@@ -7,6 +7,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/sqlutil.h"
+#include "history/historyio.h"
 #include "notify/smspdu.h"
 
 #include <QReadLocker>
@@ -43,6 +44,32 @@ ModemLineParams lineParams(const QString &name, const QString &baud, const QStri
 // indications buffered in the modem, so no unsolicited line breaks into a reply.
 const char *const kInitCommands[] = {"ATE0\r", "AT+CMGF=0\r", "AT+CPMS=SM\r", "AT+CNMI=0,1,0,0,1\r"};
 constexpr const char *kResetCommand = "AT+CFUN=1,1\r";
+
+// Why a test SMS was not sent, as the settings page shows them (it translates them); a
+// modem's refusal travels as the modem's own result code.
+const QString kWhySwitchedOff = QStringLiteral("SMS is switched off");
+const QString kWhyNoPort = QStringLiteral("No modem port is chosen");
+const QString kWhyStale = QStringLiteral("It waited more than 10 minutes for the modem");
+const QString kWhyQueueFull = QStringLiteral("Too many messages were waiting");
+const QString kWhyNoAnswer = QStringLiteral("The modem did not answer");
+const QString kWhyPortLost = QStringLiteral("The modem port failed during the send");
+
+bool portChosen(const QString &name)
+{
+    return !name.trimmed().isEmpty() && name != QLatin1String(kNoPortName);
+}
+
+void reportTestFailure(quint64 request, const QString &why)
+{
+    if (request)
+        setTestSmsOutcome(request, TestSmsState::Failed, why);
+}
+
+// How a reply that was no acceptance ended, for the page.
+QString refusal(const ModemReply &reply)
+{
+    return reply.final() == ModemReply::None ? kWhyNoAnswer : reply.outcome();
+}
 
 // An event code that has no text in the family's table (code 77 of the inverter) still
 // says which event it was.
@@ -124,8 +151,7 @@ void sms_thread::pass()
     if (s.smsFlag != QLatin1String("0")) {
         if (modemPort || linkState() != LinkOff || !m_outbox.isEmpty()) {
             closePort();
-            const int dropped = int(takeAllEvents(smsEventQueue, smsEventQueueLock).size() + m_outbox.size());
-            m_outbox.clear();
+            const int dropped = dropAll(kWhySwitchedOff);
             if (dropped)
                 qCInfo(lcNotify) << "SMS switched off:" << dropped << "events and messages not sent";
             setLinkState(LinkOff);
@@ -135,7 +161,26 @@ void sms_thread::pass()
         return;
     }
 
+    if (!portChosen(s.portName)) {
+        // Nothing waits for a modem that was never set up: a new installation would
+        // otherwise collect its alarms for days and send them once a port is chosen.
+        closePort();
+        lastPortName = s.portName;
+        setLinkState(LinkPortFailed);
+        clearModemInfo();
+        const int dropped = dropAll(kWhyNoPort);
+        if (!m_noPortNoted)
+            qCInfo(lcNotify) << "SMS: on, but no modem port is chosen; events are not kept";
+        else if (dropped)
+            qCDebug(lcNotify) << "SMS: no modem port," << dropped << "events not kept";
+        m_noPortNoted = true;
+        sleepMs(m_timings.passPauseMs);
+        return;
+    }
+    m_noPortNoted = false;
+
     trimEventQueue();
+    dropStale();
     const bool sameLine = s.portName == lastPortName && s.baud == lastBaudRate && s.dataBits == lastDataBits
                           && s.parity == lastParity && s.stopBits == lastStopBits;
     if (!sameLine || linkState() <= LinkPortFailed || !modemPort) {
@@ -337,16 +382,57 @@ void sms_thread::resetModem()
 
 void sms_thread::trimEventQueue()
 {
-    int dropped = 0;
+    QList<EventItem> dropped;
     {
         QWriteLocker locker(&smsEventQueueLock);
-        while (smsEventQueue.size() > kSmsQueueLimit) {
-            smsEventQueue.removeFirst();
-            ++dropped;
+        if (smsEventQueue.size() > kSmsQueueLimit) {
+            dropped = smsEventQueue.mid(0, smsEventQueue.size() - kSmsQueueLimit);
+            smsEventQueue.remove(0, dropped.size());
         }
     }
+    for (const EventItem &e : std::as_const(dropped))
+        reportTestFailure(e.request, kWhyQueueFull);
+    if (!dropped.isEmpty())
+        qCWarning(lcNotify) << "SMS: queue full," << dropped.size() << "oldest events dropped";
+}
+
+int sms_thread::dropAll(const QString &why)
+{
+    const QList<EventItem> events = takeAllEvents(smsEventQueue, smsEventQueueLock);
+    for (const EventItem &e : events)
+        reportTestFailure(e.request, why);
+    for (const Outgoing &o : std::as_const(m_outbox))
+        reportTestFailure(o.request, why);
+    const int dropped = int(events.size() + m_outbox.size());
+    m_outbox.clear();
+    return dropped;
+}
+
+void sms_thread::dropStale()
+{
+    const QDateTime oldest = appClock().now().addSecs(-kSmsMaxWaitSecs);
+    QList<quint64> tests;
+    qsizetype dropped = 0;
+    {
+        QWriteLocker locker(&smsEventQueueLock);
+        dropped += smsEventQueue.removeIf([&](const EventItem &e) {
+            if (e.time >= oldest)
+                return false;
+            tests << e.request;
+            return true;
+        });
+    }
+    dropped += m_outbox.removeIf([&](const Outgoing &o) {
+        if (o.time >= oldest)
+            return false;
+        tests << o.request;
+        return true;
+    });
+    for (const quint64 request : std::as_const(tests))
+        reportTestFailure(request, kWhyStale);
     if (dropped)
-        qCWarning(lcNotify) << "SMS: queue full," << dropped << "oldest events dropped";
+        qCWarning(lcNotify) << "SMS:" << dropped << "events and messages waited more than" << kSmsMaxWaitSecs / 60
+                            << "minutes for the modem; not sent";
 }
 
 bool sms_thread::fillOutbox()
@@ -361,14 +447,16 @@ bool sms_thread::fillOutbox()
     QStringList numbers;
     {
         QReadLocker locker(&settingsLock);
+        // A test SMS goes to the number of its own request, whatever was asked since.
         numbers = event.code == EventTestSms
-                      ? QStringList{smsSettings.smsTestPhone}
+                      ? QStringList{event.number}
                       : smsRecipients(smsSettings.smsPhones, smsSettings.smsEventFlags, event.code);
     }
     for (const QString &number : std::as_const(numbers))
-        m_outbox.append(Outgoing{number, event.code, event.time});
+        m_outbox.append(Outgoing{number, event.code, event.time, event.request});
     int dropped = 0;
     while (m_outbox.size() > kSmsOutboxLimit) {
+        reportTestFailure(m_outbox.first().request, kWhyQueueFull);
         m_outbox.removeFirst();
         ++dropped;
     }
@@ -380,6 +468,7 @@ bool sms_thread::fillOutbox()
 void sms_thread::drain()
 {
     while (!stopRequested && modemPort) {
+        dropStale();
         if (m_outbox.isEmpty() && !fillOutbox())
             return;
         if (m_outbox.isEmpty())
@@ -395,19 +484,24 @@ void sms_thread::drain()
         if (!parseSmsNumber(o.number, &why)) {
             m_outbox.removeFirst();
             qCWarning(lcNotify) << "SMS: not sent to" << o.number << "for event" << o.code << ":" << why;
+            reportTestFailure(o.request, QLatin1String(kTestSmsBadNumber));
             if (!o.number.isEmpty())
                 logSms(o.number, eventText, false);
             continue;
         }
-        const SendResult result = sendSms(o.number, smsMessageText(o.time, eventText));
+        const SendResult result = sendSms(o.number, smsMessageText(o.time, eventText), &why);
         if (result == SendResult::PortLost)
             return; // the message stays first and goes once the port is back
         m_outbox.removeFirst();
         logSms(o.number, eventText, result == SendResult::Sent);
+        if (result == SendResult::Sent && o.request)
+            setTestSmsOutcome(o.request, TestSmsState::Sent);
+        else if (result != SendResult::Sent)
+            reportTestFailure(o.request, why);
     }
 }
 
-sms_thread::SendResult sms_thread::sendSms(const QString &number, const QString &text)
+sms_thread::SendResult sms_thread::sendSms(const QString &number, const QString &text, QString *why)
 {
     QString lang;
     {
@@ -420,6 +514,8 @@ sms_thread::SendResult sms_thread::sendSms(const QString &number, const QString 
         qCInfo(lcNotify) << "SMS: text to" << number << "shortened to" << pdu.userData.text.size() << "characters";
 
     bool pduWritten = false;
+    // A port that fails once the message is out leaves it unknown whether it went.
+    *why = kWhyPortLost;
     for (int attempt = 1; attempt <= kSmsSendTries; ++attempt) {
         const ModemReply prompt = exchange(cmgsCommand(pdu), ModemReply::Prompt, m_timings.sendReplyMs);
         if (!modemPort)
@@ -442,14 +538,18 @@ sms_thread::SendResult sms_thread::sendSms(const QString &number, const QString 
             // Gone after the message went out: it may have been sent, so it is not sent again.
             if (!modemPort)
                 return SendResult::Refused;
+            *why = refusal(accepted);
         } else {
             qCWarning(lcNotify) << "SMS: to" << number << "try" << attempt << "no prompt:" << prompt.outcome();
+            *why = refusal(prompt);
         }
         if (stopRequested)
             return SendResult::Refused;
         resetModem();
-        if (!modemPort)
+        if (!modemPort) {
+            *why = kWhyPortLost;
             return pduWritten ? SendResult::Refused : SendResult::PortLost;
+        }
     }
     return SendResult::Refused;
 }
@@ -459,6 +559,8 @@ void sms_thread::logSms(const QString &number, const QString &text, bool sent)
     const QDateTime now = appClock().now();
     // One log for every family: the stem and table are the same for all three.
     const DeviceFamily family = DeviceFamily::ThreePhaseUps;
+    if (!ensureHistoryFolder(HistoryFile::SmsLog))
+        return;
     DbConnection db(QStringLiteral("sms_log_s"), historyFilePath(HistoryFile::SmsLog, family, now.date()),
                     DbConnection::CreateIfMissing, lcNotify);
     if (!db.isOpen() || !db.createTableIfMissing(historyTableName(HistoryFile::SmsLog),

@@ -42,6 +42,9 @@ struct SmsTimings
 // keeps the newest, so the most recent state of the device still goes out.
 inline constexpr int kSmsQueueLimit = 100;
 inline constexpr int kSmsOutboxLimit = 100;
+// An event that waited longer than the validity its message gives the network (10
+// minutes) tells of a state long past; after an outage it would arrive in a burst.
+inline constexpr qint64 kSmsMaxWaitSecs = 10 * 60;
 // A message the modem does not accept is tried this often, with a modem reset after each try.
 inline constexpr int kSmsSendTries = 3;
 
@@ -84,6 +87,7 @@ private:
         QString number;
         int code = 0;
         QDateTime time;
+        quint64 request = 0; // a test SMS's request, 0 for an alarm
     };
     enum class SendResult { Sent, Refused, PortLost };
 
@@ -101,12 +105,14 @@ private:
     void resetModem();
     void drain();
     bool fillOutbox();
-    SendResult sendSms(const QString &number, const QString &text);
+    SendResult sendSms(const QString &number, const QString &text, QString *why);
     void logSms(const QString &number, const QString &text, bool sent);
     void setLinkState(int state);
     int linkState() const;
     void clearModemInfo();
     void trimEventQueue();
+    int dropAll(const QString &why);
+    void dropStale();
 
     ModemBackend &m_backend;
     const SmsTimings m_timings;
@@ -125,4 +131,5 @@ private:
     QDeadlineTimer m_reopenAt{0};
     int m_reopenPauseMs = 0;
     QList<Outgoing> m_outbox; // SMS thread only
+    bool m_noPortNoted = false;
 };

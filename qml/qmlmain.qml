@@ -485,6 +485,7 @@ Rectangle {
                 function onEmailGetSig(emailjson) { emailPage.show(emailjson) }
                 function onSigQtSSMSSet(smsjson) { smsPage.showSettings(smsjson) }
                 function onSigSMSState(smsjson) { smsPage.showState(smsjson) }
+                function onSigSMSNumberRefused(number) { smsPage.showRefused(number) }
             }
             Connections {
                 target: UiState.device
@@ -692,7 +693,10 @@ Rectangle {
                     root.setsmsSignal(request)
                     root.getsmssetSignal()
                 }
-                onSendTest: function (request) { root.sendSMSTestSignal(request) }
+                onSendTest: function (request) {
+                    root.sendSMSTestSignal(request)
+                    root.getSMSStateSignal()
+                }
             }
             DeviceSettingsPage {
                 id: deviceSettingsPage

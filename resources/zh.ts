@@ -84,6 +84,12 @@
         <translation>参数设置</translation>
     </message>
     <message>
+        <source>These SMS numbers were left out of the imported settings, as a number may not hold &quot;@&quot; or &quot;|&quot;:
+%1</source>
+        <translation>以下短信号码含有 &quot;@&quot; 或 &quot;|&quot;，未随配置导入：
+%1</translation>
+    </message>
+    <message>
         <source>Save As</source>
         <translation>另存为</translation>
     </message>

@@ -4,6 +4,7 @@
 #include "core/paths.h"
 #include "core/schedule.h"
 #include "core/settings.h"
+#include "core/textformats.h"
 #include "core/translation.h"
 #include "core/dialogs.h"
 #include "ui/packzip.h"
@@ -21,10 +22,12 @@
 #include <QPushButton>
 #include <QReadLocker>
 #include <QSaveFile>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace ConfigArchive {
@@ -53,6 +56,10 @@ const char *const kConfigSources[ConfigTextCount] = {
     QT_TRANSLATE_NOOP("MainWindow", "OK"),
     QT_TRANSLATE_NOOP("MainWindow", "Cancel"),
 };
+
+// After an import that left numbers out; %1 the numbers, one a line.
+const char *const kDroppedNumbersText = QT_TRANSLATE_NOOP(
+    "MainWindow", "These SMS numbers were left out of the imported settings, as a number may not hold \"@\" or \"|\":\n%1");
 
 const QString kStartPath = QStringLiteral("/*.zip");
 const QString kBoxStyle = QStringLiteral("background-color: rgb(255, 255, 255);");
@@ -219,6 +226,43 @@ ImportResult readArchive(const QString &archiveFile, const QString &paramDir,
     return ImportResult::Imported;
 }
 
+// Leaves the numbers that cannot stand in a row of the SMS log page out of a staged
+// "smsrec.db" and returns them; nothing when the table could not be rewritten. A table
+// that does not read as ours is imported as it is: the loader reports it at the next start.
+std::optional<QStringList> dropUnloggableNumbers(StagedEntry &entry)
+{
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QFileInfo(appPaths.smsRecDbPath).fileName());
+    {
+        QFile file(path);
+        if (!dir.isValid() || !file.open(QIODevice::WriteOnly) || file.write(entry.data) != entry.data.size())
+            return std::nullopt;
+    }
+    QStringList phones, masks;
+    if (!readSmsRecipientsAt(path, &phones, &masks))
+        return QStringList();
+    QStringList dropped, keptPhones, keptMasks;
+    for (qsizetype i = 0; i < phones.size(); ++i) {
+        if (fitsFieldRow(phones.at(i))) {
+            keptPhones << phones.at(i);
+            keptMasks << masks.value(i);
+        } else {
+            dropped << phones.at(i);
+        }
+    }
+    if (dropped.isEmpty())
+        return dropped;
+    if (!saveSmsRecipientsAt(path, keptPhones, keptMasks))
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    entry.data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return dropped;
+}
+
 CommitFunction &commitFunction()
 {
     static CommitFunction commit;
@@ -365,7 +409,7 @@ bool exportParamFolder(const QString &paramDir, const QString &archiveFile)
     return packed;
 }
 
-ImportResult importArchive(const QString &archiveFile, const QString &paramDir)
+ImportResult importArchive(const QString &archiveFile, const QString &paramDir, QStringList *droppedNumbers)
 {
     QList<StagedEntry> entries;
     const ParamFolderGuard guard;
@@ -374,7 +418,26 @@ ImportResult importArchive(const QString &archiveFile, const QString &paramDir)
         qCWarning(lcUi) << "archive refused, settings unchanged:" << archiveFile;
         return read;
     }
-    return moveIntoPlace(entries);
+    const QString smsRecipients =
+        QDir::cleanPath(paramDir) + QLatin1Char('/') + QFileInfo(appPaths.smsRecDbPath).fileName();
+    QStringList dropped;
+    for (StagedEntry &e : entries) {
+        if (e.folder || e.target != smsRecipients)
+            continue;
+        const std::optional<QStringList> out = dropUnloggableNumbers(e);
+        if (!out) {
+            qCWarning(lcUi) << "cannot leave the unusable SMS numbers out of" << archiveFile << "; settings unchanged";
+            return ImportResult::WriteFailed;
+        }
+        dropped = *out;
+    }
+    const ImportResult result = moveIntoPlace(entries);
+    if (result == ImportResult::Imported && !dropped.isEmpty()) {
+        qCWarning(lcUi) << "SMS numbers left out of the imported settings, they hold \"@\" or \"|\":" << dropped;
+        if (droppedNumbers)
+            *droppedNumbers = dropped;
+    }
+    return result;
 }
 
 void setCommitFunction(CommitFunction commit)
@@ -421,7 +484,16 @@ void handleInputConfig(QWidget *window, QStringList &configTexts)
                                                      configTexts.at(FilterText));
     if (chosen.isEmpty())
         return;
-    importArchive(chosen, appPaths.paramDir);
+    QStringList dropped;
+    if (importArchive(chosen, appPaths.paramDir, &dropped) != ImportResult::Imported || dropped.isEmpty())
+        return;
+    QMessageBox told(window);
+    told.setWindowTitle(configTexts.at(TitleText));
+    told.setText(QCoreApplication::translate("MainWindow", kDroppedNumbersText).arg(dropped.join(QLatin1Char('\n'))));
+    told.setIcon(QMessageBox::Warning);
+    told.setStyleSheet(kBoxStyle);
+    told.setStandardButtons(QMessageBox::Ok);
+    dialogs().execMessageBox(told);
 }
 
 void handleRestoreConfig(QWidget *window, QStringList &configTexts)

@@ -52,7 +52,11 @@ enum class ImportResult {
 // every replaced file kept until the last rename has succeeded. On any result but
 // Imported, nothing in paramDir has changed (the log names a file that could not be put
 // back and the copy that holds it).
-ImportResult importArchive(const QString &archiveFile, const QString &paramDir);
+// The SMS numbers of the archive's "smsrec.db" that would split the rows of the SMS log
+// page (they hold "@" or "|") are left out of the imported table and listed in
+// droppedNumbers; the rest of the archive is imported as it is.
+ImportResult importArchive(const QString &archiveFile, const QString &paramDir,
+                           QStringList *droppedNumbers = nullptr);
 
 // Test seam: the step that puts one written file into place (QSaveFile::commit, one
 // rename). A test replaces it to make a rename fail half-way, which no file system here

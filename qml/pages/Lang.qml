@@ -17,6 +17,10 @@ QtObject {
         return text
     }
 
+    function has(text) {
+        return zh[text] !== undefined
+    }
+
     // English text -> Chinese text.
     readonly property var zh: ({
         "AC input": "交流输入",
@@ -322,7 +326,17 @@ QtObject {
         "Write the day and time as dd hh:mm, for example 01 08:00": "请按 dd hh:mm 填写日期和时间，例如 01 08:00",
         "Write the date and time as MM/dd hh:mm": "请按 MM/dd hh:mm 填写日期和时间",
         "Queued for the modem.": "已交给短信模块发送。",
-        "Queued; the modem is not ready, so it waits.": "已排队；短信模块未就绪，稍后发送。",
+        "Queued; the modem is not ready, so it waits up to 10 minutes.": "已排队；短信模块未就绪，最多等待 10 分钟。",
+        "Test SMS sent.": "测试短信已发送。",
+        "Test SMS not sent: %1": "测试短信未发送：%1",
+        "Not saved: the number %1 holds \"@\" or \"|\".": "未保存：号码 %1 含有 \"@\" 或 \"|\"。",
+        "The number is not valid": "号码无效",
+        "SMS is switched off": "短信通知已关闭",
+        "No modem port is chosen": "未选择短信模块端口",
+        "It waited more than 10 minutes for the modem": "等待短信模块超过 10 分钟",
+        "Too many messages were waiting": "等待发送的短信过多",
+        "The modem did not answer": "短信模块无应答",
+        "The modem port failed during the send": "发送时短信模块端口出错",
         "A test e-mail needs the server and the sender.": "发送测试邮件需要填写服务器和发件人。"
     })
 }

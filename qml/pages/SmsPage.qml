@@ -17,12 +17,15 @@ PageBase {
     signal sendTest(string request)
     property bool saving: false
     property string savedText: ""
-    // What the user last did with the test SMS: it went to the modem's queue.
+    // The settings were not saved: why, in the user's words.
+    property string refusedText: ""
+    // What became of the latest test SMS, from the state reply.
     property string testText: ""
     Connections {
         target: page
         function onShown() {
             page.savedText = ""
+            page.refusedText = ""
             page.testText = ""
         }
     }
@@ -58,9 +61,37 @@ PageBase {
         showState(text)
     }
 
+    // The bridge refused the numbers, nothing changed.
+    function showRefused(number) {
+        saving = false
+        savedText = ""
+        refusedText = Lang.tr("Not saved: the number %1 holds \"@\" or \"|\".").arg(number)
+    }
+
+    function queuedText(state) {
+        return state === "3" ? Lang.tr("Queued for the modem.")
+                             : Lang.tr("Queued; the modem is not ready, so it waits up to 10 minutes.")
+    }
+
+    // The program's own reasons are translated; a modem's result code stays as it came.
+    function reasonText(reason) {
+        return Lang.has(reason) ? Lang.tr(reason) : reason
+    }
+
+    function testOutcomeText(s) {
+        if (s.testsms === "sent")
+            return Lang.tr("Test SMS sent.")
+        if (s.testsms === "failed")
+            return Lang.tr("Test SMS not sent: %1").arg(reasonText(s.testsmsreason))
+        if (s.testsms === "queued")
+            return queuedText(s.smsconnected)
+        return testText
+    }
+
     function showState(text) {
         var s = Replies.json(text)
         modem = s ? s : {}
+        testText = testOutcomeText(modem)
         console.debug(Theme.shownLog, "modem: smsconnected=" + modem.smsconnected + " signalquality="
                       + modem.signalquality)
     }
@@ -119,6 +150,7 @@ PageBase {
                         enabled: phones.problem === ""
                         onClicked: {
                             page.savedText = ""
+                            page.refusedText = ""
                             if (phones.problem !== "")
                                 return
                             if (page.clashes(modemPort.editText.trim())) {
@@ -133,8 +165,9 @@ PageBase {
                         objectName: "smsStatus"
                         Layout.fillWidth: true
                         elide: Text.ElideRight
-                        text: phones.problem !== "" ? phones.problem : page.savedText
-                        color: phones.problem !== "" ? Theme.alarm : Theme.good
+                        text: phones.problem !== "" ? phones.problem
+                                                    : page.refusedText !== "" ? page.refusedText : page.savedText
+                        color: phones.problem !== "" || page.refusedText !== "" ? Theme.alarm : Theme.good
                         font.pixelSize: Theme.fontSize
                     }
                 }
@@ -200,9 +233,8 @@ PageBase {
                             onClicked: {
                                 if (testPhone.text === "" || testPhone.problem !== "")
                                     return
+                                page.testText = page.queuedText(page.modem.smsconnected)
                                 page.sendTest(Replies.request({ testphone: testPhone.text.trim() }))
-                                page.testText = page.modem.smsconnected === "3" ? Lang.tr("Queued for the modem.")
-                                                                               : Lang.tr("Queued; the modem is not ready, so it waits.")
                             }
                         }
                     }
@@ -211,7 +243,7 @@ PageBase {
                         Layout.fillWidth: true
                         wrapMode: Text.Wrap
                         text: testPhone.problem !== "" ? testPhone.message : page.testText
-                        color: testPhone.problem !== "" ? Theme.alarm : Theme.muted
+                        color: testPhone.problem !== "" || page.modem.testsms === "failed" ? Theme.alarm : Theme.muted
                         font.pixelSize: Theme.fontSize - 1
                     }
                 }

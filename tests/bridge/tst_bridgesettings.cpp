@@ -90,6 +90,8 @@ private slots:
     void smsStateShortensModemTexts_data();
     void smsStateShortensModemTexts();
     void testSms();
+    void smsNumbersWithLogSeparatorsRefused_data();
+    void smsNumbersWithLogSeparatorsRefused();
     void warningsNewestFirst();
     void warningsFollowFamily();
     void clearWarnings();
@@ -344,20 +346,20 @@ void TestBridgeSettings::smsSetAndGet_data()
         << R"({"smsFlag":"0","comName":"ttyUSB0","phones":["13800000000","13900000000"],"sms_event_flag":[5]})"
         << R"({"smsFlag":"0","comName":{"com":["ttyS0","ttyUSB0"],"selected":"ttyUSB0"},)"
            R"("phones":["13800000000","13900000000"],"sms_event_flag":["5","0"],"smsconnected":"0","model":"",)"
-           R"("operator":"","manufacturer":"","signalquality":"0","softwareversion":"","sercentreadd":""})"
+           R"("operator":"","manufacturer":"","signalquality":"0","softwareversion":"","sercentreadd":"","testsms":"","testsmsreason":""})"
         << QList<QStringList>{{"13800000000", "5"}, {"13900000000", "0"}};
     QTest::newRow("no port, selection kept")
         << QList<SerialPortEntry>() << R"({"smsFlag":"1","comName":"None","phones":"","sms_event_flag":""})"
         << R"({"smsFlag":"1","comName":{"com":[],"selected":"None"},"phones":[""],"sms_event_flag":[""],)"
            R"("smsconnected":"0","model":"","operator":"","manufacturer":"","signalquality":"0",)"
-           R"("softwareversion":"","sercentreadd":""})"
+           R"("softwareversion":"","sercentreadd":"","testsms":"","testsmsreason":""})"
         << QList<QStringList>{{"", ""}};
     QTest::newRow("more masks than numbers")
         << QList<SerialPortEntry>{{"/dev/ttyS0", "ttyS0"}}
         << R"({"smsFlag":"0","comName":"ttyS0","phones":"13800000000","sms_event_flag":"3,4,5"})"
         << R"({"smsFlag":"0","comName":{"com":["ttyS0"],"selected":"ttyS0"},"phones":["13800000000"],)"
            R"("sms_event_flag":["3"],"smsconnected":"0","model":"","operator":"","manufacturer":"",)"
-           R"("signalquality":"0","softwareversion":"","sercentreadd":""})"
+           R"("signalquality":"0","softwareversion":"","sercentreadd":"","testsms":"","testsmsreason":""})"
         << QList<QStringList>{{"13800000000", "3"}};
 }
 
@@ -419,7 +421,7 @@ void TestBridgeSettings::smsStateShortensModemTexts()
     }
     const QString state = QStringLiteral(R"("smsconnected":"3","model":"%1","operator":"CHINA MOBILE",)"
                                          R"("manufacturer":"Quectel","signalquality":"64","softwareversion":"R1.0",)"
-                                         R"("sercentreadd":"+8613800100500")")
+                                         R"("sercentreadd":"+8613800100500","testsms":"","testsmsreason":"")")
                               .arg(sentModel);
     QCOMPARE(reply(bridge, &qmlobject::handleGetSMSState, &qmlobject::sigSMSState), QLatin1Char('{') + state + '}');
     QVERIFY(reply(bridge, &qmlobject::handleGetSMSSet, &qmlobject::sigQtSSMSSet).endsWith(state + '}'));
@@ -438,10 +440,39 @@ void TestBridgeSettings::testSms()
     QCOMPARE(smsEventQueue.size(), 1);
     QCOMPARE(smsEventQueue.at(0).code, 59);
     QCOMPARE(smsEventQueue.at(0).time, env->clock().now());
+    QCOMPARE(smsEventQueue.at(0).number, QStringLiteral("13800000000"));
     QVERIFY(dbEventQueue.isEmpty());
     QVERIFY(emailEventQueue.isEmpty());
     QVERIFY(warningList.isEmpty());
     QVERIFY(!QFile::exists(appPaths.paramIniPath));
+}
+
+void TestBridgeSettings::smsNumbersWithLogSeparatorsRefused_data()
+{
+    QTest::addColumn<QString>("phones");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("row separator") << R"(["13800000001","139@00"])" << "139@00";
+    QTest::newRow("field separator") << R"("1380|0000001")" << "1380|0000001";
+    QTest::newRow("both, the first named") << R"(["a|b","c@d"])" << "a|b";
+}
+
+void TestBridgeSettings::smsNumbersWithLogSeparatorsRefused()
+{
+    QFETCH(QString, phones);
+    QVERIFY(saveSmsRecipients({"13800000009"}, {"3"}));
+    writeParamKeys({{QStringLiteral("smsFlag"), QStringLiteral("1")}});
+    loadAllSettings();
+    QSignalSpy refusals(&bridge, &qmlobject::sigSMSNumberRefused);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^SMS settings refused, nothing changed")));
+    bridge.handleSetSMS(QStringLiteral(R"({"smsFlag":"0","comName":"ttyS0","phones":%1,"sms_event_flag":"1,1"})")
+                            .arg(phones));
+    QCOMPARE(refusals.size(), 1);
+    QTEST(refusals.first().first().toString(), "refused");
+    QCOMPARE(smsSettings.smsFlag, QStringLiteral("1"));
+    QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("None"));
+    QCOMPARE(smsSettings.smsPhones, QStringList{"13800000009"});
+    QCOMPARE(iniValue("smsFlag"), QStringLiteral("1"));
+    QCOMPARE(tableRows(appPaths.smsRecDbPath, "smsrec"), (QList<QStringList>{{"13800000009", "3"}}));
 }
 
 void TestBridgeSettings::warningsNewestFirst()

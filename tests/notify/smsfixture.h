@@ -28,6 +28,22 @@ inline void queueEvent(int code, const QDateTime &time = kSmsEventTime)
     smsEventQueue.append(EventItem{time, code});
 }
 
+// A test SMS as the settings page asks for it: to its own number, under its request.
+inline void queueTestSms(const QString &number, quint64 request = 0, const QDateTime &time = kSmsEventTime)
+{
+    QWriteLocker l(&smsEventQueueLock);
+    smsEventQueue.append(EventItem{time, EventTestSms, number, request});
+}
+
+// The outcome of the latest test SMS as the settings page reads it.
+inline QString testSmsOutcome()
+{
+    QReadLocker l(&settingsLock);
+    static const char *const names[] = {"none", "queued", "sent", "failed"};
+    const QString state = QLatin1String(names[int(smsSettings.testSmsState)]);
+    return smsSettings.testSmsReason.isEmpty() ? state : state + QLatin1String(": ") + smsSettings.testSmsReason;
+}
+
 // The log rows ("a|b|c|d") of the month of kSmsEventTime.
 inline QStringList logRows()
 {

@@ -64,6 +64,8 @@ private slots:
     void readyStateOnSettingsPage();
     void alarmToTwoNumbers();
     void chineseTestSmsToTestNumberOnly();
+    void testSmsOutcomeOnTheStateReply_data();
+    void testSmsOutcomeOnTheStateReply();
     void injectedFaults_data();
     void injectedFaults();
     void portVanishesAndComesBack();
@@ -147,7 +149,7 @@ void TestSmsModemSim::readyStateOnSettingsPage()
     QCOMPARE(replies.first().first().toString(),
              QStringLiteral(R"({"smsconnected":"3","model":"KS-GSM1","operator":"SIM NET",)"
                             R"("manufacturer":"Kestrava Sim","signalquality":"%1","softwareversion":"KSIM01R01",)"
-                            R"("sercentreadd":"+8613800100500"})")
+                            R"("sercentreadd":"+8613800100500","testsms":"","testsmsreason":""})")
                  .arg(quality));
 }
 
@@ -181,12 +183,11 @@ void TestSmsModemSim::chineseTestSmsToTestNumberOnly()
     configure({"13800000001"}, {"4294967295"}, QStringLiteral("0"));
     {
         QWriteLocker l(&settingsLock);
-        smsSettings.smsTestPhone = QStringLiteral("13900000009");
         upsEventTexts[EventTestSms] = QStringLiteral("\u6d4b\u8bd5\u77ed\u4fe1");
     }
     startThread();
     waitReady();
-    queueEvent(EventTestSms);
+    queueTestSms(QStringLiteral("13900000009"));
     QVERIFY(sim->waitForMessages(1, 15000));
     QTRY_COMPARE_WITH_TIMEOUT(logRows().size(), 1, 5000);
     const auto m = sim->messages().first();
@@ -196,6 +197,37 @@ void TestSmsModemSim::chineseTestSmsToTestNumberOnly()
     QCOMPARE(m.udl, 2 * 24);
     QTest::qWait(300);
     QCOMPARE(sim->messages().size(), 1);
+}
+
+void TestSmsModemSim::testSmsOutcomeOnTheStateReply_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("accepted") << "fault none" << R"("testsms":"sent","testsmsreason":"")";
+    QTest::newRow("refused by the network")
+        << "fault cms500 always PDU" << R"("testsms":"failed","testsmsreason":"+CMS ERROR: 500")";
+}
+
+void TestSmsModemSim::testSmsOutcomeOnTheStateReply()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, outcome);
+    QVERIFY(sim->command(control));
+    configure({}, {});
+    startThread();
+    waitReady();
+    qmlobject bridge;
+    QSignalSpy replies(&bridge, &qmlobject::sigSMSState);
+    auto testOutcome = [&] {
+        bridge.handleGetSMSState();
+        return replies.takeLast().first().toString().section(QLatin1Char(','), -2).chopped(1);
+    };
+    bridge.handleSendSMSTest(QStringLiteral(R"({"testphone":"13900000009"})"));
+    QCOMPARE(testOutcome(), QStringLiteral(R"("testsms":"queued","testsmsreason":"")"));
+    QTRY_VERIFY_WITH_TIMEOUT(!testOutcome().contains(QLatin1String("queued")), 30000);
+    QCOMPARE(testOutcome(), outcome);
+    QTRY_COMPARE_WITH_TIMEOUT(logRows().size(), 1, 5000);
+    QCOMPARE(logRows().first().section(QLatin1Char('|'), 1, 1), QStringLiteral("13900000009"));
 }
 
 void TestSmsModemSim::injectedFaults_data()

@@ -1,8 +1,10 @@
 // The SMS thread against the fake modem at the port seam, with pauses and deadlines
 // shortened: the modem state on the settings page, who gets which event, every scripted
 // fault of the modem and the port, and the SMS log read back with the sqlite3 tool.
+#include "bridge/qmlobject.h"
 #include "core/events.h"
 #include "core/historyfiles.h"
+#include "core/paths.h"
 #include "core/settings.h"
 #include "notify/sms_thread.h"
 #include "notify/smspdu.h"
@@ -10,7 +12,9 @@
 #include "tests/support/fakemodem.h"
 #include "tests/support/testenv.h"
 
+#include <QDir>
 #include <QReadLocker>
+#include <QSignalSpy>
 #include <QWriteLocker>
 #include <QtTest>
 
@@ -85,6 +89,14 @@ private slots:
     void readyWithModemInfo();
     void alarmToSelectedNumbers();
     void testSmsToTestNumberOnly();
+    void eachTestSmsToItsOwnNumber();
+    void testSmsOutcomeReachesTheStateReply_data();
+    void testSmsOutcomeReachesTheStateReply();
+    void staleEventsAreNotSent_data();
+    void staleEventsAreNotSent();
+    void nothingWaitsWithoutAPort_data();
+    void nothingWaitsWithoutAPort();
+    void logFolderDeletedWhileRunning();
     void refusedNumbersAreNotSent();
     void modemFaults_data();
     void modemFaults();
@@ -264,7 +276,7 @@ void TestSmsThread::alarmToSelectedNumbers()
 void TestSmsThread::testSmsToTestNumberOnly()
 {
     configure({"13800000001"}, {"255"}, QStringLiteral("13900000009"), QStringLiteral("0"));
-    queueEvent(EventTestSms);
+    queueTestSms(QStringLiteral("13900000009"));
     startThread();
     QTRY_COMPARE(logRows().size(), 1);
     QCOMPARE(logRows().first(), "2026-01-15 12:00:00|13900000009|" + eventText(EventTestSms) + "|1");
@@ -273,15 +285,177 @@ void TestSmsThread::testSmsToTestNumberOnly()
     QVERIFY(modem->pdus().first().startsWith(("001100" + addressField("13900000009") + "000801").toLatin1()));
 
     // An empty test number sends nothing and logs nothing.
-    {
-        QWriteLocker l(&settingsLock);
-        smsSettings.smsTestPhone.clear();
-    }
-    queueEvent(EventTestSms);
+    queueTestSms(QString());
     QTRY_COMPARE(queuedEvents(), 0);
     QTest::qWait(100);
     QCOMPARE(modem->pdus().size(), 1);
     QCOMPARE(logRows().size(), 1);
+}
+
+void TestSmsThread::eachTestSmsToItsOwnNumber()
+{
+    // Two requests from the page, the second before the modem took the first.
+    configure({}, {});
+    qmlobject bridge;
+    bridge.handleSendSMSTest(QStringLiteral(R"({"testphone":"13900000001"})"));
+    bridge.handleSendSMSTest(QStringLiteral(R"({"testphone":"13900000002"})"));
+    startThread();
+    QTRY_COMPARE(logRows().size(), 2);
+    const QList<QByteArray> pdus = modem->pdus();
+    QCOMPARE(pdus.size(), 2);
+    QVERIFY(pdus.at(0).startsWith(("001100" + addressField("13900000001")).toLatin1()));
+    QVERIFY(pdus.at(1).startsWith(("001100" + addressField("13900000002")).toLatin1()));
+    QCOMPARE(logRows().at(0).section(QLatin1Char('|'), 1, 1), QStringLiteral("13900000001"));
+    QCOMPARE(logRows().at(1).section(QLatin1Char('|'), 1, 1), QStringLiteral("13900000002"));
+}
+
+void TestSmsThread::testSmsOutcomeReachesTheStateReply_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QList<QByteArray>>("prefixes");
+    QTest::addColumn<QList<ModemFault>>("faults");
+    QTest::addColumn<QString>("outcome"); // the reply's last two members
+    QTest::addColumn<int>("logged");
+
+    using F = ModemFault;
+    using P = QList<QByteArray>;
+    using L = QList<ModemFault>;
+    QTest::newRow("accepted") << "13900000001" << P{} << L{} << R"("testsms":"sent","testsmsreason":"")" << 1;
+    QTest::newRow("accepted on the second try")
+        << "13900000001" << P{"PDU"} << L{F::CmsError500} << R"("testsms":"sent","testsmsreason":"")" << 1;
+    QTest::newRow("refused three times")
+        << "13900000001" << P{"PDU", "PDU", "PDU"} << L{F::CmsError500, F::CmsError500, F::CmsError500}
+        << R"("testsms":"failed","testsmsreason":"+CMS ERROR: 500")" << 1;
+    QTest::newRow("ERROR to every prompt")
+        << "13900000001" << P{"AT+CMGS", "AT+CMGS", "AT+CMGS"} << L{F::Error, F::Error, F::Error}
+        << R"("testsms":"failed","testsmsreason":"ERROR")" << 1;
+    QTest::newRow("no prompt at all")
+        << "13900000001" << P{"AT+CMGS", "AT+CMGS", "AT+CMGS"} << L{F::Silence, F::Silence, F::Silence}
+        << R"("testsms":"failed","testsmsreason":"The modem did not answer")" << 1;
+    QTest::newRow("not a number") << "139-0000" << P{} << L{}
+                                  << R"("testsms":"failed","testsmsreason":"The number is not valid")" << 1;
+    // Refused before it is queued: a row holding the log page's separators would split it.
+    QTest::newRow("log separator @") << "139@1" << P{} << L{}
+                                     << R"("testsms":"failed","testsmsreason":"The number is not valid")" << 0;
+    QTest::newRow("log separator |") << "139|1" << P{} << L{}
+                                     << R"("testsms":"failed","testsmsreason":"The number is not valid")" << 0;
+}
+
+void TestSmsThread::testSmsOutcomeReachesTheStateReply()
+{
+    QFETCH(QString, number);
+    QFETCH(QList<QByteArray>, prefixes);
+    QFETCH(QList<ModemFault>, faults);
+    QFETCH(QString, outcome);
+    QFETCH(int, logged);
+    for (int i = 0; i < prefixes.size(); ++i)
+        modem->plan(prefixes.at(i), faults.at(i));
+    configure({}, {});
+    qmlobject bridge;
+    QSignalSpy replies(&bridge, &qmlobject::sigSMSState);
+    auto stateReply = [&] {
+        bridge.handleGetSMSState();
+        return replies.takeLast().first().toString();
+    };
+    QVERIFY(stateReply().endsWith(R"("testsms":"","testsmsreason":""})"));
+    bridge.handleSendSMSTest(QStringLiteral(R"({"testphone":"%1"})").arg(number));
+    if (logged)
+        QVERIFY(stateReply().endsWith(R"("testsms":"queued","testsmsreason":""})"));
+    startThread();
+    QTRY_VERIFY(!stateReply().contains(QLatin1String("queued")));
+    QCOMPARE(stateReply().section(QLatin1Char(','), -2), outcome + '}');
+    QTRY_VERIFY(modem->countWrites("AT+GMI") >= 2); // the first drain is over
+    QCOMPARE(logRows().size(), logged);
+    QCOMPARE(queuedEvents(), 0);
+}
+
+void TestSmsThread::staleEventsAreNotSent_data()
+{
+    QTest::addColumn<QList<int>>("ages"); // seconds each event waited when the thread starts
+    QTest::addColumn<int>("awaySecs");    // the modem away this much longer
+    QTest::addColumn<int>("sent");
+
+    QTest::newRow("burst after an outage: only the fresh one") << QList<int>{900, 601, 30} << 0 << 1;
+    QTest::newRow("ten minutes still go") << QList<int>{600, 599} << 0 << 2;
+    QTest::newRow("aged while the modem was away") << QList<int>{30, 20} << 600 << 0;
+}
+
+void TestSmsThread::staleEventsAreNotSent()
+{
+    QFETCH(QList<int>, ages);
+    QFETCH(int, awaySecs);
+    QFETCH(int, sent);
+    modem->setPresent(false);
+    configure({"13800000001"}, {"1"});
+    const QDateTime start = env->clock().now();
+    for (const int age : ages)
+        queueEvent(1, start.addSecs(-age));
+    const int dropped = int(ages.size()) - sent;
+    if (dropped)
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^SMS: %1 events and messages waited more than 10 minutes")
+                                                    .arg(dropped)));
+    startThread();
+    QTRY_COMPARE(linkState(), 1);
+    env->clock().advanceMs(qint64(awaySecs) * 1000);
+    QTRY_COMPARE(queuedEvents(), sent);
+    modem->setPresent(true);
+    QTRY_VERIFY(modem->countWrites("AT+GMI") >= 2); // the first drain is over
+    QCOMPARE(modem->pdus().size(), sent);
+    QCOMPARE(logRows().size(), sent);
+    QCOMPARE(queuedEvents(), 0);
+}
+
+void TestSmsThread::nothingWaitsWithoutAPort_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::newRow("the default None") << "None";
+    QTest::newRow("empty") << "";
+    QTest::newRow("blank") << " ";
+}
+
+void TestSmsThread::nothingWaitsWithoutAPort()
+{
+    QFETCH(QString, port);
+    configure({"13800000001"}, {"1"});
+    {
+        QWriteLocker l(&settingsLock);
+        smsSettings.SMSSelectName = port;
+    }
+    qmlobject bridge;
+    queueEvent(1);
+    bridge.handleSendSMSTest(QStringLiteral(R"({"testphone":"13900000001"})"));
+    startThread();
+    QTRY_COMPARE(queuedEvents(), 0);
+    QTRY_COMPARE(testSmsOutcome(), QStringLiteral("failed: No modem port is chosen"));
+    QCOMPARE(linkState(), 1);
+    queueEvent(1);
+    QTRY_COMPARE(queuedEvents(), 0);
+    QCOMPARE(modem->openCount(), 0);
+
+    // Once a port is chosen, what comes from then on goes; nothing from before.
+    {
+        QWriteLocker l(&settingsLock);
+        smsSettings.SMSSelectName = QStringLiteral("ttyFAKE0");
+    }
+    QTRY_COMPARE(linkState(), 3);
+    queueEvent(0, env->clock().now());
+    QTRY_COMPARE(logRows().size(), 1);
+    QCOMPARE(modem->pdus().size(), 1);
+    QCOMPARE(logRows().first().section(QLatin1Char('|'), 2, 2), eventText(0));
+}
+
+void TestSmsThread::logFolderDeletedWhileRunning()
+{
+    configure({"13800000001"}, {"1"});
+    queueEvent(1);
+    startThread();
+    QTRY_COMPARE(logRows().size(), 1);
+    QVERIFY(QDir(appPaths.smsDbDir).removeRecursively());
+    queueEvent(0);
+    QTRY_COMPARE(logRows().size(), 1);
+    QCOMPARE(logRows().first().section(QLatin1Char('|'), 2, 2), eventText(0));
+    QCOMPARE(modem->pdus().size(), 2);
 }
 
 void TestSmsThread::refusedNumbersAreNotSent()

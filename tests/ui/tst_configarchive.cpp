@@ -176,6 +176,8 @@ private slots:
     void failedRenameRestoresFolder();
     void restoreRemovesOnlyFilesOnOk_data();
     void restoreRemovesOnlyFilesOnOk();
+    void importLeavesOutUnloggableNumbers_data();
+    void importLeavesOutUnloggableNumbers();
     void importAsksFirst_data();
     void importAsksFirst();
     void dialogTexts_data();
@@ -542,6 +544,48 @@ void TestConfigArchive::restoreRemovesOnlyFilesOnOk()
     }
     QCOMPARE(snapshot(env->root()), expected);
     QCOMPARE(fake.boxes.size(), 1);
+}
+
+void TestConfigArchive::importLeavesOutUnloggableNumbers_data()
+{
+    QTest::addColumn<QStringList>("phones");
+    QTest::addColumn<QStringList>("masks");
+    QTest::addColumn<QString>("kept"); // the table as the sqlite3 tool prints it
+    QTest::addColumn<QStringList>("dropped");
+
+    QTest::newRow("two of three left out")
+        << QStringList{"139@0001", "13800000001", "13|9"} << QStringList{"3", "5", "7"} << "13800000001|5"
+        << QStringList{"139@0001", "13|9"};
+    QTest::newRow("nothing to leave out") << QStringList{"13800000001", "+8613800000002"} << QStringList{"1", "2"}
+                                          << "13800000001|1\n+8613800000002|2" << QStringList{};
+}
+
+void TestConfigArchive::importLeavesOutUnloggableNumbers()
+{
+    QFETCH(QStringList, phones);
+    QFETCH(QStringList, masks);
+    QFETCH(QString, kept);
+    QFETCH(QStringList, dropped);
+    const QString made = env->root() + QStringLiteral("/smsrec.db");
+    QVERIFY(saveSmsRecipientsAt(made, phones, masks));
+    const QString zipPath = archives + QStringLiteral("/a.zip");
+    writeZip(zipPath, {{"param.ini", "[General]\nsmsFlag=0\n"}, {"smsrec.db", readFile(made)}});
+
+    fake.boxAnswer = RecordingDialogs::Accept;
+    fake.openAnswer = zipPath;
+    handleInputConfig(&window, configTexts);
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"), {param("smsrec.db"), QStringLiteral("select * from smsrec")});
+    QVERIFY(sqlite.waitForFinished(10000));
+    QCOMPARE(QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed(), kept);
+    QCOMPARE(readFile(param("param.ini")), QByteArray("[General]\nsmsFlag=0\n"));
+    // The confirmation, then the list of what was left out.
+    QCOMPARE(fake.boxes.size(), dropped.isEmpty() ? 1 : 2);
+    if (!dropped.isEmpty()) {
+        QCOMPARE(fake.boxes.last().icon, QMessageBox::Warning);
+        QCOMPARE(fake.boxes.last().text, "These SMS numbers were left out of the imported settings, as a number "
+                                         "may not hold \"@\" or \"|\":\n" + dropped.join(QLatin1Char('\n')));
+    }
 }
 
 void TestConfigArchive::importAsksFirst_data()

@@ -85,6 +85,9 @@ private slots:
     void dischargeDepthChecked();
     void scheduleChecksAsTyped();
     void smsPageRefusesDevicePort();
+    void smsPageShowsTestOutcome_data();
+    void smsPageShowsTestOutcome();
+    void smsPageShowsRefusedNumber();
     void scheduledShutdownReachesDevice();
     void livePagesOfEachFamily_data();
     void livePagesOfEachFamily();
@@ -492,6 +495,73 @@ void TestDevicePages::smsPageRefusesDevicePort()
     QCOMPARE(answers.boxes.size(), 1);
     QReadLocker l(&settingsLock);
     QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("ttyS0"));
+}
+
+void TestDevicePages::smsPageShowsTestOutcome_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<int>("modemOutcome"); // TestSmsState the modem gives; None: the thread decides
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("no modem port chosen")
+        << "1" << int(TestSmsState::None) << "" << "Test SMS not sent: No modem port is chosen";
+    QTest::newRow("no modem port chosen, Chinese")
+        << "0" << int(TestSmsState::None) << ""
+        << QStringLiteral("\u6d4b\u8bd5\u77ed\u4fe1\u672a\u53d1\u9001\uff1a\u672a\u9009\u62e9\u77ed\u4fe1\u6a21\u5757\u7aef\u53e3");
+    QTest::newRow("refused by the modem")
+        << "1" << int(TestSmsState::Failed) << "+CMS ERROR: 500" << "Test SMS not sent: +CMS ERROR: 500";
+    QTest::newRow("sent") << "1" << int(TestSmsState::Sent) << "" << "Test SMS sent.";
+}
+
+void TestDevicePages::smsPageShowsTestOutcome()
+{
+    QFETCH(QString, lang);
+    QFETCH(int, modemOutcome);
+    QFETCH(QString, reason);
+    {
+        QWriteLocker l(&settingsLock);
+        systemSettings.lang = lang;
+    }
+    openWindow();
+    showPage(QStringLiteral("sms"));
+    QVERIFY(type(QStringLiteral("testPhone"), QStringLiteral("13900000001")));
+    QVERIFY(click(QStringLiteral("sendTestSms")));
+    QQuickItem *status = pageItem(QStringLiteral("testSmsStatus"));
+    const QString queued = status->property("text").toString();
+    QVERIFY2(!queued.isEmpty() && !queued.contains(QLatin1String("not sent")), qPrintable(queued));
+    if (modemOutcome != int(TestSmsState::None)) {
+        // What the SMS thread records once the modem has answered.
+        quint64 request;
+        {
+            QReadLocker l(&settingsLock);
+            request = smsSettings.testSmsRequest;
+        }
+        setTestSmsOutcome(request, TestSmsState(modemOutcome), reason);
+    }
+    QObject *root = declarativeView->rootObject();
+    auto shownNow = [&] {
+        QMetaObject::invokeMethod(root, "getSMSStateSignal");
+        settle();
+        return status->property("text").toString();
+    };
+    QFETCH(QString, shown);
+    QTRY_COMPARE(shownNow(), shown);
+}
+
+void TestDevicePages::smsPageShowsRefusedNumber()
+{
+    openWindow();
+    showPage(QStringLiteral("sms"));
+    // A request the page itself would not send: its number fields take digits only.
+    QVERIFY(QMetaObject::invokeMethod(declarativeView->rootObject(), "setsmsSignal",
+                                      Q_ARG(QString, QStringLiteral(R"({"smsFlag":"0","comName":"ttyS0",)"
+                                                                    R"("phones":"13800000001,139|2","sms_event_flag":"1,1"})"))));
+    settle();
+    QCOMPARE(pageItem(QStringLiteral("smsStatus"))->property("text").toString(),
+             QStringLiteral(R"(Not saved: the number 139|2 holds "@" or "|".)"));
+    QReadLocker l(&settingsLock);
+    QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("None"));
+    QVERIFY(smsSettings.smsPhones.isEmpty() || smsSettings.smsPhones == QStringList{QString()});
 }
 
 void TestDevicePages::scheduledShutdownReachesDevice()

@@ -149,9 +149,10 @@ void sms_thread::pass()
     const PassSettings s = readPassSettings();
 
     if (s.smsFlag != QLatin1String("0")) {
-        if (modemPort || linkState() != LinkOff || !m_outbox.isEmpty()) {
+        // Nor does anything wait while SMS is off, to go out in a burst once it is on.
+        const int dropped = dropAll(kWhySwitchedOff);
+        if (modemPort || linkState() != LinkOff) {
             closePort();
-            const int dropped = dropAll(kWhySwitchedOff);
             if (dropped)
                 qCInfo(lcNotify) << "SMS switched off:" << dropped << "events and messages not sent";
             setLinkState(LinkOff);

@@ -571,9 +571,25 @@ void TestSmsThread::switchedOffClearsState()
     queueEvent(1);
     QTRY_COMPARE(linkState(), 0);
     QTRY_COMPARE(queuedEvents(), 0);
-    QReadLocker l(&settingsLock);
-    QVERIFY(smsSettings.modemModel.isEmpty());
-    QCOMPARE(smsSettings.modemSignalQuality, 0);
+    {
+        QReadLocker l(&settingsLock);
+        QVERIFY(smsSettings.modemModel.isEmpty());
+        QCOMPARE(smsSettings.modemSignalQuality, 0);
+    }
+
+    // While off, nothing waits to go out once it is on again; a test SMS says why.
+    qmlobject bridge;
+    queueEvent(1, env->clock().now());
+    bridge.handleSendSMSTest(QStringLiteral(R"({"testphone":"13900000001"})"));
+    QTRY_COMPARE(queuedEvents(), 0);
+    QTRY_COMPARE(testSmsOutcome(), QStringLiteral("failed: SMS is switched off"));
+    const int queriesBefore = modem->countWrites("AT+GMI");
+    {
+        QWriteLocker l(&settingsLock);
+        smsSettings.smsFlag = QStringLiteral("0");
+    }
+    QTRY_COMPARE(linkState(), 3);
+    QTRY_VERIFY(modem->countWrites("AT+GMI") >= queriesBefore + 2); // a drain after the switch
     QVERIFY(modem->pdus().isEmpty());
 }
 

@@ -157,6 +157,28 @@ bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const Q
                           eventFlags);
 }
 
+bool eventMaskSelects(quint64 mask, int code, int lastMaskedCode)
+{
+    if (code > lastMaskedCode)
+        return true;
+    return code >= 0 && ((mask >> (code / 2)) & 1u);
+}
+
+bool eventMaskSelects(const QString &mask, int code, int lastMaskedCode)
+{
+    return eventMaskSelects(mask.toULongLong(), code, lastMaskedCode);
+}
+
+QStringList recipientsOfEvent(const QStringList &addresses, const QStringList &masks, int code, int lastMaskedCode)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        if (!addresses.at(i).isEmpty() && eventMaskSelects(masks.value(i), code, lastMaskedCode))
+            out << addresses.at(i);
+    }
+    return out;
+}
+
 bool mayRewriteRecipients(bool recipientsRead, const QStringList &storedAddresses, const QStringList &storedMasks,
                           const QStringList &addresses, const QStringList &masks)
 {

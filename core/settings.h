@@ -148,6 +148,19 @@ bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const Q
 bool mayRewriteRecipients(bool recipientsRead, const QStringList &storedAddresses, const QStringList &storedMasks,
                           const QStringList &addresses, const QStringList &masks);
 
+// A recipient's event mask is decimal text whose bit k selects the codes 2k and 2k + 1;
+// the settings pages may store every bit of 64 set. Codes after the last masked one go
+// to every recipient: e-mail masks reach the link-state codes, SMS masks stop before them.
+inline constexpr int kLastEmailMaskedCode = 57;
+inline constexpr int kLastSmsMaskedCode = 55;
+// Whether mask selects code; text that is no unsigned number of up to 64 bits selects
+// no masked code.
+bool eventMaskSelects(const QString &mask, int code, int lastMaskedCode);
+bool eventMaskSelects(quint64 mask, int code, int lastMaskedCode);
+// The addresses (empty entries skipped) whose mask, the entry of masks at the same
+// index, selects code, in list order.
+QStringList recipientsOfEvent(const QStringList &addresses, const QStringList &masks, int code, int lastMaskedCode);
+
 // Moves a past strNextTestTime on by its interval until it lies after now; "" when
 // there is nothing to advance or the interval code is unknown. Used at load and by the
 // self-test firing.

@@ -14,8 +14,6 @@
 
 namespace {
 constexpr int kTickMs = 1000;
-// Codes above this (schedule warnings, executed commands) go to every recipient.
-constexpr int kLastMaskedCode = 57;
 const char kEventTimeFormat[] = "yyyy-MM-dd hh:mm:ss";
 const char kProductWord[] = "Kestrava";
 
@@ -221,15 +219,7 @@ email_thread::Delivery email_thread::sendEventMail(const EventItem &event)
     {
         QReadLocker locker(&settingsLock);
         const EmailSettings &s = emailSettings;
-        for (qsizetype i = 0; i < s.mailRecipients.size(); ++i) {
-            const QString &address = s.mailRecipients.at(i);
-            if (address.isEmpty())
-                continue;
-            bool ok = false;
-            const quint32 mask = s.mailEventFlags.value(i).toUInt(&ok, 10);
-            if (isEventSelected(ok ? mask : 0, event.code))
-                recipients << address;
-        }
+        recipients = recipientsOfEvent(s.mailRecipients, s.mailEventFlags, event.code, kLastEmailMaskedCode);
         protocol = deviceSettings.comProtocol;
     }
     if (recipients.isEmpty())
@@ -273,12 +263,4 @@ void email_thread::initMailLabels()
 {
     // A translator of this thread's own, for this mail only: the GUI thread's texts stay.
     mailLabels = ThreadTranslator(currentLang()).translate("email_thread", kLabelSources);
-}
-
-bool email_thread::isEventSelected(quint32 mask, int code)
-{
-    const quint8 low = quint8(code);
-    if (low > kLastMaskedCode)
-        return true;
-    return (mask >> (low >> 1)) & 1u;
 }

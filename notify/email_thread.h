@@ -40,8 +40,6 @@ public:
     void configureSmtp(Smtp *smtp);
     // The two labels of an alarm mail body, in the mail language.
     void initMailLabels();
-    // Codes above 57 go to everyone; a code below selects bit (code / 2) of the mask.
-    static bool isEventSelected(quint32 mask, int code);
 
     // The alarm mails still to be sent, retries included; e-mail thread (or a test that
     // drives the tick itself).

@@ -83,22 +83,12 @@ QString textOfEvent(int code, const QString &comProtocol)
 
 bool isEventSelected(quint64 mask, int code)
 {
-    if (code > EventCommSucceed - 1)
-        return true;
-    return code >= 0 && ((mask >> (code / 2)) & 1u);
+    return eventMaskSelects(mask, code, kLastSmsMaskedCode);
 }
 
 QStringList smsRecipients(const QStringList &phones, const QStringList &masks, int code)
 {
-    QStringList out;
-    for (int i = 0; i < phones.size(); ++i) {
-        if (phones.at(i).isEmpty())
-            continue;
-        const quint64 mask = masks.value(i).toULongLong();
-        if (isEventSelected(mask, code))
-            out << phones.at(i);
-    }
-    return out;
+    return recipientsOfEvent(phones, masks, code, kLastSmsMaskedCode);
 }
 
 QString smsMessageText(const QDateTime &eventTime, const QString &eventText)

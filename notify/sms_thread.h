@@ -48,12 +48,8 @@ inline constexpr qint64 kSmsMaxWaitSecs = 10 * 60;
 // A message the modem does not accept is tried this often, with a modem reset after each try.
 inline constexpr int kSmsSendTries = 3;
 
-// True when the number's mask selects the event: codes above 55 go to every number, a
-// lower code when bit (code / 2) of the mask is set.
+// The recipient rule of core/settings.h with the SMS numbers' last masked code.
 bool isEventSelected(quint64 mask, int code);
-// The configured numbers (empty entries skipped) whose mask, the entry of masks at the
-// same index read as an unsigned decimal number of up to 64 bits (0 when it is not
-// one; a stored mask may set every bit), selects the code.
 QStringList smsRecipients(const QStringList &phones, const QStringList &masks, int code);
 // "yyyy-MM-dd hh:mm:ss,<text>" with the event's own time.
 QString smsMessageText(const QDateTime &eventTime, const QString &eventText);

@@ -176,17 +176,20 @@ void TestEmailThread::recipientsByMask_data()
     QTest::addColumn<QStringList>("expected"); // envelope recipients, in table order
 
     // a: bit 2 (codes 4, 5); b: bits 0 and 1 (codes 0 to 3); c: bit 28 (56, 57);
-    // d: a mask that is no number; an empty address with every bit set.
-    const QStringList everyone{"a@example.com", "b@example.com", "c@example.com", "d@example.com"};
-    QTest::newRow("code 5, status bit 2") << 5 << QStringList{"a@example.com"};
-    QTest::newRow("code 4, status bit 2") << 4 << QStringList{"a@example.com"};
-    QTest::newRow("code 3, status bit 1") << 3 << QStringList{"b@example.com"};
-    QTest::newRow("code 57, bit 28") << 57 << QStringList{"c@example.com"};
-    QTest::newRow("code 56, bit 28") << 56 << QStringList{"c@example.com"};
+    // d: a mask that is no number; an empty address with every bit set; e: every bit of
+    // 64 set; f: bit 40 and bit 2, a number beyond 32 bits.
+    const QStringList everyone{"a@example.com", "b@example.com", "c@example.com", "d@example.com",
+                               "e@example.com", "f@example.com"};
+    QTest::newRow("code 5, status bit 2") << 5 << QStringList{"a@example.com", "e@example.com", "f@example.com"};
+    QTest::newRow("code 4, status bit 2") << 4 << QStringList{"a@example.com", "e@example.com", "f@example.com"};
+    QTest::newRow("code 3, status bit 1") << 3 << QStringList{"b@example.com", "e@example.com"};
+    QTest::newRow("code 57, bit 28") << 57 << QStringList{"c@example.com", "e@example.com"};
+    QTest::newRow("code 56, bit 28") << 56 << QStringList{"c@example.com", "e@example.com"};
     QTest::newRow("code 58 to everyone") << 58 << everyone;
     QTest::newRow("code 63 to everyone") << 63 << everyone;
     QTest::newRow("code 72 to everyone") << 72 << everyone;
-    QTest::newRow("code 54 selected by nobody") << 54 << QStringList{};
+    QTest::newRow("code 0, bit 0 and every bit") << 0 << QStringList{"b@example.com", "e@example.com"};
+    QTest::newRow("code 54 only with every bit") << 54 << QStringList{"e@example.com"};
 }
 
 void TestEmailThread::recipientsByMask()
@@ -198,7 +201,9 @@ void TestEmailThread::recipientsByMask()
                                    {"b@example.com", "3"},
                                    {"", "4294967295"},
                                    {"c@example.com", "268435456"},
-                                   {"d@example.com", "junk"}});
+                                   {"d@example.com", "junk"},
+                                   {"e@example.com", "18446744073709551615"},
+                                   {"f@example.com", "1099511627780"}});
     postEvent(code);
     email_thread thread;
     thread.threadTimer();

@@ -92,6 +92,9 @@ signals:
     // handleSetSMS refused the request, nothing changed: this number would split the rows
     // of the SMS log page.
     void sigSMSNumberRefused(QString number);
+    // Emitted by each setter before it returns: setting names it ("ports", "lang",
+    // "email", "sms"), failure is "" when every file took the change, else why one did not.
+    void sigSaveResult(QString setting, QString failure);
 
 public slots:
     void handlegetChartData(QString request);

@@ -142,7 +142,9 @@ void qmlobject::handleSetComConfig(QString request)
             keys.append({QLatin1String(k.key), value});
         }
     }
-    writeParamKeys(keys);
+    QString failure;
+    writeParamKeys(keys, &failure);
+    emit sigSaveResult(QStringLiteral("ports"), failure);
 }
 
 void qmlobject::handleGetScheduleTime()
@@ -176,7 +178,9 @@ void qmlobject::handleSetPublicPara(QString request)
         QWriteLocker locker(&settingsLock);
         systemSettings.lang = lang;
     }
-    writeParamKeys({{paramKey(&SystemSettings::lang), lang}});
+    QString failure;
+    writeParamKeys({{paramKey(&SystemSettings::lang), lang}}, &failure);
+    emit sigSaveResult(QStringLiteral("lang"), failure);
 }
 
 void qmlobject::handleGetProtocol()
@@ -214,14 +218,17 @@ void qmlobject::handleSetEmail(QString request)
             emailSettings.mailEventFlags = masks;
         }
     }
-    writeParamKeys(emailParamKeys(values, kEmailKeyCount));
-    // A table that cannot be rewritten keeps its old rows; memory and "param.ini" hold the new.
+    // A file that cannot be written keeps its old content; memory holds the new, and the
+    // page says that it was not saved.
+    QString failure;
+    writeParamKeys(emailParamKeys(values, kEmailKeyCount), &failure);
     if (!rewrite) {
         qCWarning(lcBridge) << "e-mail recipients unchanged and their file unread; the file is kept";
-    } else if (saveEmailRecipients(recipients, masks)) {
+    } else if (saveEmailRecipients(recipients, masks, &failure)) {
         QWriteLocker locker(&settingsLock);
         emailSettings.recipientsRead = true;
     }
+    emit sigSaveResult(QStringLiteral("email"), failure);
 }
 
 void qmlobject::handleGetEmailSet()
@@ -271,13 +278,16 @@ void qmlobject::handleSetSMS(QString request)
             smsSettings.smsEventFlags = masks;
         }
     }
-    writeParamKeys({{paramKey(&SmsSettings::smsFlag), flag}, {paramKey(&SmsSettings::SMSSelectName), portName}});
+    QString failure;
+    writeParamKeys({{paramKey(&SmsSettings::smsFlag), flag}, {paramKey(&SmsSettings::SMSSelectName), portName}},
+                   &failure);
     if (!rewrite) {
         qCWarning(lcBridge) << "SMS recipients unchanged and their file unread; the file is kept";
-    } else if (saveSmsRecipients(phones, masks)) {
+    } else if (saveSmsRecipients(phones, masks, &failure)) {
         QWriteLocker locker(&settingsLock);
         smsSettings.recipientsRead = true;
     }
+    emit sigSaveResult(QStringLiteral("sms"), failure);
 }
 
 void qmlobject::handleGetSMSSet()

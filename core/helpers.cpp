@@ -1,7 +1,9 @@
 #include "core/helpers.h"
 
 #include <QMutex>
+#include <QFileInfo>
 #include <QSerialPortInfo>
+#include <QStorageInfo>
 
 #include <algorithm>
 #include <array>
@@ -55,6 +57,10 @@ QList<SerialPortEntry> systemSerialPorts()
         ports.append(SerialPortEntry{info.systemLocation(), info.portName()});
     return ports;
 }
+
+// Saving one of our files takes a few pages of the file system; less free room than this
+// is taken for the cause of a failed write.
+constexpr qint64 kRoomForASaveBytes = 64 * 1024;
 
 QMutex listerMutex;
 SerialPortLister currentLister;
@@ -155,4 +161,15 @@ QString serialPortOpenPath(const QString &name)
 #else
     return QStringLiteral("/dev/") + name;
 #endif
+}
+
+QString writeFailureReason(const QString &path, const QString &detail)
+{
+    // The folder, not the file: a file that was never written has no storage to ask about.
+    const QStorageInfo storage(QFileInfo(path).absolutePath());
+    if (storage.isValid() && storage.isReadOnly())
+        return QStringLiteral("the disk is read-only");
+    if (storage.isValid() && storage.bytesAvailable() < kRoomForASaveBytes)
+        return QStringLiteral("the disk is full");
+    return detail;
 }

@@ -63,3 +63,8 @@ QStringList serialPortNames();
 QString getSerialPortName(int index, const QString &mode);
 // The path or name to open: a name containing "/" is used as it is.
 QString serialPortOpenPath(const QString &name);
+
+// Why a file could not be written, in words for the page: "the disk is full" or "the
+// disk is read-only" when the file system holding `path` says so, else `detail` (the
+// failing call's own words).
+QString writeFailureReason(const QString &path, const QString &detail);

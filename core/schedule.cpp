@@ -71,19 +71,22 @@ void loadSchedule()
     selectNextTimes();
 }
 
-void saveSchedule(int caller)
+bool saveSchedule(int caller, QString *failure)
 {
     const QString name = caller == ScheduleCallerHistory ? QStringLiteral("savesched_1") : QStringLiteral("savesched");
     QList<QVariantList> rows;
     rows.reserve(scheduleList.size());
     for (const ScheduleItem &row : std::as_const(scheduleList))
         rows.append({row.tasktime, row.taskfreq, row.tasktype, row.tasksettime});
-    {
-        DbConnection db(name, appPaths.scheduleDbPath, DbConnection::CreateIfMissing);
-        if (!db.rewriteTable(QStringLiteral("schedtable"), kCreateTable, kInsertRow, rows))
-            qCWarning(lcCore) << "schedule not saved to" << appPaths.scheduleDbPath;
-    }
+    QString reason;
+    const bool saved = replaceTableInFile(name, appPaths.scheduleDbPath, QStringLiteral("schedtable"), kCreateTable,
+                                          kInsertRow, rows, &reason);
+    if (!saved)
+        qCWarning(lcCore).noquote() << "schedule not saved to" << appPaths.scheduleDbPath << ":" << reason;
+    if (!saved && failure)
+        *failure = reason;
     nextShutdownTime.clear();
     nextStartupTime.clear();
     selectNextTimes();
+    return saved;
 }

@@ -31,7 +31,10 @@ extern QReadWriteLock scheduleListLock;
 enum ScheduleCaller { ScheduleCallerGui = 1, ScheduleCallerHistory = 2 };
 
 void loadSchedule();
-void saveSchedule(int caller);
+// Replaces the table of "schedule.db" by the list (the file only by a complete one, see
+// replaceTableInFile) and selects the next times, which are current also when the file
+// could not be written. False when not saved, with the reason in failure.
+bool saveSchedule(int caller, QString *failure = nullptr);
 
 // Advances one row's time by its repeat period until it lies after now (a time equal to
 // now counts as past); a past once-only or unknown-frequency row, or an unparseable

@@ -119,30 +119,34 @@ bool loadRecipients(const QString &connection, const QString &path, const QStrin
 }
 
 bool saveRecipients(const QString &connection, const QString &path, const QString &table,
-                    const QString &createSql, const QStringList &addresses, const QStringList &masks)
+                    const QString &createSql, const QStringList &addresses, const QStringList &masks,
+                    QString *failure)
 {
     QList<QVariantList> rows;
     rows.reserve(addresses.size());
     for (int i = 0; i < addresses.size(); ++i)
         rows.append({addresses.at(i), masks.value(i)});
-    DbConnection db(connection, path, DbConnection::CreateIfMissing);
-    const bool saved = db.rewriteTable(table, createSql, QStringLiteral("insert into %1 values(?,?)").arg(table), rows);
+    QString reason;
+    const bool saved = replaceTableInFile(connection, path, table, createSql,
+                                          QStringLiteral("insert into %1 values(?,?)").arg(table), rows, &reason);
     if (!saved)
-        qCWarning(lcCore) << "recipients not saved to" << path;
+        qCWarning(lcCore).noquote() << "recipients not saved to" << path << ":" << reason;
+    if (!saved && failure)
+        *failure = reason;
     return saved;
 }
 }
 
-bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags)
+bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags, QString *failure)
 {
     return saveRecipients(QStringLiteral("saveemailrec"), appPaths.smtpRecDbPath, QStringLiteral("emailrec"),
                           QStringLiteral("create table emailrec(recipient varchar,eventflag varchar)"),
-                          recipients, eventFlags);
+                          recipients, eventFlags, failure);
 }
 
-bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags)
+bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags, QString *failure)
 {
-    return saveSmsRecipientsAt(appPaths.smsRecDbPath, phones, eventFlags);
+    return saveSmsRecipientsAt(appPaths.smsRecDbPath, phones, eventFlags, failure);
 }
 
 bool readSmsRecipientsAt(const QString &path, QStringList *phones, QStringList *eventFlags)
@@ -150,11 +154,12 @@ bool readSmsRecipientsAt(const QString &path, QStringList *phones, QStringList *
     return loadRecipients(QStringLiteral("initsmsrec"), path, QStringLiteral("smsrec"), phones, eventFlags);
 }
 
-bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const QStringList &eventFlags)
+bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const QStringList &eventFlags,
+                         QString *failure)
 {
     return saveRecipients(QStringLiteral("savesmsrec"), path, QStringLiteral("smsrec"),
                           QStringLiteral("create table smsrec(recnumber varchar,eventflag varchar)"), phones,
-                          eventFlags);
+                          eventFlags, failure);
 }
 
 bool eventMaskSelects(quint64 mask, int code, int lastMaskedCode)
@@ -376,23 +381,33 @@ ParamKeys emailParamKeys(const QString *values, int count)
     return keys;
 }
 
-bool writeParamKeys(const ParamKeys &keys)
+bool writeParamKeys(const ParamKeys &keys, QString *failure)
 {
+    const QString cannotWrite = QStringLiteral("cannot write %1").arg(appPaths.paramIniPath);
     if (paramIniDamaged) {
         QMutexLocker locker(&damagedCopyMutex);
         if (paramIniDamaged) {
-            if (!keepDamagedCopy())
+            if (!keepDamagedCopy()) {
+                if (failure)
+                    *failure = writeFailureReason(appPaths.paramIniPath, cannotWrite);
                 return false;
+            }
             paramIniDamaged = false;
         }
     }
     QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+    // The file is written whole beside the old one and renamed over it, never in place:
+    // a full disk leaves the old file, not a truncated one.
+    ini.setAtomicSyncRequired(true);
     for (const auto &kv : keys)
         ini.setValue(kv.first, kv.second);
     ini.sync();
     // A file that did not parse leaves FormatError behind a write that succeeded.
     if (ini.status() == QSettings::AccessError) {
-        qCWarning(lcCore) << "cannot write" << appPaths.paramIniPath;
+        const QString reason = writeFailureReason(appPaths.paramIniPath, cannotWrite);
+        qCWarning(lcCore).noquote() << "cannot write" << appPaths.paramIniPath << ":" << reason;
+        if (failure)
+            *failure = reason;
         return false;
     }
     return true;

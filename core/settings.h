@@ -134,13 +134,17 @@ void loadAllSettings();
 // Rewrite a recipient table whole from parallel lists (entry i of masks belongs to entry
 // i of the addresses), in one transaction with bound values, so a crash leaves the old
 // table or the new one and an apostrophe is stored as it is. The caller passes copies
-// taken under settingsLock and calls without holding it. False when not saved.
-bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags); // "smtprec.db"
-bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags);       // "smsrec.db"
+// taken under settingsLock and calls without holding it. The file is replaced only by a
+// complete one (replaceTableInFile). False when not saved, with the reason in failure.
+bool saveEmailRecipients(const QStringList &recipients, const QStringList &eventFlags,
+                         QString *failure = nullptr); // "smtprec.db"
+bool saveSmsRecipients(const QStringList &phones, const QStringList &eventFlags,
+                       QString *failure = nullptr); // "smsrec.db"
 // The same table in a file of another place (an archive's copy being imported): read as
 // the loader reads it (false when it could not be), and rewritten as the setter writes it.
 bool readSmsRecipientsAt(const QString &path, QStringList *phones, QStringList *eventFlags);
-bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const QStringList &eventFlags);
+bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const QStringList &eventFlags,
+                         QString *failure = nullptr);
 // Whether a list the user sent may replace a recipient table: always when the table was
 // read (recipientsRead), else only when it differs from the lists in memory, which the
 // failed read left empty. Keeps an unreadable file from being erased by a save of some
@@ -166,11 +170,12 @@ QStringList recipientsOfEvent(const QStringList &addresses, const QStringList &m
 // self-test firing.
 QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now);
 
-// Writes keys to "param.ini" through a settings object of its own, and syncs. Returns
-// false (with a warning) when the file could not be written, or when the copy of a
-// damaged file could not be kept, in which case nothing is written. Any thread.
+// Writes keys to "param.ini" through a settings object of its own, and syncs; the file is
+// replaced whole, never written in place. Returns false (with a warning, and the reason
+// in words for the user in failure) when the file could not be written, or when the copy
+// of a damaged file could not be kept, in which case nothing is written. Any thread.
 using ParamKeys = QList<QPair<QString, QVariant>>;
-bool writeParamKeys(const ParamKeys &keys);
+bool writeParamKeys(const ParamKeys &keys, QString *failure = nullptr);
 
 // The stored text members of one settings record: the top-level "param.ini" key (which
 // is also the request and reply key of the settings slots), the member and the value a

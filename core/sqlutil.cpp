@@ -1,5 +1,8 @@
 #include "core/sqlutil.h"
 
+#include "core/helpers.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -9,6 +12,9 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 // The history thread writes while the browser, the mails or another process read the
@@ -228,4 +234,43 @@ bool DbConnection::rewriteTable(const QString &table, const QString &createSql, 
         }
         return true;
     });
+}
+
+QString replacementPath(const QString &path)
+{
+    return path + QStringLiteral(".new");
+}
+
+bool replaceTableInFile(const QString &namePrefix, const QString &path, const QString &table,
+                        const QString &createSql, const QString &insertSql, const QList<QVariantList> &rows,
+                        QString *failure)
+{
+    const QString copy = replacementPath(path);
+    const auto removeCopy = [&copy] {
+        QFile::remove(copy);
+        QFile::remove(copy + QStringLiteral("-journal"));
+    };
+    const auto fail = [&](const QString &detail) {
+        removeCopy();
+        if (failure)
+            *failure = writeFailureReason(path, detail);
+        return false;
+    };
+    removeCopy();
+    if (QFileInfo::exists(path)) {
+        QFile original(path);
+        if (!original.copy(copy))
+            return fail(QStringLiteral("cannot copy %1: %2").arg(path, original.errorString()));
+    }
+    {
+        DbConnection db(namePrefix, copy, DbConnection::CreateIfMissing, lcCore, DbConnection::CallerReportsFailures);
+        if (!db.rewriteTable(table, createSql, insertSql, rows))
+            return fail(db.lastError());
+    }
+    // rename(2) replaces the old file in one step: a reader has the old file or the new.
+    if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) != 0) {
+        const int error = errno;
+        return fail(QStringLiteral("cannot replace %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    return true;
 }

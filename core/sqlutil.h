@@ -106,3 +106,15 @@ private:
     FailureTrace m_trace;
     QString m_lastError;
 };
+
+// Rewrites one table of the database file at path (rewriteTable) without writing the file
+// itself: a copy beside it takes the new content and is renamed over it once complete, so
+// a full disk, a failed statement or a file that is no database leaves the file as it was
+// (and a missing one missing), with no copy behind. Other tables of the file are kept.
+// False when nothing was replaced; failure (when given) then receives the reason in
+// words for the user (writeFailureReason). The caller logs the failure once.
+bool replaceTableInFile(const QString &namePrefix, const QString &path, const QString &table,
+                        const QString &createSql, const QString &insertSql, const QList<QVariantList> &rows,
+                        QString *failure = nullptr);
+// The name of that copy while it is written; a copy left by a crash is removed first.
+QString replacementPath(const QString &path);

@@ -122,6 +122,10 @@ signals:
     void sigQtSSchedSet(QString schedjson);
     void serialCom();
     void sigQtSSchedTime(QString minShutdownTime, QString minStartupTime);
+    // Emitted by each setter that stores settings, before it returns: setting names it
+    // ("devicecom", "selftest", "schedule", "bypass", "depth", "longcontrol"), failure is
+    // "" when the files took the change, else why one did not.
+    void sigSaveResult(QString setting, QString failure);
 
 protected:
     void run() override;

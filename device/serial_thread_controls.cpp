@@ -75,7 +75,9 @@ void serial_thread::handleSetMBSet(QString request)
         QWriteLocker locker(&settingsLock);
         deviceSettings.manBypassSwitch = value;
     }
-    writeParamKeys({{paramKey(&DeviceSettings::manBypassSwitch), value}});
+    QString failure;
+    writeParamKeys({{paramKey(&DeviceSettings::manBypassSwitch), value}}, &failure);
+    emit sigSaveResult(QStringLiteral("bypass"), failure);
     appendCommand(value == QLatin1String("0") ? QStringLiteral("OnBypassSwitch") : QStringLiteral("OffBypassSwitch"));
 }
 
@@ -93,7 +95,9 @@ void serial_thread::handleSetDischargedepth(QString request)
         QWriteLocker locker(&settingsLock);
         deviceSettings.depthDischarge = depth;
     }
-    writeParamKeys({{QLatin1String(kDepthDischargeKey), depth}});
+    QString failure;
+    writeParamKeys({{QLatin1String(kDepthDischargeKey), depth}}, &failure);
+    emit sigSaveResult(QStringLiteral("depth"), failure);
     appendCommand(QStringLiteral("depthDischarge"));
 }
 
@@ -112,9 +116,12 @@ void serial_thread::handleSetLongControl(QString request)
         deviceSettings.delayStartITime = delay;
         deviceSettings.longctlSelected = selected;
     }
+    QString failure;
     writeParamKeys({{paramKey(&DeviceSettings::countdownOffITime), countdown},
                     {paramKey(&DeviceSettings::delayStartITime), delay},
-                    {paramKey(&DeviceSettings::longctlSelected), selected}});
+                    {paramKey(&DeviceSettings::longctlSelected), selected}},
+                   &failure);
+    emit sigSaveResult(QStringLiteral("longcontrol"), failure);
     // Queued as received: a word the device thread does not know is dropped there.
     appendCommand(selected);
 }

@@ -30,6 +30,7 @@ void serial_thread::handleSetSched(QString request)
 {
     const RequestJson req(request);
     QString shutdown, startup;
+    QString failure;
     if (!usableRequest(req, "handleSetSched")) {
         // An empty schedule from a garbled request would cancel every task unasked.
         QReadLocker locker(&scheduleListLock);
@@ -45,11 +46,12 @@ void serial_thread::handleSetSched(QString request)
             QWriteLocker locker(&scheduleListLock);
             ::preAlarm = lead;
             scheduleList = rows;
-            saveSchedule(ScheduleCallerGui);
+            saveSchedule(ScheduleCallerGui, &failure);
             shutdown = nextShutdownTime;
             startup = nextStartupTime;
         }
-        writeParamKeys({{QLatin1String(kPreAlarmKey), lead}});
+        writeParamKeys({{QLatin1String(kPreAlarmKey), lead}}, &failure);
+        emit sigSaveResult(QStringLiteral("schedule"), failure);
     }
     emit sigQtSSchedTime(shutdown, startup);
 }

@@ -100,10 +100,13 @@ void serial_thread::handleSetInverterCom(QString request)
         deviceSettings.comAddr = comAddr;
         deviceSettings.inverterSelectName = selectName;
     }
+    QString failure;
     writeParamKeys({{paramKey(&DeviceSettings::comProtocol), protocol},
                     {paramKey(&DeviceSettings::comType), comType},
                     {paramKey(&DeviceSettings::comAddr), comAddr},
-                    {paramKey(&DeviceSettings::inverterSelectName), selectName}});
+                    {paramKey(&DeviceSettings::inverterSelectName), selectName}},
+                   &failure);
+    emit sigSaveResult(QStringLiteral("devicecom"), failure);
 }
 
 void serial_thread::handleSetInverter(QString str)
@@ -126,9 +129,12 @@ void serial_thread::handleSetInverter(QString str)
         deviceSettings.selftestType = type;
         deviceSettings.strNextTestTime = next;
     }
+    QString failure;
     writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), next},
                     {paramKey(&DeviceSettings::testInterval), interval},
                     {paramKey(&DeviceSettings::testTimePerWeek), weekday},
                     {paramKey(&DeviceSettings::selftestTime), time},
-                    {paramKey(&DeviceSettings::selftestType), type}});
+                    {paramKey(&DeviceSettings::selftestType), type}},
+                   &failure);
+    emit sigSaveResult(QStringLiteral("selftest"), failure);
 }

@@ -27,6 +27,12 @@ PageBase {
     signal setBypass(string request)
     signal setDepth(string request)
     signal setMode(string request)
+    // The command goes to the device either way; this says whether its setting was stored.
+    SaveReply { id: saveReply; target: UiState.device; settings: ["bypass", "depth", "longcontrol"] }
+    Connections {
+        target: page
+        function onShown() { saveReply.expect() }
+    }
 
     readonly property bool inverter: controls !== null && controls.onOffSet !== undefined
                                      && controls.onOffSet.turnOnInverter !== undefined
@@ -102,6 +108,7 @@ PageBase {
     }
     function setBypassTo(on) {
         fillFields = true
+        saveReply.expect()
         setBypass(Replies.request({ manBypassSwitch: on ? "0" : "1" }))
     }
 
@@ -167,6 +174,7 @@ PageBase {
     function send(command) {
         lastSent = command.text
         var word = command.word
+        saveReply.expect()
         sendControl(Replies.request({ longctlSelected: word, countdownOffITime: countdown.text, delayStartITime: delay.text }))
     }
 
@@ -215,6 +223,13 @@ PageBase {
             visible: page.controls === null
             text: Lang.tr("The controls are offered once the device has reported its settings.")
             color: Theme.muted
+            font.pixelSize: Theme.fontSize
+        }
+        Text {
+            objectName: "controlsSaveFailure"
+            visible: text !== ""
+            text: saveReply.text
+            color: Theme.alarm
             font.pixelSize: Theme.fontSize
         }
         RowLayout {
@@ -340,6 +355,7 @@ PageBase {
                             enabled: depth.problem === ""
                             onClicked: {
                                 page.fillFields = true
+                                saveReply.expect()
                                 page.setDepth(Replies.request({ dischargedepth: Checks.hundredths(depth.text) }))
                             }
                         }

@@ -15,6 +15,15 @@ PageBase {
     property bool portClash: false
     signal saveConnection(string request)
     signal saveSelfTest(string request)
+    SaveReply { id: connectionReply; target: UiState.device; settings: ["devicecom"] }
+    SaveReply { id: selfTestReply; target: UiState.device; settings: ["selftest"] }
+    Connections {
+        target: page
+        function onShown() {
+            connectionReply.expect()
+            selfTestReply.expect()
+        }
+    }
 
     readonly property var families: [
         { code: "0", text: Lang.tr("Three-phase UPS") }, { code: "1", text: Lang.tr("Single-phase UPS") },
@@ -141,8 +150,15 @@ PageBase {
                 enabled: address.problem === "" && !(page.serialPort && port.editText.trim() === "")
                 onClicked: {
                     page.portClash = false
+                    connectionReply.expect()
                     page.saveConnection(page.connectionRequest())
                 }
+            }
+            Text {
+                objectName: "connectionSaveFailure"
+                text: connectionReply.text
+                color: Theme.alarm
+                font.pixelSize: Theme.fontSize
             }
         }
         Card {
@@ -185,7 +201,16 @@ PageBase {
                 objectName: "saveSelfTest"
                 text: Lang.tr("Save")
                 enabled: page.testSet !== null && testTime.problem === ""
-                onClicked: page.saveSelfTest(page.selfTestRequest())
+                onClicked: {
+                    selfTestReply.expect()
+                    page.saveSelfTest(page.selfTestRequest())
+                }
+            }
+            Text {
+                objectName: "selfTestSaveFailure"
+                text: selfTestReply.text
+                color: Theme.alarm
+                font.pixelSize: Theme.fontSize
             }
         }
         Item { Layout.fillHeight: true }

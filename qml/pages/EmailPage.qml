@@ -12,6 +12,7 @@ PageBase {
     // Set when a save went out; the reply that follows it confirms it on screen.
     property bool saving: false
     property string savedText: ""
+    SaveReply { id: saveReply; target: UiState.bridge; settings: ["email"] }
 
     // What keeps the settings from being stored, or "" (each field says it in place too).
     readonly property string problem: {
@@ -24,7 +25,10 @@ PageBase {
     }
     Connections {
         target: page
-        function onShown() { page.savedText = "" }
+        function onShown() {
+            page.savedText = ""
+            saveReply.expect()
+        }
     }
     // The test mail needs the server part alone.
     readonly property string serverProblem: host.problem !== "" ? host.message
@@ -50,7 +54,7 @@ PageBase {
         yearReport.checked = s.genRYFlag === "0"
         yearTime.text = s.genRYear
         if (saving)
-            savedText = Lang.tr("Settings saved.")
+            savedText = saveReply.failure === "" ? Lang.tr("Settings saved.") : saveReply.text
         saving = false
         console.debug(Theme.shownLog, "email: server=" + s.serverHostaddr + " recipients="
                       + recipients.addresses().length)
@@ -198,6 +202,7 @@ PageBase {
                     if (page.problem !== "")
                         return
                     page.saving = true
+                    saveReply.expect()
                     page.save(page.request())
                 }
             }
@@ -215,7 +220,8 @@ PageBase {
                 Layout.fillWidth: true
                 elide: Text.ElideRight
                 text: page.problem !== "" ? page.problem : page.savedText !== "" ? page.savedText : page.serverProblem
-                color: page.problem !== "" ? Theme.alarm : page.savedText !== "" ? Theme.good : Theme.muted
+                color: page.problem !== "" || saveReply.failure !== "" ? Theme.alarm
+                    : page.savedText !== "" ? Theme.good : Theme.muted
                 font.pixelSize: Theme.fontSize
             }
         }

@@ -21,6 +21,14 @@ QtObject {
         return zh[text] !== undefined
     }
 
+    // A reason the program gives in its own words: translated when it is one of the
+    // texts below, else (a system's error text) shown as it is.
+    function reason(text) {
+        if (lang !== "0" || zh[text] === undefined)
+            return text
+        return zh[text]
+    }
+
     // English text -> Chinese text.
     readonly property var zh: ({
         "AC input": "交流输入",
@@ -315,6 +323,9 @@ QtObject {
         "Clear": "清除",
         "Cancel": "取消",
         "Settings saved.": "设置已保存。",
+        "Settings not saved": "设置未保存",
+        "the disk is full": "磁盘已满",
+        "the disk is read-only": "磁盘为只读",
         "No events": "无事件",
         "%1 events": "%1 个事件",
         "Events sent to this recipient": "发送给此接收人的事件",

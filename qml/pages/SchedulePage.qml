@@ -14,6 +14,11 @@ PageBase {
     // Bumped at every edit, so the checks over the lists run again.
     property int edits: 0
     signal save(string request)
+    SaveReply { id: saveReply; target: UiState.device; settings: ["schedule"] }
+    Connections {
+        target: page
+        function onShown() { saveReply.expect() }
+    }
 
     // The weekly entries always travel in this order of days: the reply gives them back by
     // position alone.
@@ -212,11 +217,14 @@ PageBase {
                 objectName: "saveSchedule"
                 text: Lang.tr("Save")
                 enabled: page.problem === ""
-                onClicked: page.save(page.request())
+                onClicked: {
+                    saveReply.expect()
+                    page.save(page.request())
+                }
             }
             Label {
                 objectName: "scheduleProblem"
-                text: page.problem
+                text: page.problem !== "" ? page.problem : saveReply.text
                 color: Theme.alarm
             }
         }

@@ -19,6 +19,7 @@ PageBase {
     property string savedText: ""
     // The settings were not saved: why, in the user's words.
     property string refusedText: ""
+    SaveReply { id: saveReply; target: UiState.bridge; settings: ["sms"] }
     // What became of the latest test SMS, from the state reply.
     property string testText: ""
     Connections {
@@ -27,6 +28,7 @@ PageBase {
             page.savedText = ""
             page.refusedText = ""
             page.testText = ""
+            saveReply.expect()
         }
     }
     // The modem port chosen is the device's port: nothing is saved.
@@ -56,7 +58,7 @@ PageBase {
         modemPort.editText = selected
         phones.load(s.phones, s.sms_event_flag)
         if (saving)
-            savedText = Lang.tr("Settings saved.")
+            savedText = saveReply.failure === "" ? Lang.tr("Settings saved.") : saveReply.text
         saving = false
         showState(text)
     }
@@ -157,6 +159,7 @@ PageBase {
                                 page.portClash()
                             } else {
                                 page.saving = true
+                                saveReply.expect()
                                 page.save(page.request())
                             }
                         }
@@ -167,7 +170,7 @@ PageBase {
                         elide: Text.ElideRight
                         text: phones.problem !== "" ? phones.problem
                                                     : page.refusedText !== "" ? page.refusedText : page.savedText
-                        color: phones.problem !== "" || page.refusedText !== "" ? Theme.alarm : Theme.good
+                        color: phones.problem !== "" || page.refusedText !== "" || saveReply.failure !== "" ? Theme.alarm : Theme.good
                         font.pixelSize: Theme.fontSize
                     }
                 }

@@ -13,6 +13,15 @@ PageBase {
     property string nextStartup: ""
     signal saveLanguage(string request)
     signal savePorts(string request)
+    SaveReply { id: langReply; target: UiState.bridge; settings: ["lang"] }
+    SaveReply { id: portsReply; target: UiState.bridge; settings: ["ports"] }
+    Connections {
+        target: page
+        function onShown() {
+            langReply.expect()
+            portsReply.expect()
+        }
+    }
 
     readonly property var deviceBauds: [
         { code: "1", text: "1200" }, { code: "2", text: "2400" }, { code: "3", text: "4800" },
@@ -94,7 +103,16 @@ PageBase {
                 Button {
                     objectName: "saveLanguage"
                     text: Lang.tr("Apply")
-                    onClicked: page.saveLanguage(Replies.request({ lang: language.code }))
+                    onClicked: {
+                        langReply.expect()
+                        page.saveLanguage(Replies.request({ lang: language.code }))
+                    }
+                }
+                Text {
+                    objectName: "languageSaveFailure"
+                    text: langReply.text
+                    color: Theme.alarm
+                    font.pixelSize: Theme.fontSize
                 }
             }
         }
@@ -129,7 +147,16 @@ PageBase {
             Button {
                 objectName: "savePorts"
                 text: Lang.tr("Save")
-                onClicked: page.savePorts(page.portRequest())
+                onClicked: {
+                    portsReply.expect()
+                    page.savePorts(page.portRequest())
+                }
+            }
+            Text {
+                objectName: "portsSaveFailure"
+                text: portsReply.text
+                color: Theme.alarm
+                font.pixelSize: Theme.fontSize
             }
         }
         Card {

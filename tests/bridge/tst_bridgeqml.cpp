@@ -168,6 +168,7 @@ void TestBridgeQml::signalsAndSlotsInDeclaredOrder()
         "sigScheduleTime(scheTime)",
         "sigprotocol(strProtocol)",
         "sigSMSNumberRefused(number)",
+        "sigSaveResult(setting,failure)",
     };
     const QStringList expectedSlots{
         "handlegetChartData(QString)", "handleMainGenInfo()", "handleMainModuleData(QString)", "handleGetACInfo()", "handleGetBatInfo()",
@@ -192,7 +193,7 @@ void TestBridgeQml::signalsAndSlotsInDeclaredOrder()
     QCOMPARE(gotSignals, expectedSignals);
     QCOMPARE(gotSlots, expectedSlots);
     // Every signal comes before every slot in the meta-object.
-    QCOMPARE(mo.indexOfSignal("sigSMSNumberRefused(QString)") + 1, mo.indexOfSlot("handlegetChartData(QString)"));
+    QCOMPARE(mo.indexOfSignal("sigSaveResult(QString,QString)") + 1, mo.indexOfSlot("handlegetChartData(QString)"));
 }
 
 QTEST_MAIN(TestBridgeQml)

@@ -4,8 +4,10 @@
 #include "core/paths.h"
 #include "core/schedule.h"
 #include "core/settings.h"
+#include "core/sqlutil.h"
 #include "tests/core/dbfixture.h"
 #include "tests/core/gapzone.h"
+#include "tests/support/fullfolder.h"
 #include "tests/support/sqlitelock.h"
 #include "tests/support/testenv.h"
 
@@ -27,6 +29,8 @@ private slots:
     void corruptParamIni_data();
     void corruptParamIni();
     void writeFailureIsReported();
+    void failedSaveKeepsTheFile_data();
+    void failedSaveKeepsTheFile();
     void passwordStoredScrambled_data();
     void passwordStoredScrambled();
     void recipientsFromDatabase();
@@ -235,6 +239,129 @@ void TestSettings::writeFailureIsReported()
     QVERIFY(QDir().mkpath(appPaths.paramIniPath));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot write")));
     QVERIFY(!writeParamKeys({{QStringLiteral("lang"), QStringLiteral("0")}}));
+}
+
+namespace {
+enum StoredFile { ParamIniFile, EmailRecipientsFile, SmsRecipientsFile, ScheduleFile };
+
+QString storedPath(StoredFile file)
+{
+    switch (file) {
+    case ParamIniFile:
+        return appPaths.paramIniPath;
+    case EmailRecipientsFile:
+        return appPaths.smtpRecDbPath;
+    case SmsRecipientsFile:
+        return appPaths.smsRecDbPath;
+    case ScheduleFile:
+        break;
+    }
+    return appPaths.scheduleDbPath;
+}
+
+// Stores value in file the way its setter does.
+bool saveValue(StoredFile file, const QString &value, QString *failure)
+{
+    switch (file) {
+    case ParamIniFile:
+        return writeParamKeys({{QStringLiteral("lang"), value}}, failure);
+    case EmailRecipientsFile:
+        return saveEmailRecipients({value}, {QStringLiteral("1")}, failure);
+    case SmsRecipientsFile:
+        return saveSmsRecipients({value}, {QStringLiteral("1")}, failure);
+    case ScheduleFile:
+        break;
+    }
+    scheduleList = {ScheduleItem{"shutdown", "2030-01-01 08:00", "0", value}};
+    return saveSchedule(ScheduleCallerGui, failure);
+}
+
+// The value as the start-up loader reads it back from file.
+QString loadedValue(StoredFile file)
+{
+    switch (file) {
+    case ParamIniFile:
+        loadSystemSettings();
+        return systemSettings.lang;
+    case EmailRecipientsFile:
+        loadEmailSettings();
+        return emailSettings.mailRecipients.value(0);
+    case SmsRecipientsFile:
+        loadSmsSettings();
+        return smsSettings.smsPhones.value(0);
+    case ScheduleFile:
+        break;
+    }
+    loadSchedule();
+    return scheduleList.value(0).tasksettime;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+}
+
+void TestSettings::failedSaveKeepsTheFile_data()
+{
+    QTest::addColumn<int>("file");
+    QTest::addColumn<bool>("fullDisk"); // else a folder stands where the new copy is written
+    QTest::addColumn<bool>("heldBefore");
+    QTest::addRow("param.ini, disk full") << int(ParamIniFile) << true << true;
+    QTest::addRow("smtprec.db, disk full") << int(EmailRecipientsFile) << true << true;
+    QTest::addRow("smtprec.db, disk full, first save") << int(EmailRecipientsFile) << true << false;
+    QTest::addRow("smsrec.db, disk full") << int(SmsRecipientsFile) << true << true;
+    QTest::addRow("schedule.db, disk full") << int(ScheduleFile) << true << true;
+    QTest::addRow("schedule.db, disk full, first save") << int(ScheduleFile) << true << false;
+    QTest::addRow("schedule.db, copy blocked") << int(ScheduleFile) << false << true;
+    QTest::addRow("smsrec.db, copy blocked, first save") << int(SmsRecipientsFile) << false << false;
+}
+
+void TestSettings::failedSaveKeepsTheFile()
+{
+    QFETCH(int, file);
+    QFETCH(bool, fullDisk);
+    QFETCH(bool, heldBefore);
+    const auto stored = StoredFile(file);
+    TestEnv env;
+    FullFolder folder;
+    if (fullDisk && !folder.mount(appPaths.paramDir))
+        QSKIP("mounting a small file system is not allowed here");
+    const QString path = storedPath(stored);
+    QString failure;
+    if (heldBefore)
+        QVERIFY(saveValue(stored, QStringLiteral("0"), &failure));
+    const QByteArray before = fileBytes(path);
+    if (fullDisk)
+        QVERIFY(folder.fill());
+    else
+        QVERIFY(QDir().mkpath(replacementPath(path)));
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not saved to|cannot write")));
+    QVERIFY(!saveValue(stored, QStringLiteral("2"), &failure));
+    if (fullDisk)
+        QCOMPARE(failure, QStringLiteral("the disk is full"));
+    else
+        QVERIFY2(failure.contains(QFileInfo(path).fileName()), qPrintable(failure));
+    // The old file whole, or still none; no empty file and no half-written copy beside it.
+    QCOMPARE(fileBytes(path), before);
+    if (fullDisk) {
+        const QStringList left = QDir(appPaths.paramDir).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(left, (heldBefore ? QStringList{"filler", QFileInfo(path).fileName()} : QStringList{"filler"}));
+    }
+    // In this process the settings objects keep unsaved "param.ini" keys pending for the
+    // next save; a restart reads the file, whose bytes are compared above.
+    if (heldBefore && stored != ParamIniFile)
+        QCOMPARE(loadedValue(stored), QStringLiteral("0"));
+
+    // With room again, the next save goes through.
+    if (fullDisk)
+        folder.release();
+    else
+        QVERIFY(QDir(replacementPath(path)).removeRecursively());
+    QVERIFY(saveValue(stored, QStringLiteral("3"), &failure));
+    QCOMPARE(loadedValue(stored), QStringLiteral("3"));
 }
 
 void TestSettings::passwordStoredScrambled_data()

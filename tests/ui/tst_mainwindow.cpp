@@ -10,6 +10,7 @@
 #include "tests/bridge/bridgefixture.h"
 #include "tests/core/dbfixture.h"
 #include "tests/support/devsimprocess.h"
+#include "tests/support/fullfolder.h"
 #include "tests/support/qmlwindow.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testenv.h"
@@ -229,6 +230,8 @@ private slots:
     void formsRefuseBadInput_data();
     void formsRefuseBadInput();
     void saveIsConfirmed();
+    void failedSaveIsShown_data();
+    void failedSaveIsShown();
     void eventChooserWritesTheMask();
     void settingsPagesSave();
     void archiveButtonsAsk_data();
@@ -990,6 +993,58 @@ void TestMainWindow::saveIsConfirmed()
     settle();
     QCOMPARE(settingText(QStringLiteral("serverHostPort")), QStringLiteral("587"));
     QCOMPARE(itemText(QStringLiteral("emailStatus")), QStringLiteral("Settings saved."));
+}
+
+void TestMainWindow::failedSaveIsShown_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("lang");
+    QTest::newRow("e-mail") << "email" << "saveEmail" << "emailStatus" << "1";
+    QTest::newRow("SMS") << "sms" << "saveSms" << "smsStatus" << "1";
+    QTest::newRow("schedule") << "schedule" << "saveSchedule" << "scheduleProblem" << "1";
+    QTest::newRow("ports") << "system" << "savePorts" << "portsSaveFailure" << "1";
+    QTest::newRow("language") << "system" << "saveLanguage" << "languageSaveFailure" << "1";
+    QTest::newRow("self-test") << "devsettings" << "saveSelfTest" << "selfTestSaveFailure" << "1";
+    QTest::newRow("e-mail, Chinese") << "email" << "saveEmail" << "emailStatus" << "0";
+}
+
+void TestMainWindow::failedSaveIsShown()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, button);
+    QFETCH(QString, status);
+    QFETCH(QString, lang);
+    FullFolder folder;
+    if (!folder.mount(appPaths.paramDir))
+        QSKIP("mounting a small file system is not allowed here");
+    loadEmailSettings();
+    {
+        QWriteLocker locker(&settingsLock);
+        systemSettings.lang = lang;
+        emailSettings.serverHostaddr = QStringLiteral("smtp.example.org");
+        emailSettings.senderAddr = QStringLiteral("kestrava@example.org");
+    }
+    // The self-test settings are offered once the device has reported its own.
+    settingsValid = true;
+    QVERIFY(folder.fill());
+    QVERIFY(openShownWindow());
+    declarativeView->rootObject()->setProperty("family", QStringLiteral("0"));
+    showPage(page);
+    QCOMPARE(itemText(status), QString());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not saved to|cannot write")));
+    QVERIFY(clickItem(button));
+    settle();
+    const QString expected = lang == QLatin1String("0") ? QStringLiteral("设置未保存: 磁盘已满")
+                                                        : QStringLiteral("Settings not saved: the disk is full");
+    QCOMPARE(itemText(status), expected);
+
+    // Saved once there is room again: the failure goes.
+    folder.release();
+    QVERIFY(clickItem(button));
+    settle();
+    QVERIFY2(!itemText(status).contains(expected), qPrintable(itemText(status)));
 }
 
 void TestMainWindow::eventChooserWritesTheMask()

@@ -2,6 +2,7 @@
 #include "core/startup.h"
 #include "ui/mainwindow.h"
 #include "ui/renderchoice.h"
+#include "ui/stopsignals.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,6 +16,12 @@ constexpr char qmlCacheVariable[] = "QML_DISK_CACHE_PATH";
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // From the start: a signal during start-up waits in its socket and ends the event
+    // loop as soon as it runs.
+    StopSignals stopSignals;
+    // exit, not quit: quit first closes the window, which asks the user whether to end
+    // monitoring; a stop from outside has nobody to answer and is not refused.
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QCoreApplication::exit(0); });
     preferSoftwareQuickWithoutGpu();
     runStartup(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
                QCoreApplication::applicationDirPath());

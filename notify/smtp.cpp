@@ -97,6 +97,23 @@ quint16 portNumber(const QString &text)
 }
 }
 
+bool takeSmtpReplyLines(QByteArray &pending, QString &text, QString &code)
+{
+    qsizetype end;
+    while ((end = pending.indexOf('\n')) >= 0) {
+        QByteArray line = pending.left(end);
+        pending.remove(0, end + 1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        text += QString::fromUtf8(line) + QLatin1Char('\n');
+        if (!isContinuationLine(line)) {
+            code = finalLineCode(line);
+            return true;
+        }
+    }
+    return false;
+}
+
 QString smtpSenderName(const QString &senderAddr)
 {
     const qsizetype at = senderAddr.indexOf(QLatin1Char('@'));
@@ -535,18 +552,9 @@ bool Smtp::readReply(qint64 timeoutMs)
     elapsed.start();
     for (;;) {
         pendingBytes += socket->readAll();
-        qsizetype end;
-        while ((end = pendingBytes.indexOf('\n')) >= 0) {
-            QByteArray line = pendingBytes.left(end);
-            pendingBytes.remove(0, end + 1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            text += QString::fromUtf8(line) + QLatin1Char('\n');
-            if (!isContinuationLine(line)) {
-                replyText = text;
-                replyCode = finalLineCode(line);
-                return true;
-            }
+        if (takeSmtpReplyLines(pendingBytes, text, replyCode)) {
+            replyText = text;
+            return true;
         }
         if (text.size() + pendingBytes.size() > kMaxReplyBytes)
             return false;

@@ -53,6 +53,11 @@ struct SmtpTimings
 // The display name the mails carry: the part of the address before its first "@", the
 // whole address when it has none.
 QString smtpSenderName(const QString &senderAddr);
+// Moves the complete lines (LF or CR LF ended) at the front of pending into text, each
+// followed by "\n", up to and including a reply's final line. True once that line has
+// been taken, its code ("" when it has none) in code; otherwise the lines of the reply
+// so far are in text and the rest of a line not yet ended stays in pending.
+bool takeSmtpReplyLines(QByteArray &pending, QString &text, QString &code);
 class Smtp : public QObject
 {
     Q_OBJECT

@@ -1,0 +1,80 @@
+// Arbitrary bytes as a settings archive chosen for import: the import must take any
+// file without crashing, and on every result but Imported leave the param folder exactly
+// as it was.
+//
+// Input: the whole archive file.
+#include "ui/configarchive.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+QTemporaryDir *folder = nullptr;
+QString paramDir;
+QString archivePath;
+const QByteArray kIni = "[General]\nlang=1\ncomProtocol=0\n";
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    check(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    check(file.write(bytes) == bytes.size());
+}
+
+// Every file under the folder (hidden ones included) with its bytes.
+QMap<QString, QByteArray> snapshot()
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(paramDir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        files.insert(it.filePath(), file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+    }
+    return files;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    // A damaged archive is named in a warning on every input; the fuzzer's own output is
+    // what matters here.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    folder = new QTemporaryDir;
+    check(folder->isValid());
+    paramDir = folder->filePath(QStringLiteral("param"));
+    archivePath = folder->filePath(QStringLiteral("chosen.zip"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    check(QDir(paramDir).removeRecursively());
+    check(QDir().mkpath(paramDir));
+    writeFile(paramDir + QStringLiteral("/param.ini"), kIni);
+    writeFile(paramDir + QStringLiteral("/smtprec.db"), QByteArray("not a database"));
+    writeFile(archivePath, QByteArray(reinterpret_cast<const char *>(data), int(size)));
+    const QMap<QString, QByteArray> before = snapshot();
+
+    const ConfigArchive::ImportResult result = ConfigArchive::importArchive(archivePath, paramDir);
+    if (result != ConfigArchive::ImportResult::Imported)
+        check(snapshot() == before);
+    // Nothing lands beside the folder.
+    const QStringList beside = QDir(folder->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    check(beside == QStringList({QStringLiteral("chosen.zip"), QStringLiteral("param")}));
+    return 0;
+}

@@ -13,6 +13,7 @@
 #include <quazip/quazipfile.h>
 #include <quazip/quazipfileinfo.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -151,7 +152,17 @@ ImportResult readArchive(const QString &archiveFile, const QString &paramDir,
     if (file.size() > kMaxArchiveBytes)
         return ImportResult::TooLarge;
 
-    QuaZip zip(archiveFile);
+    // Read from memory: the unzipper reads a damaged header byte by byte past the end
+    // of the file, and each of those reads from the file would be a system call, which
+    // made a few hundred damaged bytes take seconds.
+    QFile source(archiveFile);
+    if (!source.open(QIODevice::ReadOnly))
+        return ImportResult::NotReadable;
+    QBuffer bytes;
+    bytes.setData(source.readAll());
+    if (source.error() != QFileDevice::NoError)
+        return ImportResult::NotReadable;
+    QuaZip zip(&bytes);
     if (!zip.open(QuaZip::mdUnzip)) {
         qCWarning(lcUi) << "not a readable zip archive:" << archiveFile << zip.getZipError();
         return ImportResult::Damaged;

@@ -5,24 +5,17 @@
 // Input: the whole archive file.
 #include "ui/configarchive.h"
 
-#include <QCoreApplication>
+#include "tests/fuzz/fuzzsupport.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
-#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
 QTemporaryDir *folder = nullptr;
 QString paramDir;
 QString archivePath;
@@ -50,12 +43,8 @@ QMap<QString, QByteArray> snapshot()
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    static QCoreApplication app(*argc, *argv);
-    // A damaged archive is named in a warning on every input; the fuzzer's own output is
-    // what matters here.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    folder = new QTemporaryDir;
-    check(folder->isValid());
+    startFuzzApplication(argc, argv);
+    folder = makeScratchFolder();
     paramDir = folder->filePath(QStringLiteral("param"));
     archivePath = folder->filePath(QStringLiteral("chosen.zip"));
     return 0;

@@ -6,22 +6,15 @@
 #include "core/paths.h"
 #include "core/settings.h"
 
-#include <QCoreApplication>
+#include "tests/fuzz/fuzzsupport.h"
+
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
 // Every run writes the same file; a fresh folder per input would cost more than the
 // loaders.
 QTemporaryDir *dataLocation = nullptr;
@@ -29,12 +22,8 @@ QTemporaryDir *dataLocation = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    static QCoreApplication app(*argc, *argv);
-    // A damaged file is named in a warning on every input; the fuzzer's own output is
-    // what matters here.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    dataLocation = new QTemporaryDir;
-    check(dataLocation->isValid());
+    startFuzzApplication(argc, argv);
+    dataLocation = makeScratchFolder();
     initAppPaths(dataLocation->path(), dataLocation->path());
     check(QDir().mkpath(appPaths.paramDir));
     return 0;
@@ -47,8 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         check(file.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size));
     }
-    const bool sound = checkParamIni();
-    check(checkParamIni() == sound);
     loadAllSettings();
 
     (void)devicePortBaud(systemSettings.dev_boudrate);

@@ -87,3 +87,23 @@ QString catchUpDueTime(const QString &text, int periodDays, const QString &now)
         return text;
     return periodDays > 0 ? advancePastNow(text, periodDays, now) : QString();
 }
+
+QString pullBackAfterClockStep(const QString &text, int periodDays, const QString &before, const QString &now)
+{
+    QDate date;
+    QString clockPart;
+    QDate today;
+    QString nowClock;
+    if (periodDays <= 0 || !splitMinuteText(text, &date, &clockPart) || !splitMinuteText(now, &today, &nowClock))
+        return text;
+    // More than one period ahead of the clock before the step: set for a later start, not
+    // pushed there by the step.
+    if (date.addDays(-periodDays).toString(kDateFormat) + clockPart > before)
+        return text;
+    const qint64 ahead = today.daysTo(date);
+    if (ahead <= 0)
+        return text;
+    const QDate next = date.addDays(-(ahead / periodDays) * periodDays);
+    const QString result = next.toString(kDateFormat) + clockPart;
+    return result > now ? result : next.addDays(periodDays).toString(kDateFormat) + clockPart;
+}

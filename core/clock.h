@@ -69,3 +69,8 @@ QString advancePastNow(const QString &text, int periodDays, const QString &now);
 // text becomes ""; a time after now stays; a past time moves on by periodDays, or
 // becomes "" (spent) when periodDays is 0 (a once-only or unknown repeat code).
 QString catchUpDueTime(const QString &text, int periodDays, const QString &now);
+// The repeat time of a task after the clock was set back from before to now: a text at
+// most one period after before is moved back by whole periods of periodDays to the first
+// repeat after now, so that no repeat lies more than one period ahead of the clock. Any
+// other text (farther ahead, not a minute text, period below 1) is returned as it is.
+QString pullBackAfterClockStep(const QString &text, int periodDays, const QString &before, const QString &now);

@@ -37,6 +37,11 @@ QString catchUpTaskTime(const QString &tasktime, const QString &taskfreq, const 
     return catchUpDueTime(tasktime, periodDays(taskfreq), now);
 }
 
+QString pullBackTaskTime(const QString &tasktime, const QString &taskfreq, const QString &before, const QString &now)
+{
+    return pullBackAfterClockStep(tasktime, periodDays(taskfreq), before, now);
+}
+
 void selectNextTimes()
 {
     bool shutdownSeen = false;

@@ -40,6 +40,9 @@ bool saveSchedule(int caller, QString *failure = nullptr);
 // now counts as past); a past once-only or unknown-frequency row, or an unparseable
 // time, becomes "".
 QString catchUpTaskTime(const QString &tasktime, const QString &taskfreq, const QString &now);
+// The row's time after the clock was set back from before to now (pullBackAfterClockStep
+// with the row's repeat period); a once-only or unknown repeat stays as it is.
+QString pullBackTaskTime(const QString &tasktime, const QString &taskfreq, const QString &before, const QString &now);
 // The earliest non-empty time of each kind into the two next times (left as they are
 // when no row of a kind has a time).
 void selectNextTimes();

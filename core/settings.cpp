@@ -290,15 +290,27 @@ void loadAllSettings()
     loadSmsSettings();
 }
 
+namespace {
+// "0" and unknown interval codes do not repeat.
+int selfTestPeriodDays(const QString &testInterval)
+{
+    if (testInterval == QLatin1String("1"))
+        return 7;
+    if (testInterval == QLatin1String("2"))
+        return 14;
+    return 0;
+}
+}
+
 QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now)
 {
-    // "0" and unknown interval codes do not repeat: a past test time is spent.
-    int days = 0;
-    if (testInterval == QLatin1String("1"))
-        days = 7;
-    else if (testInterval == QLatin1String("2"))
-        days = 14;
-    return catchUpDueTime(nextTestTime, days, now);
+    return catchUpDueTime(nextTestTime, selfTestPeriodDays(testInterval), now);
+}
+
+QString pullBackSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &before,
+                             const QString &now)
+{
+    return pullBackAfterClockStep(nextTestTime, selfTestPeriodDays(testInterval), before, now);
 }
 
 const SettingsKey<SystemSettings> kSystemKeys[kSystemKeyCount] = {

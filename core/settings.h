@@ -169,6 +169,10 @@ QStringList recipientsOfEvent(const QStringList &addresses, const QStringList &m
 // there is nothing to advance or the interval code is unknown. Used at load and by the
 // self-test firing.
 QString catchUpSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &now);
+// strNextTestTime after the clock was set back from before to now (pullBackAfterClockStep
+// with the interval's period); unchanged for an interval that does not repeat.
+QString pullBackSelfTestTime(const QString &nextTestTime, const QString &testInterval, const QString &before,
+                             const QString &now);
 
 // Writes keys to "param.ini" through a settings object of its own, and syncs; the file is
 // replaced whole, never written in place. Returns false (with a warning, and the reason

@@ -93,6 +93,9 @@ public:
     void checkTask(const QDateTime &now);
     void checkSchedule(const QDateTime &now);
     void checkSelfTest(const QDateTime &now);
+    // After the clock was set back from before to now: every repeating schedule row and
+    // the self-test time move back to their first repeat after now, and are stored.
+    void pullBackRepeats(const QDateTime &before, const QDateTime &now);
 
 public slots:
     // One tick.
@@ -116,6 +119,8 @@ private:
     // task, also when its minute was not seen; "" after the task's minute.
     QString shutdownWarnedFor;
     QString startupWarnedFor;
+    // The latest clock reading of a task check, to see the clock set back.
+    QDateTime latestTaskCheck;
     FirstTotalReader firstTotals;
     // The event log is retried at every tick while it cannot be written: one warning when
     // that starts, one line when it ends. Used by saveEventLog alone, in one thread.

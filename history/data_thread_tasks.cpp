@@ -30,6 +30,10 @@ struct TaskType
     const char *word;
 };
 
+// A step back shorter than this re-lives at most the minute just fired; a time-keeping
+// correction of that size must not fire a task twice.
+constexpr qint64 kClockStepBackMs = 60 * 1000;
+
 // The most minutes the inverter's lead register holds.
 constexpr qint64 kMaxLeadMinutes = 0xFFFF;
 
@@ -92,12 +96,68 @@ void rollDueRows(const char *type, const QString &nowText)
             row.tasktime = catchUpTaskTime(row.tasktime, row.taskfreq, nowText);
 }
 
+// The self-test time just changed under settingsLock, into "param.ini". The user's setter
+// writes its own time after releasing the lock too; whichever file write came last, the
+// file ends with what memory holds.
+void storeSelfTestTime(const QString &stored)
+{
+    writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), stored}});
+    QString held;
+    {
+        QReadLocker locker(&settingsLock);
+        held = deviceSettings.strNextTestTime;
+    }
+    if (held != stored)
+        writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), held}});
+}
+
 } // namespace
 
 void data_thread::checkTask(const QDateTime &now)
 {
+    if (latestTaskCheck.isValid() && now < latestTaskCheck.addMSecs(-kClockStepBackMs)) {
+        pullBackRepeats(latestTaskCheck, now);
+        latestTaskCheck = now;
+    } else if (!latestTaskCheck.isValid() || now > latestTaskCheck) {
+        latestTaskCheck = now;
+    }
     checkSchedule(now);
     checkSelfTest(now);
+}
+
+void data_thread::pullBackRepeats(const QDateTime &before, const QDateTime &now)
+{
+    const QString beforeText = before.toString(QLatin1String(kMinuteFormat));
+    const QString nowText = now.toString(QLatin1String(kMinuteFormat));
+    qCInfo(lcHistory) << "clock set back from" << beforeText << "to" << nowText;
+    {
+        QWriteLocker locker(&scheduleListLock);
+        bool moved = false;
+        for (ScheduleItem &row : scheduleList) {
+            const QString back = pullBackTaskTime(row.tasktime, row.taskfreq, beforeText, nowText);
+            if (back == row.tasktime)
+                continue;
+            qCInfo(lcHistory) << "schedule" << row.tasktype << "time" << row.tasktime << "moved back to" << back;
+            row.tasktime = back;
+            moved = true;
+        }
+        if (moved)
+            saveSchedule(ScheduleCallerHistory);
+        // The minutes to come are lived again: so are their warnings.
+        shutdownWarnedFor.clear();
+        startupWarnedFor.clear();
+    }
+    QString stored;
+    {
+        QWriteLocker locker(&settingsLock);
+        DeviceSettings &d = deviceSettings;
+        stored = pullBackSelfTestTime(d.strNextTestTime, d.testInterval, beforeText, nowText);
+        if (stored == d.strNextTestTime)
+            return;
+        qCInfo(lcHistory) << "self-test time" << d.strNextTestTime << "moved back to" << stored;
+        d.strNextTestTime = stored;
+    }
+    storeSelfTestTime(stored);
 }
 
 void data_thread::checkSchedule(const QDateTime &now)
@@ -179,15 +239,5 @@ void data_thread::checkSelfTest(const QDateTime &now)
     }
     if (!word.isEmpty())
         appendCommand(word);
-
-    writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), stored}});
-    // The user's setter writes its own time after releasing the lock too; whichever file
-    // write came last, the file ends with what memory holds.
-    QString held;
-    {
-        QReadLocker locker(&settingsLock);
-        held = deviceSettings.strNextTestTime;
-    }
-    if (held != stored)
-        writeParamKeys({{paramKey(&DeviceSettings::strNextTestTime), held}});
+    storeSelfTestTime(stored);
 }

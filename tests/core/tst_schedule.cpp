@@ -19,6 +19,8 @@ private slots:
     void noFileNoList();
     void catchUp_data();
     void catchUp();
+    void pullBackAfterClockSetBack_data();
+    void pullBackAfterClockSetBack();
     void nextTimes();
     void nextTimesKeptWhenNoRowOfAKind();
     void saveAndLoadKeepEveryRow();
@@ -116,6 +118,39 @@ void TestSchedule::catchUp()
     // Nothing is written back at load.
     QCOMPARE(folderSnapshot(appPaths.paramDir), before);
     QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+}
+
+void TestSchedule::pullBackAfterClockSetBack_data()
+{
+    QTest::addColumn<QString>("tasktime");
+    QTest::addColumn<QString>("taskfreq");
+    QTest::addColumn<QString>("before"); // the clock before the step
+    QTest::addColumn<QString>("now");
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("daily, one day back") << "2026-01-16 00:50" << "1" << "2026-01-15 01:00" << "2026-01-14 01:00" << "2026-01-15 00:50";
+    QTest::addRow("daily, back onto its minute") << "2026-01-16 00:50" << "1" << "2026-01-15 01:00" << "2026-01-15 00:50" << "2026-01-16 00:50";
+    QTest::addRow("daily, an hour back") << "2026-01-16 00:50" << "1" << "2026-01-15 01:00" << "2026-01-15 00:00" << "2026-01-15 00:50";
+    QTest::addRow("weekly, seven days back") << "2026-01-22 22:00" << "7" << "2026-01-15 22:05" << "2026-01-08 22:05" << "2026-01-15 22:00";
+    QTest::addRow("weekly, three days back") << "2026-01-22 22:00" << "7" << "2026-01-20 10:00" << "2026-01-17 10:00" << "2026-01-22 22:00";
+    QTest::addRow("30 days, 45 days back") << "2026-02-14 12:00" << "30" << "2026-01-15 13:00" << "2025-12-01 13:00" << "2025-12-16 12:00";
+    QTest::addRow("daily, years back") << "2026-01-16 08:00" << "1" << "2026-01-15 09:00" << "2001-05-05 07:00" << "2001-05-05 08:00";
+    // More than one period ahead of the old clock: a later start the user chose.
+    QTest::addRow("daily, later start kept") << "2026-02-01 08:00" << "1" << "2026-01-15 09:00" << "2026-01-14 09:00" << "2026-02-01 08:00";
+    QTest::addRow("once, kept") << "2026-01-15 12:00" << "0" << "2026-01-15 11:00" << "2026-01-01 11:00" << "2026-01-15 12:00";
+    QTest::addRow("unknown freq, kept") << "2026-01-16 12:00" << "2" << "2026-01-15 13:00" << "2026-01-01 13:00" << "2026-01-16 12:00";
+    QTest::addRow("unset") << "" << "1" << "2026-01-15 13:00" << "2026-01-01 13:00" << "";
+    QTest::addRow("garbage") << "tomorrow" << "7" << "2026-01-15 13:00" << "2026-01-01 13:00" << "tomorrow";
+    // 02:30 does not exist in Berlin on 2025-03-30; the clock time is kept as set.
+    QTest::addRow("back onto the dst gap day") << "2025-03-31 02:30" << "1" << "2025-03-30 10:00" << "2025-03-29 10:00" << "2025-03-30 02:30";
+}
+
+void TestSchedule::pullBackAfterClockSetBack()
+{
+    QFETCH(QString, tasktime);
+    QFETCH(QString, taskfreq);
+    QFETCH(QString, before);
+    QFETCH(QString, now);
+    QTEST(pullBackTaskTime(tasktime, taskfreq, before, now), "expected");
 }
 
 void TestSchedule::nextTimes()

@@ -104,10 +104,15 @@ private slots:
     void clockJumpsOverTask();
     void daylightSavingGap();
     void repeatedHour();
+    void clockSetBack_data();
+    void clockSetBack();
+    void smallStepBackFiresNothingTwice();
     void selfTest_data();
     void selfTest();
     void selfTestClockJump();
     void selfTestRacesSetter();
+    void selfTestClockSetBack_data();
+    void selfTestClockSetBack();
 
 private:
     // One tick every `step` seconds from `from` up to and including `to` (local times);
@@ -340,6 +345,52 @@ void TestTaskFiring::repeatedHour()
     QCOMPARE(rowTimes(), QStringList{"2025-10-27 02:30"});
 }
 
+void TestTaskFiring::clockSetBack_data()
+{
+    QTest::addColumn<QString>("freq");
+    QTest::addColumn<int>("daysBack");
+    QTest::newRow("daily, one day back") << "1" << 1;
+    QTest::newRow("weekly, seven days back") << "7" << 7;
+    QTest::newRow("every 30 days, 30 days back") << "30" << 30;
+}
+
+void TestTaskFiring::clockSetBack()
+{
+    QFETCH(QString, freq);
+    QFETCH(int, daysBack);
+    // A repeating shutdown, a later start of a daily start-up, and a one-time task.
+    setSchedule({row(kShutdown, QStringLiteral("2026-03-05 00:50"), freq),
+                 row(kStartup, QStringLiteral("2026-04-20 00:30"), QStringLiteral("1")),
+                 row(kShutdown, QStringLiteral("2026-04-10 12:00"), QStringLiteral("0"))},
+                QString());
+    QCOMPARE(run(at(2026, 3, 5, 0, 49), at(2026, 3, 5, 1, 0), 30), (QStringList{"00:50:00 event 63", "00:50:00 word shutdown"}));
+    const QString fired = rowTimes().first();
+
+    // Back at 01:00 of the day the repeat before: the shutdown of the next morning is
+    // the one just fired, not one a period later.
+    const QDateTime back = at(2026, 3, 5, 1, 0).addDays(-daysBack);
+    QCOMPARE(tick(back), QStringList());
+    const QStringList expected{back.addDays(daysBack).toString(QStringLiteral("yyyy-MM-dd")) + " 00:50",
+                               "2026-04-20 00:30", "2026-04-10 12:00"};
+    QCOMPARE(rowTimes(), expected);
+    QCOMPARE(storedTimes(), expected);
+    QCOMPARE(nextTime(kShutdown), expected.first());
+    QVERIFY(expected.first() < fired);
+
+    // The warning and the word come again at that minute.
+    const QDateTime due = minute(expected.first());
+    QCOMPARE(run(due.addSecs(-60), due.addSecs(60), 30), (QStringList{"00:50:00 event 63", "00:50:00 word shutdown"}));
+}
+
+void TestTaskFiring::smallStepBackFiresNothingTwice()
+{
+    setSchedule({row(kShutdown, QStringLiteral("2026-03-05 00:50"), QStringLiteral("1"))}, QStringLiteral("2"));
+    QCOMPARE(run(at(2026, 3, 5, 0, 48), at(2026, 3, 5, 0, 50, 40), 20), (QStringList{"00:48:00 event 63", "00:50:00 word shutdown"}));
+    // A time-keeping correction of 50 s back, into the minute before the task.
+    QCOMPARE(run(at(2026, 3, 5, 0, 49, 50), at(2026, 3, 5, 0, 51), 10), QStringList());
+    QCOMPARE(rowTimes(), QStringList{"2026-03-06 00:50"});
+}
+
 void TestTaskFiring::selfTest_data()
 {
     QTest::addColumn<QString>("interval");
@@ -403,6 +454,30 @@ void TestTaskFiring::selfTestRacesSetter()
             words << w;
         QVERIFY(words.size() <= 1);
     }
+}
+
+void TestTaskFiring::selfTestClockSetBack_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("daysBack");
+    QTest::addColumn<QString>("next"); // after the step
+    QTest::newRow("weekly, seven days back") << "1" << 7 << "2026-03-04 08:00";
+    QTest::newRow("weekly, one day back") << "1" << 1 << "2026-03-04 08:00";
+    QTest::newRow("two weeks, seven days back") << "2" << 7 << "2026-03-04 08:00";
+}
+
+void TestTaskFiring::selfTestClockSetBack()
+{
+    QFETCH(QString, interval);
+    QFETCH(int, daysBack);
+    QFETCH(QString, next);
+    setSelfTest(QStringLiteral("2026-03-04 08:00"), interval, QStringLiteral("0"));
+    QCOMPARE(run(at(2026, 3, 4, 7, 59), at(2026, 3, 4, 9, 0), 30), QStringList{"08:00:00 word selfTest1Min"});
+    QCOMPARE(tick(at(2026, 3, 4, 9, 0).addDays(-daysBack)), QStringList());
+    QCOMPARE(selfTestTime(), next);
+    QCOMPARE(iniSelfTestTime(), next);
+    const QDateTime due = minute(next);
+    QCOMPARE(run(due.addSecs(-60), due.addSecs(60), 30), QStringList{"08:00:00 word selfTest1Min"});
 }
 
 QTEST_GUILESS_MAIN(TestTaskFiring)

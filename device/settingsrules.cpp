@@ -45,16 +45,26 @@ QString dueAt(const QString &weekday, const QString &time, const QDateTime &now)
     return date.isValid() ? date.toString(kDateFormat) + QLatin1Char(' ') + time : QString();
 }
 
-ReplyJson weeklyObject(const QList<ScheduleItem> &rows, int k)
+// Rows i and i + 1 as the request builder writes a weekly entry: a shutdown and a start-up,
+// both repeating weekly at a time of day (a special task's time carries its date).
+bool isWeeklyPair(const QList<ScheduleItem> &rows, qsizetype i)
 {
-    return ReplyJson()
-        .add("shutdowntime", rows.value(2 * k).tasksettime)
-        .add("boottime", rows.value(2 * k + 1).tasksettime);
+    if (i + 1 >= rows.size())
+        return false;
+    const ScheduleItem &shutdown = rows.at(i);
+    const ScheduleItem &startup = rows.at(i + 1);
+    return shutdown.tasktype == QLatin1String("shutdown") && startup.tasktype == QLatin1String("startup")
+        && shutdown.taskfreq == QLatin1String("7") && startup.taskfreq == QLatin1String("7")
+        && !isMinuteText(shutdown.tasksettime) && !isMinuteText(startup.tasksettime);
 }
 
-ReplyJson specialObject(const QList<ScheduleItem> &rows, int j)
+ReplyJson weeklyObject(const ScheduleItem &shutdown, const ScheduleItem &startup)
 {
-    const ScheduleItem row = rows.value(2 * kWeeklyEntries + j);
+    return ReplyJson().add("shutdowntime", shutdown.tasksettime).add("boottime", startup.tasksettime);
+}
+
+ReplyJson specialObject(const ScheduleItem &row)
+{
     return ReplyJson().add("specialtasktime", row.tasksettime).add("taskrate", row.taskfreq).add("case", row.tasktype);
 }
 } // namespace
@@ -142,12 +152,19 @@ QList<ScheduleItem> scheduleRowsFromRequest(const RequestJson &request, const QD
 QString scheduleReplyText(const QList<ScheduleItem> &rows, const QString &leadMinutes,
                           const QString &shutdown, const QString &startup)
 {
+    // The weekly pairs lead the list, but a request may have sent fewer than seven, or
+    // none: the special tasks start where the pairs end.
+    qsizetype next = 0;
     QList<ReplyJson> weekly;
-    for (int k = 0; k < kWeeklyEntries; ++k)
-        weekly.append(weeklyObject(rows, k));
+    while (weekly.size() < kWeeklyEntries && isWeeklyPair(rows, next)) {
+        weekly.append(weeklyObject(rows.at(next), rows.at(next + 1)));
+        next += 2;
+    }
+    while (weekly.size() < kWeeklyEntries)
+        weekly.append(weeklyObject(ScheduleItem(), ScheduleItem()));
     QList<ReplyJson> special;
-    for (int j = 0; j < kSpecialTasks; ++j)
-        special.append(specialObject(rows, j));
+    while (special.size() < kSpecialTasks)
+        special.append(specialObject(rows.value(next++)));
     return ReplyJson()
         .addObjectList("boot_and_shutdown_time", weekly)
         .addObjectList("specialtask", special)

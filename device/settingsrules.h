@@ -61,8 +61,9 @@ QString weeklyDueTime(const QString &weekday, const QString &time, const QDateTi
 // is not an array gives no rows.
 QList<ScheduleItem> scheduleRowsFromRequest(const RequestJson &request, const QDateTime &now);
 
-// The reply of the schedule page: the 21 rows read by position (a missing row shows ""
-// in every member), the warning lead time and the two next times.
+// The reply of the schedule page: the leading weekly pairs of the rows (up to seven), the
+// special tasks after them (up to seven; a missing entry shows "" in every member), the
+// warning lead time and the two next times.
 inline constexpr int kWeeklyEntries = 7;
 inline constexpr int kSpecialTasks = 7;
 inline constexpr int kScheduleRows = 2 * kWeeklyEntries + kSpecialTasks;

@@ -119,6 +119,8 @@ private slots:
     void scheduleReplyAfterRestart();
     void scheduleReplyEmptyAndShort();
     void scheduleNextTimesIncludeSpecial();
+    void scheduleReplyReadsRowsByKind_data();
+    void scheduleReplyReadsRowsByKind();
 
 private:
     std::unique_ptr<DeviceFixture> f;
@@ -730,12 +732,17 @@ void TestDeviceSettings::scheduleReplyEmptyAndShort()
     {
         QWriteLocker l(&scheduleListLock);
         scheduleList.clear();
-        for (int i = 0; i < 25; ++i)
+        for (int i = 0; i < 14; ++i)
+            scheduleList.append(ScheduleItem{i % 2 ? QStringLiteral("startup") : QStringLiteral("shutdown"), QString(),
+                                             QStringLiteral("7"), QStringLiteral("s%1").arg(i)});
+        for (int i = 14; i < 25; ++i)
             scheduleList.append(ScheduleItem{QStringLiteral("t%1").arg(i), QString(), QStringLiteral("f%1").arg(i),
                                              QStringLiteral("s%1").arg(i)});
     }
     f->thread.handleGetschedule();
     const QString text = onlyText(spy);
+    QVERIFY(text.startsWith(QStringLiteral(R"({"boot_and_shutdown_time":[{"shutdowntime":"s0","boottime":"s1"},)")));
+    QVERIFY(text.contains(QStringLiteral(R"({"shutdowntime":"s12","boottime":"s13"}],"specialtask":[{"specialtasktime":"s14",)")));
     QVERIFY(text.contains(QStringLiteral(R"({"specialtasktime":"s20","taskrate":"f20","case":"t20"}])")));
     QVERIFY(!text.contains(QStringLiteral("s21")));
 }
@@ -750,6 +757,48 @@ void TestDeviceSettings::scheduleNextTimesIncludeSpecial()
     QCOMPARE(times.count(), 1);
     QCOMPARE(times.first().at(0).toString(), QStringLiteral("2026-03-04 18:00"));
     QCOMPARE(times.first().at(1).toString(), QStringLiteral("2026-03-05 06:30"));
+}
+
+void TestDeviceSettings::scheduleReplyReadsRowsByKind_data()
+{
+    QTest::addColumn<QStringList>("week");
+    QTest::addColumn<QStringList>("tasks");
+    QTest::addColumn<QStringList>("weeklyReply"); // the non-empty weekly objects, from the first
+    QTest::addColumn<QStringList>("specialReply");
+    const QStringList tasks{special(QStringLiteral("2026-03-10 08:00"), QStringLiteral("0"), QStringLiteral("shutdown")),
+                            special(QStringLiteral("2026-03-11 09:00"), QStringLiteral("7"), QStringLiteral("startup")),
+                            special(QString(), QStringLiteral("7"), QStringLiteral("shutdown"))};
+    const QString noEntry = QStringLiteral(R"({"shutdowntime":"","boottime":""})");
+    QTest::newRow("no weekly entries") << QStringList() << tasks << QStringList() << tasks;
+    QTest::newRow("three weekly entries")
+        << QStringList{weekly(1, QStringLiteral("22:30"), QStringLiteral("07:00")), weekly(2, QString(), QString()),
+                       weekly(3, QStringLiteral("23:00"), QString())}
+        << tasks
+        << QStringList{QStringLiteral(R"({"shutdowntime":"22:30","boottime":"07:00"})"), noEntry,
+                       QStringLiteral(R"({"shutdowntime":"23:00","boottime":""})")}
+        << tasks;
+    QTest::newRow("one weekly entry, no tasks") << QStringList{weekly(1, QString(), QStringLiteral("07:00"))} << QStringList()
+                                                << QStringList{QStringLiteral(R"({"shutdowntime":"","boottime":"07:00"})")}
+                                                << QStringList();
+}
+
+void TestDeviceSettings::scheduleReplyReadsRowsByKind()
+{
+    QFETCH(QStringList, week);
+    QFETCH(QStringList, tasks);
+    QFETCH(QStringList, weeklyReply);
+    QFETCH(QStringList, specialReply);
+    f->thread.handleSetSched(scheduleRequest(week, tasks, QStringLiteral("5")));
+    while (weeklyReply.size() < 7)
+        weeklyReply << QStringLiteral(R"({"shutdowntime":"","boottime":""})");
+    while (specialReply.size() < 7)
+        specialReply << special(QString(), QString(), QString());
+    QSignalSpy spy(&f->thread, &serial_thread::sigQtSSchedSet);
+    f->thread.handleGetschedule();
+    const QString text = onlyText(spy);
+    const QString arrays = QStringLiteral(R"({"boot_and_shutdown_time":[%1],"specialtask":[%2],"warnbeforeshutdown":"5",)")
+                               .arg(weeklyReply.join(QLatin1Char(',')), specialReply.join(QLatin1Char(',')));
+    QCOMPARE(text.left(arrays.size()), arrays);
 }
 
 QTEST_GUILESS_MAIN(TestDeviceSettings)

@@ -7,7 +7,7 @@
 #include "core/devicestate.h"
 #include "core/helpers.h"
 #include "core/textformats.h"
-#include "core/upsregisters.h"
+#include "device/upsregisters.h"
 
 #include <QReadLocker>
 #include <QVarLengthArray>

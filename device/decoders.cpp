@@ -10,7 +10,7 @@
 #include "core/events.h"
 #include "core/helpers.h"
 #include "core/logging.h"
-#include "core/upsregisters.h"
+#include "device/upsregisters.h"
 #include "device/transactions.h"
 
 #include <QDate>
@@ -75,7 +75,7 @@ struct ValueForm
     bool isSigned; // two's-complement register
 };
 
-// How one of values[] is rendered from its registers (core/upsregisters.h), per family.
+// How one of values[] is rendered from its registers (device/upsregisters.h), per family.
 struct UpsValueRow
 {
     int index;        // into ThreePhaseUPSInfo::values

@@ -80,13 +80,17 @@ struct FileFormat
     const char *createUps;
     int columnCount; // 0 for the tables of value columns
     const char *deleteSql;
+    // The files that get one row per five-minute save: the column of the save's minute and
+    // its text form (fixed width, so text order is time order). Null for the others.
+    const char *saveTimeColumn = nullptr;
+    const char *saveTimeFormat = nullptr;
 };
 
 const FileFormat kFormats[] = {
     {HistoryFile::DayGen, &AppPaths::dayGenDbDir, HistoryPeriod::Day, "daygen",
      {"zq700_4000kxdaygen", "threeUPSdaygen", "singleUPSdaygen"},
      "create table daygen(num varchar, date varchar,power varchar)",
-     "create table daygen(Num varchar,Date varchar,Power varchar)", 3, ""},
+     "create table daygen(Num varchar,Date varchar,Power varchar)", 3, "", "Date", kSnapshotTimeFormat},
     {HistoryFile::MonthGen, &AppPaths::monthGenDbDir, HistoryPeriod::Month, "monthgen",
      {"zq700_4000kxmonthgen", "threeUPSmonthgen", "singleUPSmonthgen"},
      "create table monthgen(num varchar, Date varchar,Gen varchar)",
@@ -102,12 +106,14 @@ const FileFormat kFormats[] = {
     {HistoryFile::TotalGenByDay, &AppPaths::totalGenDbDir, HistoryPeriod::Day, "totalgenbyday",
      {"zq700_4000kxtotalgen", "zq700_4000kxtotalgen", "zq700_4000kxtotalgen"},
      "create table totalgenbyday(Date varchar,totalgen varchar)",
-     "create table totalgenbyday(Date varchar,totalgen varchar)", 2, ""},
+     "create table totalgenbyday(Date varchar,totalgen varchar)", 2, "", "Date", kWorkingTimeFormat},
     {HistoryFile::DayEnergy, &AppPaths::totalGenDbDir, HistoryPeriod::Day, "daygen",
      {"zq700_4000kxdaygen", "zq700_4000kxdaygen", "zq700_4000kxdaygen"},
-     "create table daygen(date varchar,daygen varchar)", "create table daygen(date varchar,daygen varchar)", 2, ""},
+     "create table daygen(date varchar,daygen varchar)", "create table daygen(date varchar,daygen varchar)", 2, "",
+     "date", kWorkingTimeFormat},
     {HistoryFile::AnalogData, &AppPaths::analogDbDir, HistoryPeriod::Day, "analogdata",
-     {"ZQ700_4000KXAnalogData", "ThreeUPSAnalogData", "SingleUPSAnalogData"}, nullptr, nullptr, 0, ""},
+     {"ZQ700_4000KXAnalogData", "ThreeUPSAnalogData", "SingleUPSAnalogData"}, nullptr, nullptr, 0, "",
+     "DateTime", kSnapshotTimeFormat},
     {HistoryFile::EventLog, &AppPaths::alarmDbDir, HistoryPeriod::Month, "alarmdata",
      {"ZQ700_4000KXEventLog", "ThreeUPSEventLog", "SingleUPSEventLog"}, nullptr, nullptr, 0, ""},
     {HistoryFile::SmsLog, &AppPaths::smsDbDir, HistoryPeriod::Month, "smslog",
@@ -249,6 +255,19 @@ QString historyInsertSql(HistoryFile file, DeviceFamily family)
 QString historyDeleteSql(HistoryFile file)
 {
     return QLatin1String(format(file).deleteSql);
+}
+
+std::optional<HistorySaveSlot> historySaveSlot(HistoryFile file, const QDateTime &time)
+{
+    const FileFormat &f = format(file);
+    if (!f.saveTimeColumn)
+        return std::nullopt;
+    const QTime t = time.time();
+    const QDateTime start(time.date(), QTime(t.hour(), t.minute() - t.minute() % kMinutesPerSaveSlot));
+    const QString timeFormat = QLatin1String(f.saveTimeFormat);
+    return HistorySaveSlot{QStringLiteral("select 1 from %1 where %2>=? and %2<? limit 1")
+                               .arg(QLatin1String(f.table), QLatin1String(f.saveTimeColumn)),
+                           start.toString(timeFormat), start.addSecs(kMinutesPerSaveSlot * 60).toString(timeFormat)};
 }
 
 HistoryValueColumns historyValueColumns(DeviceFamily family)

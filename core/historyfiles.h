@@ -11,7 +11,10 @@
 #include "core/paths.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
+
+#include <optional>
 
 enum class HistoryFile {
     DayGen,        // power curve of a day, one row per save
@@ -62,6 +65,21 @@ QString historyInsertSql(HistoryFile file, DeviceFamily family);
 // The delete of a period row by its date (the second column of a month or year file, the
 // first of the total file), "" for files whose rows are only appended.
 QString historyDeleteSql(HistoryFile file);
+
+// The history thread saves once per slot of this many minutes, starting on the hour.
+inline constexpr int kMinutesPerSaveSlot = 5;
+
+// The rows of one five-minute save slot in a file that gets a row per save (snapshots,
+// the day curve, the inverter's two working files): a select that yields a row when the
+// slot of `time` is saved already, with its two values (the slot's start, inclusive, and
+// its end, exclusive, as the file writes times). nullopt for the files whose period rows
+// are replaced, and for the event and SMS logs.
+struct HistorySaveSlot
+{
+    QString selectSql;
+    QString from, to;
+};
+std::optional<HistorySaveSlot> historySaveSlot(HistoryFile file, const QDateTime &time);
 
 // The live-value columns of the snapshot and event tables, in their order after the time
 // column (positions 1.. counted from 0). valueIndex is the entry of upsInfo.values

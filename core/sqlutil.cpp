@@ -11,16 +11,19 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace {
-// The history thread writes while the browser, the mails or another process read the
-// same file; a few seconds lets the other side's statement end instead of failing at once,
-// and stays well inside what a one-second history tick may be late by.
-constexpr int kBusyTimeoutMs = 3000;
+// A busy wait looks at its end and at an abandon request this often: a stop is seen
+// within it, and the waiting thread takes no noticeable processor time.
+constexpr int kBusyPollMs = 10;
+
+// The abandon flag of the innermost BusyWaitAbandon of this thread.
+thread_local const std::atomic<bool> *t_abandon = nullptr;
 
 QString uniqueName(const QString &prefix)
 {
@@ -30,11 +33,40 @@ QString uniqueName(const QString &prefix)
         .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
         .arg(serial.fetch_add(1, std::memory_order_relaxed) + 1);
 }
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    return handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+               ? *static_cast<sqlite3 *const *>(handle.data())
+               : nullptr;
+}
+
+// SQLite's code for a file another connection holds locked, extended codes included.
+bool isBusyCode(int code)
+{
+    return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED;
+}
+
+int codeOf(const QSqlError &error)
+{
+    return error.nativeErrorCode().toInt();
+}
+}
+
+BusyWaitAbandon::BusyWaitAbandon(const std::atomic<bool> &abandon) : m_previous(t_abandon)
+{
+    t_abandon = &abandon;
+}
+
+BusyWaitAbandon::~BusyWaitAbandon()
+{
+    t_abandon = m_previous;
 }
 
 DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode mode,
-                           QMessageLogger::CategoryFunction log, FailureTrace trace)
-    : m_name(uniqueName(namePrefix)), m_log(log), m_trace(trace)
+                           QMessageLogger::CategoryFunction log, FailureTrace trace, int busyWaitMs)
+    : m_name(uniqueName(namePrefix)), m_log(log), m_trace(trace), m_busyWaitMs(busyWaitMs)
 {
     if (mode == ReadExisting && !QFileInfo(path).isFile())
         return;
@@ -42,16 +74,37 @@ DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode 
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         m_added = true;
         db.setDatabaseName(path);
-        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyWaitMs);
         // Read-only at the SQLite level too, so even a file deleted between the check and
         // the open is not created again.
         if (mode == ReadExisting)
             options += QStringLiteral(";QSQLITE_OPEN_READONLY");
         db.setConnectOptions(options);
         m_open = db.open();
-        if (!m_open)
-            failed(QStringLiteral("cannot open database %1: %2").arg(path, db.lastError().text()));
+        if (!m_open) {
+            failed(QStringLiteral("cannot open database %1: %2").arg(path, db.lastError().text()),
+                   codeOf(db.lastError()));
+        } else if (sqlite3 *handle = sqliteHandle(db)) {
+            // In place of the driver's plain time-out, which no stop request can end.
+            sqlite3_busy_handler(handle, &DbConnection::onBusy, this);
+        }
     }
+}
+
+int DbConnection::onBusy(void *self, int count)
+{
+    auto *c = static_cast<DbConnection *>(self);
+    if (count == 0)
+        c->m_busySince.start();
+    const qint64 left = c->m_busyWaitMs - c->m_busySince.elapsed();
+    const bool abandoned = t_abandon && t_abandon->load();
+    if (left <= 0 || abandoned) {
+        c->m_abandoned = c->m_abandoned || abandoned;
+        c->m_gaveUp = true;
+        return 0;
+    }
+    QThread::msleep(std::min<qint64>(kBusyPollMs, left));
+    return 1;
 }
 
 DbConnection::~DbConnection()
@@ -65,13 +118,20 @@ DbConnection::~DbConnection()
     QSqlDatabase::removeDatabase(m_name);
 }
 
-void DbConnection::failed(const QString &text)
+void DbConnection::failed(const QString &text, int code)
 {
+    // The driver keeps no code for a failed begin or commit; a wait that ran out tells.
+    const bool busy = isBusyCode(code) || m_gaveUp;
+    m_gaveUp = false;
+    m_busy = m_busy || busy;
     m_lastError = text;
-    if (m_trace == TraceFailures)
-        qCWarning(m_log).noquote() << text;
-    else
+    // A wait abandoned for a stop is the stopping side's to report.
+    const bool callerReports = m_abandoned || m_trace == CallerReportsFailures
+        || (m_trace == CallerReportsBusy && busy);
+    if (callerReports)
         qCDebug(m_log).noquote() << text;
+    else
+        qCWarning(m_log).noquote() << text;
 }
 
 QSqlDatabase DbConnection::database() const
@@ -84,13 +144,13 @@ bool DbConnection::run(QSqlQuery &query, const QString &sql, const QVariantList 
     if (!m_open)
         return false;
     if (!query.prepare(sql)) {
-        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()));
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()), codeOf(query.lastError()));
         return false;
     }
     for (const QVariant &v : values)
         query.addBindValue(v);
     if (!query.exec()) {
-        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()));
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()), codeOf(query.lastError()));
         return false;
     }
     return true;
@@ -114,7 +174,7 @@ bool DbConnection::forEachRow(const QString &sql, const QVariantList &values,
             return true;
     }
     if (query.lastError().isValid()) {
-        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()));
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, query.lastError().text()), codeOf(query.lastError()));
         return false;
     }
     return true;
@@ -139,16 +199,14 @@ bool DbConnection::forEachRawRow(const QString &sql, const std::function<bool(co
 {
     if (!m_open)
         return false;
-    const QVariant handle = database().driver()->handle();
-    sqlite3 *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
-                      ? *static_cast<sqlite3 *const *>(handle.data())
-                      : nullptr;
+    sqlite3 *db = sqliteHandle(database());
     if (!db)
         return false;
     sqlite3_stmt *statement = nullptr;
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK) {
-        failed(QStringLiteral("statement failed: %1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db))));
+    const int prepared = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement, nullptr);
+    if (prepared != SQLITE_OK) {
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db))), prepared);
         sqlite3_finalize(statement);
         return false;
     }
@@ -161,7 +219,7 @@ bool DbConnection::forEachRawRow(const QString &sql, const std::function<bool(co
         }
     }
     if (rc != SQLITE_DONE)
-        failed(QStringLiteral("statement failed: %1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db))));
+        failed(QStringLiteral("statement failed: %1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db))), rc);
     sqlite3_finalize(statement);
     return rc == SQLITE_DONE;
 }
@@ -183,20 +241,25 @@ QList<QStringList> DbConnection::selectRows(const QString &sql, const QVariantLi
     return rows;
 }
 
-bool DbConnection::hasTable(const QString &table)
+bool DbConnection::hasTable(const QString &table, bool *ok)
 {
     bool found = false;
-    forEachRow(QStringLiteral("select 1 from sqlite_master where type='table' and name=?"), {table},
-               [&found](const QSqlQuery &) {
-                   found = true;
-                   return false;
-               });
+    const bool ran = forEachRow(QStringLiteral("select 1 from sqlite_master where type='table' and name=?"), {table},
+                                [&found](const QSqlQuery &) {
+                                    found = true;
+                                    return false;
+                                });
+    if (ok)
+        *ok = ran;
     return found;
 }
 
 bool DbConnection::createTableIfMissing(const QString &table, const QString &createSql)
 {
-    return hasTable(table) || exec(createSql);
+    bool asked = false;
+    if (hasTable(table, &asked))
+        return true;
+    return asked && exec(createSql);
 }
 
 bool DbConnection::transaction(const std::function<bool()> &body)
@@ -205,7 +268,7 @@ bool DbConnection::transaction(const std::function<bool()> &body)
         return false;
     QSqlDatabase db = database();
     if (!db.transaction()) {
-        failed(QStringLiteral("cannot begin transaction: %1").arg(db.lastError().text()));
+        failed(QStringLiteral("cannot begin transaction: %1").arg(db.lastError().text()), codeOf(db.lastError()));
         return false;
     }
     if (!body()) {
@@ -213,7 +276,7 @@ bool DbConnection::transaction(const std::function<bool()> &body)
         return false;
     }
     if (!db.commit()) {
-        failed(QStringLiteral("commit failed: %1").arg(db.lastError().text()));
+        failed(QStringLiteral("commit failed: %1").arg(db.lastError().text()), codeOf(db.lastError()));
         db.rollback();
         return false;
     }

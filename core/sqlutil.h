@@ -9,12 +9,14 @@
 #include "core/logging.h"
 
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
 
+#include <atomic>
 #include <functional>
 
 struct sqlite3_stmt;
@@ -35,6 +37,26 @@ private:
     int m_columns;
 };
 
+// How long a statement waits for a file that another connection (another thread or
+// another program) holds locked, before it fails: long enough for the other side's
+// statement to end, short enough that a one-second history tick is not badly late.
+inline constexpr int kDefaultBusyWaitMs = 3000;
+
+// While one lives, the busy waits of the connections of its thread end as soon as `abandon`
+// is set (from any thread), so a thread asked to stop does not sit out a lock another
+// program holds. Scopes nest; the innermost counts.
+class BusyWaitAbandon
+{
+public:
+    explicit BusyWaitAbandon(const std::atomic<bool> &abandon);
+    ~BusyWaitAbandon();
+    BusyWaitAbandon(const BusyWaitAbandon &) = delete;
+    BusyWaitAbandon &operator=(const BusyWaitAbandon &) = delete;
+
+private:
+    const std::atomic<bool> *m_previous;
+};
+
 class DbConnection
 {
 public:
@@ -49,12 +71,17 @@ public:
         TraceFailures,
         // The caller reports lastError() itself (at debug level here): a writer retried
         // every second logs a lasting failure once (RetriedProblem), not at every attempt.
-        CallerReportsFailures
+        CallerReportsFailures,
+        // Failures are traced, but a file held locked by another connection is the caller's
+        // to report (it tells the user the file is busy, or tries again later).
+        CallerReportsBusy
     };
 
-    // A failed open or statement is traced in the caller's category `log`.
+    // A failed open or statement is traced in the caller's category `log`. A statement that
+    // meets a file held locked waits up to busyWaitMs for it.
     DbConnection(const QString &namePrefix, const QString &path, Mode mode,
-                 QMessageLogger::CategoryFunction log = lcCore, FailureTrace trace = TraceFailures);
+                 QMessageLogger::CategoryFunction log = lcCore, FailureTrace trace = TraceFailures,
+                 int busyWaitMs = kDefaultBusyWaitMs);
     ~DbConnection(); // closes and removes the connection
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
@@ -63,6 +90,9 @@ public:
     // The latest failure (the open, a statement, a transaction) with SQLite's reason; empty
     // when nothing failed, also when a ReadExisting file does not exist.
     const QString &lastError() const { return m_lastError; }
+    // True once a statement has failed because another connection held the file locked
+    // (its wait ran out, or was abandoned): the file is busy, not broken.
+    bool metBusyFile() const { return m_busy; }
     QSqlDatabase database() const;
     // The registered name: the prefix, "#", then what makes it unique.
     const QString &name() const { return m_name; }
@@ -79,10 +109,13 @@ public:
     // The same through SQLite's own row access, without a QVariant per value: for readers
     // that stream a whole table (the CSV export). False when the query failed.
     bool forEachRawRow(const QString &sql, const std::function<bool(const RawRow &row)> &visit);
-    // True when the file holds a table of that name.
-    bool hasTable(const QString &table);
+    // True when the file holds a table of that name. ok (when given) says whether the file
+    // could be asked at all.
+    bool hasTable(const QString &table, bool *ok = nullptr);
     // Runs createSql only when the table is missing, so a writer that sends its create text
-    // before every insert leaves no failed statement in the trace. False when it is still missing.
+    // before every insert leaves no failed statement in the trace. False when it is still
+    // missing, or the file could not be asked (it is not tried twice: a file held locked
+    // costs one wait, not two).
     bool createTableIfMissing(const QString &table, const QString &createSql);
     // Runs body inside one transaction: committed when body returns true, else rolled back,
     // so a crash or power cut leaves the old content or the new.
@@ -96,8 +129,11 @@ public:
 private:
     // The one path of every statement: prepare, bind, execute, trace a failure.
     bool run(QSqlQuery &query, const QString &sql, const QVariantList &values);
-    // Keeps the failure as lastError() and traces it as the connection was told.
-    void failed(const QString &text);
+    // Keeps the failure as lastError() and traces it as the connection was told; `code` is
+    // SQLite's result code of the failure, 0 when there is none.
+    void failed(const QString &text, int code = 0);
+    // SQLite's busy handler: waits in short steps until the wait runs out or is abandoned.
+    static int onBusy(void *self, int count);
 
     QString m_name;
     QMessageLogger::CategoryFunction m_log;
@@ -105,6 +141,12 @@ private:
     bool m_open = false;
     FailureTrace m_trace;
     QString m_lastError;
+    // The busy wait, used by onBusy in the connection's own thread.
+    int m_busyWaitMs;
+    QElapsedTimer m_busySince;
+    bool m_gaveUp = false;    // the latest wait ran out or was abandoned
+    bool m_busy = false;      // metBusyFile()
+    bool m_abandoned = false; // a wait was abandoned
 };
 
 // Rewrites one table of the database file at path (rewriteTable) without writing the file

@@ -25,6 +25,7 @@
 #include <QVariantList>
 
 #include <atomic>
+#include <optional>
 
 // A statement with its values, bound by position.
 struct BoundStatement
@@ -68,21 +69,23 @@ public:
     // other two.
     BoundStatement analogInsertSql(int kind, const QString &comProtocol, const QDateTime &now) const;
 
-    // The writers of one save (called by the tick; public for tests and the benchmark).
-    void saveAnalogData(const QDateTime &now, const QString &comProtocol);
+    // The writers of one save (called by the tick; public for tests and the benchmark). A
+    // writer that meets a file held locked, or a file it reads held locked, writes nothing
+    // and says Busy.
+    WriteOutcome saveAnalogData(const QDateTime &now, const QString &comProtocol);
     void saveEventLog(const QDateTime &now, const QString &comProtocol);
     // Inverter family.
-    void saveTotalGenByDay(const QDateTime &now);
-    void saveDayPower(const QDateTime &now);
-    void saveDayGen(const QDateTime &now);
-    void saveMonthGen(const QDateTime &now);
-    void saveYearGen(const QDateTime &now);
-    void saveTotalGen(const QDateTime &now);
+    WriteOutcome saveTotalGenByDay(const QDateTime &now);
+    WriteOutcome saveDayPower(const QDateTime &now);
+    WriteOutcome saveDayGen(const QDateTime &now);
+    WriteOutcome saveMonthGen(const QDateTime &now);
+    WriteOutcome saveYearGen(const QDateTime &now);
+    WriteOutcome saveTotalGen(const QDateTime &now);
     // UPS families.
-    void saveDay(const QDateTime &now, const QString &comProtocol);
-    void saveMonth(const QDateTime &now, const QString &comProtocol);
-    void saveYear(const QDateTime &now, const QString &comProtocol);
-    void saveTotal(const QDateTime &now, const QString &comProtocol);
+    WriteOutcome saveDay(const QDateTime &now, const QString &comProtocol);
+    WriteOutcome saveMonth(const QDateTime &now, const QString &comProtocol);
+    WriteOutcome saveYear(const QDateTime &now, const QString &comProtocol);
+    WriteOutcome saveTotal(const QDateTime &now, const QString &comProtocol);
     // The sum of the Gen column: kind 5 of the month file "yyyyMM", kind 6 of the year
     // file "yyyy", of the family of comProtocol; full precision. "" when the file is
     // missing, "0" when it has no table, "" for any other kind. Never creates a file.
@@ -105,16 +108,42 @@ protected:
     void run() override;
 
 private:
+    // The save of one five-minute slot, made over as many ticks of the slot as files held
+    // locked by another program need. Two chains: the snapshot, and the generation files,
+    // each of which reads what the one before it wrote, so a busy one holds up those after.
+    struct SlotSave
+    {
+        QDate day;
+        int slot = -1;
+        QString comProtocol; // the family of the whole save, as when it began
+        bool snapshotDone = true;
+        int genStepsDone = 0;
+        int genSteps = 0;
+        bool reportedBusy = false;
+    };
+
     // The day-energy step: inverterInfo.values[132] from the lifetime energy.
     void updateDayEnergy(const QDateTime &now);
-    void saveFiveMinutes(const QDateTime &now, const QString &comProtocol);
+    // Starts the save of the slot of now.
+    void beginSlotSave(const QDateTime &now, const QString &comProtocol);
+    // Carries the unfinished save on, as far as the files let it.
+    void continueSlotSave(const QDateTime &now);
+    // Gives up an unfinished save, with a trace line saying why.
+    void dropSlotSave(const char *reason);
+    bool slotSavePending() const;
+    // Generation writer `step` (from 0) of the family.
+    WriteOutcome saveGenStep(int step, const QDateTime &now, const QString &comProtocol);
+    // sumGen, or nullopt when the file was held locked.
+    std::optional<QString> sumGenText(const QString &period, int kind, const QString &comProtocol);
     // The energy of the day so far: the lifetime energy less the day's first saved total.
-    // False when there is none: no save yet today, a counter that has not grown, midnight.
-    bool energyOfDay(const QDateTime &now, double *kWh);
+    // False when there is none: no save yet today, a counter that has not grown, midnight,
+    // or the day's counter file held locked (busy, when given, says which).
+    bool energyOfDay(const QDateTime &now, double *kWh, bool *busy = nullptr);
 
     std::atomic<bool> stopRequested{false}; // set by stop(); the event loop's exit ends the thread
     // Used only inside a tick, under tickMutex.
     bool fiveMinuteSaveArmed = true;
+    SlotSave slotSave;
     // The task time each schedule warning was last given for, so that it is given once per
     // task, also when its minute was not seen; "" after the task's minute.
     QString shutdownWarnedFor;

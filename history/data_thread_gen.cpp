@@ -54,10 +54,17 @@ QString formatDayEnergy(double kWh)
 
 QString data_thread::sumGen(const QString &period, int kind, const QString &comProtocol)
 {
+    return sumGenText(period, kind, comProtocol).value_or(QString());
+}
+
+std::optional<QString> data_thread::sumGenText(const QString &period, int kind, const QString &comProtocol)
+{
     if (kind != 5 && kind != 6)
         return QString();
     const GenSum sum = sumGenColumn(kind == 5 ? HistoryFile::MonthGen : HistoryFile::YearGen,
                                     deviceFamily(comProtocol), period);
+    if (sum.state == GenSum::Busy)
+        return std::nullopt;
     QString result;
     if (sum.state == GenSum::NoTable)
         result = kZeroText;
@@ -70,105 +77,123 @@ QString data_thread::sumGen(const QString &period, int kind, const QString &comP
     return result;
 }
 
-void data_thread::saveTotalGenByDay(const QDateTime &now)
+WriteOutcome data_thread::saveTotalGenByDay(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::TotalGenByDay;
-    writeHistoryRow(QStringLiteral("savetotalgenbyday"), file, DeviceFamily::Inverter,
-                    pathOf(file, DeviceFamily::Inverter, now), [&] {
+    return writeHistoryRow(QStringLiteral("savetotalgenbyday"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), now, [&] {
                         return QVariantList{now.toString(QLatin1String(kWorkingTimeFormat)),
                                             inverterValueCopy(InverterInfo::kLifetimeEnergyIndex)};
                     });
 }
 
-void data_thread::saveDayPower(const QDateTime &now)
+WriteOutcome data_thread::saveDayPower(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::DayGen;
-    writeHistoryRow(QStringLiteral("savedaypower"), file, DeviceFamily::Inverter,
-                    pathOf(file, DeviceFamily::Inverter, now), [&] {
+    return writeHistoryRow(QStringLiteral("savedaypower"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), now, [&] {
                         return QVariantList{QString::number(slotOfDay(now.time())),
                                             now.toString(QLatin1String(kSnapshotTimeFormat)),
                                             inverterValueCopy(kInverterPvPowerIndex)};
                     });
 }
 
-void data_thread::saveDayGen(const QDateTime &now)
+WriteOutcome data_thread::saveDayGen(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::DayEnergy;
     double kWh = 0;
+    bool busy = false;
     // At the day's first save the start value is the total just stored: "0".
-    const QString value = energyOfDay(now, &kWh) ? formatDayEnergy(kWh) : kZeroText;
-    writeHistoryRow(QStringLiteral("savedaygen"), file, DeviceFamily::Inverter, pathOf(file, DeviceFamily::Inverter, now),
+    const QString value = energyOfDay(now, &kWh, &busy) ? formatDayEnergy(kWh) : kZeroText;
+    if (busy)
+        return WriteOutcome::Busy;
+    return writeHistoryRow(QStringLiteral("savedaygen"), file, DeviceFamily::Inverter, pathOf(file, DeviceFamily::Inverter, now), now,
                     [&] {
                         return QVariantList{now.toString(QLatin1String(kWorkingTimeFormat)), value};
                     });
 }
 
-void data_thread::saveMonthGen(const QDateTime &now)
+WriteOutcome data_thread::saveMonthGen(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::MonthGen;
     const QString day = now.toString(QStringLiteral("yyyyMMdd"));
-    const QString gen = selectGen(now, 4);
-    writeHistoryRow(QStringLiteral("savemonthgen"), file, DeviceFamily::Inverter,
-                    pathOf(file, DeviceFamily::Inverter, now),
+    bool busy = false;
+    const QString gen = readLatestDayEnergy(now.date(), &busy);
+    if (busy)
+        return WriteOutcome::Busy;
+    return writeHistoryRow(QStringLiteral("savemonthgen"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), now,
                     [&] { return QVariantList{QString::number(now.date().day()), day, gen}; }, day);
 }
 
-void data_thread::saveYearGen(const QDateTime &now)
+WriteOutcome data_thread::saveYearGen(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::YearGen;
     const QString month = now.toString(QStringLiteral("yyyy/MM"));
-    const QString gen = format2Decimals(sumGen(now.toString(QStringLiteral("yyyyMM")), 5, QStringLiteral("3")));
-    writeHistoryRow(QStringLiteral("saveyeargen"), file, DeviceFamily::Inverter,
-                    pathOf(file, DeviceFamily::Inverter, now),
+    const std::optional<QString> sum = sumGenText(now.toString(QStringLiteral("yyyyMM")), 5, QStringLiteral("3"));
+    if (!sum)
+        return WriteOutcome::Busy;
+    const QString gen = format2Decimals(*sum);
+    return writeHistoryRow(QStringLiteral("saveyeargen"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), now,
                     [&] { return QVariantList{QString::number(now.date().month()), month, gen}; }, month);
 }
 
-void data_thread::saveTotalGen(const QDateTime &now)
+WriteOutcome data_thread::saveTotalGen(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::TotalGen;
     const QString year = now.toString(QStringLiteral("yyyy"));
-    const QString gen = format2Decimals(sumGen(year, 6, QStringLiteral("3")));
-    writeHistoryRow(QStringLiteral("savetotalgen"), file, DeviceFamily::Inverter,
-                    pathOf(file, DeviceFamily::Inverter, now), [&] { return QVariantList{year, gen}; }, year);
+    const std::optional<QString> sum = sumGenText(year, 6, QStringLiteral("3"));
+    if (!sum)
+        return WriteOutcome::Busy;
+    const QString gen = format2Decimals(*sum);
+    return writeHistoryRow(QStringLiteral("savetotalgen"), file, DeviceFamily::Inverter,
+                    pathOf(file, DeviceFamily::Inverter, now), now, [&] { return QVariantList{year, gen}; }, year);
 }
 
-void data_thread::saveDay(const QDateTime &now, const QString &comProtocol)
+WriteOutcome data_thread::saveDay(const QDateTime &now, const QString &comProtocol)
 {
     const HistoryFile file = HistoryFile::DayGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     // The samples are taken only once the file is open: a failed open keeps them for the next save.
-    writeHistoryRow(QStringLiteral("saveday"), file, family, pathOf(file, family, now), [&] {
+    return writeHistoryRow(QStringLiteral("saveday"), file, family, pathOf(file, family, now), now, [&] {
         return QVariantList{QString::number(slotOfDay(now.time())), now.toString(QLatin1String(kSnapshotTimeFormat)),
                             takeMeanPvPower(family)};
     });
 }
 
-void data_thread::saveMonth(const QDateTime &now, const QString &comProtocol)
+WriteOutcome data_thread::saveMonth(const QDateTime &now, const QString &comProtocol)
 {
     const HistoryFile file = HistoryFile::MonthGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString day = now.toString(QStringLiteral("yyyy/MM/dd"));
     const QString gen = formatUpsValue(upsValueCopy(PVDayGen), family);
-    writeHistoryRow(QStringLiteral("savemonth"), file, family, pathOf(file, family, now),
+    return writeHistoryRow(QStringLiteral("savemonth"), file, family, pathOf(file, family, now), now,
                     [&] { return QVariantList{QString::number(now.date().day()), day, gen}; }, day);
 }
 
-void data_thread::saveYear(const QDateTime &now, const QString &comProtocol)
+WriteOutcome data_thread::saveYear(const QDateTime &now, const QString &comProtocol)
 {
     const HistoryFile file = HistoryFile::YearGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString month = now.toString(QStringLiteral("yyyy/MM"));
-    const QString gen = formatUpsValue(sumGen(now.toString(QStringLiteral("yyyyMM")), 5, comProtocol), family);
-    writeHistoryRow(QStringLiteral("saveyear"), file, family, pathOf(file, family, now),
+    const std::optional<QString> sum = sumGenText(now.toString(QStringLiteral("yyyyMM")), 5, comProtocol);
+    if (!sum)
+        return WriteOutcome::Busy;
+    const QString gen = formatUpsValue(*sum, family);
+    return writeHistoryRow(QStringLiteral("saveyear"), file, family, pathOf(file, family, now), now,
                     [&] { return QVariantList{QString::number(now.date().month()), month, gen}; }, month);
 }
 
-void data_thread::saveTotal(const QDateTime &now, const QString &comProtocol)
+WriteOutcome data_thread::saveTotal(const QDateTime &now, const QString &comProtocol)
 {
     const HistoryFile file = HistoryFile::TotalGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString year = now.toString(QStringLiteral("yyyy"));
-    const QString gen = formatUpsValue(sumGen(year, 6, comProtocol), family);
-    writeHistoryRow(QStringLiteral("savetotal"), file, family, pathOf(file, family, now),
+    const std::optional<QString> sum = sumGenText(year, 6, comProtocol);
+    if (!sum)
+        return WriteOutcome::Busy;
+    const QString gen = formatUpsValue(*sum, family);
+    return writeHistoryRow(QStringLiteral("savetotal"), file, family, pathOf(file, family, now), now,
                     [&] { return QVariantList{year, gen}; }, year);
 }

@@ -115,12 +115,12 @@ BoundStatement data_thread::analogInsertSql(int kind, const QString &comProtocol
     return statement;
 }
 
-void data_thread::saveAnalogData(const QDateTime &now, const QString &comProtocol)
+WriteOutcome data_thread::saveAnalogData(const QDateTime &now, const QString &comProtocol)
 {
     const HistoryFile file = HistoryFile::AnalogData;
     const DeviceFamily family = deviceFamily(comProtocol);
-    writeHistoryRow(QStringLiteral("AnalogData"), file, family, historyFilePath(file, family, now.date()),
-                    [&] { return analogInsertSql(1, comProtocol, now).values; });
+    return writeHistoryRow(QStringLiteral("AnalogData"), file, family, historyFilePath(file, family, now.date()), now,
+                           [&] { return analogInsertSql(1, comProtocol, now).values; });
 }
 
 void data_thread::saveEventLog(const QDateTime &now, const QString &comProtocol)

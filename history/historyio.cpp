@@ -47,22 +47,37 @@ bool ensureHistoryFolder(HistoryFile file, QString *problem)
     return false;
 }
 
-bool writeHistoryRow(const QString &connection, HistoryFile file, DeviceFamily family, const QString &path,
-                     const std::function<QVariantList()> &makeRow, const QString &replaceKey)
+WriteOutcome writeHistoryRow(const QString &connection, HistoryFile file, DeviceFamily family, const QString &path,
+                             const QDateTime &saveTime, const std::function<QVariantList()> &makeRow,
+                             const QString &replaceKey)
 {
     if (!ensureHistoryFolder(file))
-        return false;
-    DbConnection db(connection, path, DbConnection::CreateIfMissing, lcHistory);
+        return WriteOutcome::Failed;
+    DbConnection db(connection, path, DbConnection::CreateIfMissing, lcHistory, DbConnection::CallerReportsBusy);
     if (!db.isOpen())
-        return false;
-    const QVariantList row = makeRow();
-    return db.transaction([&] {
+        return WriteOutcome::Failed;
+    const std::optional<HistorySaveSlot> slot = historySaveSlot(file, saveTime);
+    bool saved = false;
+    const bool done = db.transaction([&] {
         if (!db.createTableIfMissing(historyTableName(file), historyCreateSql(file, family)))
             return false;
+        if (slot) {
+            const bool ran = db.forEachRow(slot->selectSql, {slot->from, slot->to}, [&saved](const QSqlQuery &) {
+                saved = true;
+                return false;
+            });
+            if (!ran)
+                return false;
+            if (saved)
+                return true;
+        }
         if (!replaceKey.isNull() && !db.exec(historyDeleteSql(file), {replaceKey}))
             return false;
-        return db.exec(historyInsertSql(file, family), row);
+        return db.exec(historyInsertSql(file, family), makeRow());
     });
+    if (done)
+        return saved ? WriteOutcome::AlreadySaved : WriteOutcome::Written;
+    return db.metBusyFile() ? WriteOutcome::Busy : WriteOutcome::Failed;
 }
 
 FirstRow readFirstTotal(const QDate &day)
@@ -70,13 +85,13 @@ FirstRow readFirstTotal(const QDate &day)
     FirstRow result;
     const HistoryFile file = HistoryFile::TotalGenByDay;
     DbConnection db(QStringLiteral("selectpretotalgen"), historyFilePath(file, DeviceFamily::Inverter, day),
-                    DbConnection::ReadExisting, lcHistory);
+                    DbConnection::ReadExisting, lcHistory, DbConnection::CallerReportsBusy);
     if (!db.isOpen())
         return result;
     // A file left empty (created by an open and never written) has no table: no failed
     // statement every second for it.
     if (!db.hasTable(historyTableName(file))) {
-        result.state = FirstRow::NoTable;
+        result.state = db.metBusyFile() ? FirstRow::Busy : FirstRow::NoTable;
         return result;
     }
     result.state = FirstRow::NoRow;
@@ -88,7 +103,7 @@ FirstRow readFirstTotal(const QDate &day)
                                        return false;
                                    });
     if (!ran)
-        result.state = FirstRow::NoTable;
+        result.state = db.metBusyFile() ? FirstRow::Busy : FirstRow::NoTable;
     return result;
 }
 
@@ -104,6 +119,11 @@ FirstRow FirstTotalReader::read(const QDate &day)
     const QDateTime modified = file.lastModified();
     if (path != m_path || size != m_size || modified != m_modified) {
         m_row = readFirstTotal(day);
+        // A file held locked is read again next time.
+        if (m_row.state == FirstRow::Busy) {
+            m_path.clear();
+            return m_row;
+        }
         m_path = path;
         m_size = size;
         m_modified = modified;
@@ -111,13 +131,20 @@ FirstRow FirstTotalReader::read(const QDate &day)
     return m_row;
 }
 
-QString readLatestDayEnergy(const QDate &day)
+QString readLatestDayEnergy(const QDate &day, bool *busy)
 {
     const HistoryFile file = HistoryFile::DayEnergy;
     DbConnection db(QStringLiteral("selectdaygen"), historyFilePath(file, DeviceFamily::Inverter, day),
-                    DbConnection::ReadExisting, lcHistory);
-    if (!db.isOpen() || !db.hasTable(historyTableName(file)))
+                    DbConnection::ReadExisting, lcHistory, DbConnection::CallerReportsBusy);
+    if (busy)
+        *busy = false;
+    if (!db.isOpen())
         return QString();
+    if (!db.hasTable(historyTableName(file))) {
+        if (busy)
+            *busy = db.metBusyFile();
+        return QString();
+    }
     QString latest;
     // The times have a fixed width, so text order is time order; of two saves in one
     // minute the later insert wins.
@@ -126,6 +153,8 @@ QString readLatestDayEnergy(const QDate &day)
                       latest = row.value(1).toString();
                       return false;
                   });
+    if (busy)
+        *busy = db.metBusyFile();
     return latest;
 }
 
@@ -135,12 +164,16 @@ GenSum sumGenColumn(HistoryFile file, DeviceFamily family, const QString &period
     if (!isPeriodText(historyPeriod(file), period))
         return result;
     const QString table = historyTableName(file);
-    DbConnection db(table, historyFilePath(file, family, period), DbConnection::ReadExisting, lcHistory);
+    DbConnection db(table, historyFilePath(file, family, period), DbConnection::ReadExisting, lcHistory,
+                    DbConnection::CallerReportsBusy);
     if (!db.isOpen())
         return result;
     result.state = GenSum::NoTable;
-    if (!db.hasTable(table))
+    if (!db.hasTable(table)) {
+        if (db.metBusyFile())
+            result.state = GenSum::Busy;
         return result;
+    }
     double sum = 0;
     const bool ran = db.forEachRow(QStringLiteral("select Gen from ") + table, {}, [&sum](const QSqlQuery &row) {
         sum += numberOrZero<double>(row.value(0).toString());
@@ -149,6 +182,8 @@ GenSum sumGenColumn(HistoryFile file, DeviceFamily family, const QString &period
     if (ran) {
         result.state = GenSum::Summed;
         result.sum = sum;
+    } else if (db.metBusyFile()) {
+        result.state = GenSum::Busy;
     }
     return result;
 }

@@ -1,6 +1,7 @@
 // The history tick: when the five-minute save runs, the event drain in every tick, and
 // the inverter's energy of the day across midnight, the first save and a cleared counter.
 #include "tests/history/historyfixture.h"
+#include "tests/support/sqlitelock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,6 +27,11 @@ private slots:
     void slotOfDay_data();
     void slotOfDay();
     void selectGenReadsWithoutCreating();
+    void busySaveIsRetriedWithinItsSlot_data();
+    void busySaveIsRetriedWithinItsSlot();
+    void slotIsSavedOnceWhateverTheClock_data();
+    void slotIsSavedOnceWhateverTheClock();
+    void stopEndsASaveThatWaitsForALockedFile();
 
 private:
     QString analogFile(const QDate &day) const
@@ -74,11 +80,11 @@ void TestHistoryTick::saveRunsOncePerSaveMinuteWhileCommunicating()
         {QTime(10, 10, 0), CommLost, 1},     // not communicating: no save
         {QTime(10, 10, 20), CommOk, 2},
         {QTime(10, 10, 30), CommOk, 2},
-        {QTime(10, 10, 40), CommConnecting, 2}, // lost and back within the minute
-        {QTime(10, 10, 50), CommOk, 3},
-        {QTime(10, 15, 0), CommConnecting, 3},
-        {QTime(10, 15, 59), CommLost, 3},    // a whole save minute without the device
-        {QTime(10, 16, 0), CommOk, 3},
+        {QTime(10, 10, 40), CommConnecting, 2}, // lost and back within the minute:
+        {QTime(10, 10, 50), CommOk, 2},          // the slot is saved already
+        {QTime(10, 15, 0), CommConnecting, 2},
+        {QTime(10, 15, 59), CommLost, 2},    // a whole save minute without the device
+        {QTime(10, 16, 0), CommOk, 2},
     };
     for (const Step &step : steps) {
         tickAt(QDateTime(QDate(2026, 1, 15), step.time), step.commState);
@@ -88,7 +94,7 @@ void TestHistoryTick::saveRunsOncePerSaveMinuteWhileCommunicating()
     // Each save wrote the whole chain, and the period rows stayed one per period.
     const QString month = historyFilePath(HistoryFile::MonthGen, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15));
     QCOMPARE(rowCount(month, "monthgen"), 1);
-    QCOMPARE(rowCount(historyFilePath(HistoryFile::DayGen, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15)), "daygen"), 3);
+    QCOMPARE(rowCount(historyFilePath(HistoryFile::DayGen, DeviceFamily::ThreePhaseUps, QDate(2026, 1, 15)), "daygen"), 2);
 }
 
 void TestHistoryTick::saveRunsAtTheFirstCommunicatingTickOfAMinute()
@@ -269,6 +275,161 @@ void TestHistoryTick::selectGenReadsWithoutCreating()
                                       "insert into daygen values('20260115 00:15','3')",
                                       "insert into daygen values('20260115 00:10','2')"}));
     QCOMPARE(thread->selectGen(now, 4), QStringLiteral("3"));
+}
+
+namespace {
+// The files of one five-minute save of the family at `time`, the rows of the slot
+// appended to some and replaced in the others.
+const HistoryFile kSavedFiles[] = {HistoryFile::AnalogData, HistoryFile::DayGen, HistoryFile::MonthGen,
+                                   HistoryFile::YearGen, HistoryFile::TotalGen};
+const HistoryFile kInverterWorkingFiles[] = {HistoryFile::TotalGenByDay, HistoryFile::DayEnergy};
+
+QStringList savedFiles(DeviceFamily family, const QDate &day)
+{
+    QStringList paths;
+    for (HistoryFile f : kSavedFiles)
+        paths << historyFilePath(f, family, day);
+    if (family == DeviceFamily::Inverter) {
+        for (HistoryFile f : kInverterWorkingFiles)
+            paths << historyFilePath(f, family, day);
+    }
+    return paths;
+}
+
+// The row counts of the files of a save, in the order of savedFiles: "1 2 1 1 1".
+QString savedRowCounts(DeviceFamily family, const QDate &day)
+{
+    QStringList out;
+    for (const QString &path : savedFiles(family, day)) {
+        const QString table = QFileInfo(path).exists()
+            ? sqliteRows(path, QStringLiteral("select name from sqlite_master")).value(0)
+            : QString();
+        out << (table.isEmpty() ? QStringLiteral("0")
+                                : sqliteRows(path, QStringLiteral("select count(*) from ") + table).value(0));
+    }
+    return out.join(QLatin1Char(' '));
+}
+}
+
+void TestHistoryTick::busySaveIsRetriedWithinItsSlot_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("lockedFile");
+    QTest::addColumn<QTime>("retryAt");
+    QTest::addColumn<QString>("snapshotTime"); // of the one snapshot row in the end
+    QTest::addColumn<QString>("rowCounts");    // snapshot, curve, month, year, total[, working files]
+    QTest::newRow("snapshot file, retried in the slot")
+        << "0" << int(HistoryFile::AnalogData) << QTime(10, 7, 30) << "2026/01/15 10:07" << "1 1 1 1 1";
+    QTest::newRow("day curve holds up the inverter's period rows")
+        << "3" << int(HistoryFile::DayGen) << QTime(10, 9, 59) << "2026/01/15 10:05" << "1 1 1 1 1 1 1";
+    QTest::newRow("slot over before the file is free")
+        << "1" << int(HistoryFile::AnalogData) << QTime(10, 10, 0) << "2026/01/15 10:10" << "1 2 1 1 1";
+}
+
+void TestHistoryTick::busySaveIsRetriedWithinItsSlot()
+{
+    QFETCH(QString, protocol);
+    QFETCH(int, lockedFile);
+    QFETCH(QTime, retryAt);
+    QFETCH(QString, snapshotTime);
+    QFETCH(QString, rowCounts);
+    setProtocol(protocol);
+    const DeviceFamily family = deviceFamily(protocol);
+    const QDate day(2026, 1, 15);
+    const QString locked = historyFilePath(HistoryFile(lockedFile), family, day);
+    QVERIFY(QDir().mkpath(QFileInfo(locked).path()));
+    {
+        // Held over the save minute's first tick for longer than a statement waits.
+        SqliteLockHolder holder;
+        QVERIFY(holder.start({locked}, 3500));
+        tickAt(at(2026, 1, 15, 10, 5, 0), CommOk);
+        QVERIFY(holder.finish());
+    }
+    tickAt(at(2026, 1, 15, 10, 6, 0), CommConnecting); // no retry without the device
+    const bool slotOver = retryAt.minute() % 5 == 0;
+    if (slotOver)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "five-minute save of 2026-01-15 10:05 dropped.*five minutes are over")));
+    tickAt(QDateTime(day, retryAt), CommOk);
+    tickAt(QDateTime(day, retryAt), CommOk);
+
+    // Every file of the save holds its row, written once the file was free.
+    QCOMPARE(savedRowCounts(family, day), rowCounts);
+    QCOMPARE(sqliteRows(historyFilePath(HistoryFile::AnalogData, family, day), "select DateTime from analogdata"),
+             QStringList{snapshotTime});
+}
+
+void TestHistoryTick::slotIsSavedOnceWhateverTheClock_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("three-phase UPS") << "0";
+    QTest::newRow("single-phase UPS") << "1";
+    QTest::newRow("inverter") << "3";
+}
+
+void TestHistoryTick::slotIsSavedOnceWhateverTheClock()
+{
+    QFETCH(QString, protocol);
+    setProtocol(protocol);
+    const DeviceFamily family = deviceFamily(protocol);
+    tickAt(at(2026, 1, 15, 10, 5, 0), CommOk);
+    tickAt(at(2026, 1, 15, 10, 4, 30), CommOk); // the clock set back a minute
+    tickAt(at(2026, 1, 15, 10, 5, 0), CommOk);
+    // A restart within the slot.
+    thread = std::make_unique<data_thread>();
+    tickAt(at(2026, 1, 15, 10, 9, 0), CommLost);
+    tickAt(at(2026, 1, 15, 10, 5, 30), CommOk);
+
+    QCOMPARE(savedRowCounts(family, QDate(2026, 1, 15)),
+             family == DeviceFamily::Inverter ? QStringLiteral("1 1 1 1 1 1 1") : QStringLiteral("1 1 1 1 1"));
+    // The next slot is saved as ever.
+    tickAt(at(2026, 1, 15, 10, 9, 59), CommOk);
+    tickAt(at(2026, 1, 15, 10, 10, 0), CommOk);
+    QCOMPARE(rowCount(historyFilePath(HistoryFile::AnalogData, family, QDate(2026, 1, 15)), "analogdata"), 2);
+}
+
+namespace {
+// The fixed clock that says when a tick has begun.
+class WatchedClock : public FixedClock
+{
+public:
+    using FixedClock::FixedClock;
+    QDateTime now() const override
+    {
+        reads.fetch_add(1);
+        return FixedClock::now();
+    }
+    mutable std::atomic<int> reads{0};
+};
+}
+
+void TestHistoryTick::stopEndsASaveThatWaitsForALockedFile()
+{
+    setProtocol(QStringLiteral("3"));
+    setCommState(CommOk);
+    const QDate day(2026, 1, 15);
+    const QStringList files = savedFiles(DeviceFamily::Inverter, day);
+    for (const QString &path : files)
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    SqliteLockHolder holder;
+    QVERIFY(holder.start(files, 60000));
+
+    WatchedClock clock(at(2026, 1, 15, 10, 5, 0));
+    setAppClock(&clock);
+    thread->start();
+    QTRY_VERIFY_WITH_TIMEOUT(clock.reads.load() > 0, 10000);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                           "five-minute save of 2026-01-15 10:05 dropped.*closing")));
+    // As the main window closes it: the wait is bounded by the time a user waits for a
+    // window to close, far below what seven locked files cost at full busy waits.
+    thread->stop();
+    thread->quit();
+    const bool ended = thread->wait(3000);
+    if (!ended)
+        thread->wait();
+    setAppClock(&env->clock());
+    QVERIFY(ended);
+    QVERIFY(QFileInfo::exists(files.first()));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryTick)

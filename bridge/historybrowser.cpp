@@ -16,6 +16,8 @@
 #include <QSqlRecord>
 #include <QTime>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <iterator>
 #include <limits>
@@ -267,15 +269,20 @@ QString selectAll(const KindInfo &k)
         .arg(QLatin1String(k.columns), historyTableName(k.file), orderBy(k, true));
 }
 
-// The text of a stored event code. A code beyond int (the column takes any integer) names
-// no text rather than wrapping onto one; a text that is no number reads as code 0.
-QString storedEventText(const QStringList &texts, const QString &stored)
+// The index into the event texts of a stored event code; -1 for none. A code beyond int
+// (the column takes any integer) names no text rather than wrapping onto one, and a code
+// that is missing, NULL or no number names none either: it is not event 0.
+qsizetype eventTextIndex(QByteArrayView stored, qsizetype textCount)
 {
     bool ok = false;
     const qlonglong code = stored.toLongLong(&ok);
-    if (!ok)
-        return eventTextAt(texts, 0);
-    return code >= 0 && code < texts.size() ? texts.at(int(code)) : QString();
+    return ok && code >= 0 && code < textCount ? qsizetype(code) : -1;
+}
+
+QString storedEventText(const QStringList &texts, const QString &stored)
+{
+    const qsizetype index = eventTextIndex(stored.toUtf8(), texts.size());
+    return index < 0 ? QString() : texts.at(index);
 }
 
 // The cells a page shows of one stored row.
@@ -520,10 +527,16 @@ HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString
 {
     HistoryPage out;
     const KindInfo &k = info(kind);
-    DbConnection db(connectionName, path, DbConnection::ReadExisting, lcBridge);
+    DbConnection db(connectionName, path, DbConnection::ReadExisting, lcBridge, DbConnection::CallerReportsFailures,
+                    kBrowserBusyWaitMs);
+    const auto failed = [&out, &db] {
+        out.busy = db.metBusyFile();
+        out.error = db.lastError();
+        return out;
+    };
     out.opened = db.isOpen();
     if (!out.opened)
-        return out;
+        return failed();
     mapFile(db);
     const QString table = historyTableName(k.file);
     const QString key = historyKindType(kind) + QLatin1Char('|') + path;
@@ -539,7 +552,7 @@ HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString
     if (ids.isEmpty()) {
         out.queried = readPageOrder(db, k, ids);
         if (!out.queried)
-            return out;
+            return failed();
         QMutexLocker locker(&pageOrderMutex);
         pageOrder = PageOrder{key, stamp, ids};
     }
@@ -563,8 +576,11 @@ HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString
         out.rows.append(cells.cells(row));
         return true;
     });
-    if (!out.queried)
+    if (!out.queried) {
         out.rows.clear();
+        out.count = 0;
+        return failed();
+    }
     return out;
 }
 
@@ -604,12 +620,15 @@ HistoryFile chartKindFile(ChartKind kind)
     return kCharts[int(kind)].file;
 }
 
-QString chartReply(ChartKind kind, const QString &path, const QString &connectionName)
+QString chartReply(ChartKind kind, const QString &path, const QString &connectionName, bool *busy)
 {
     const ChartInfo &c = kCharts[int(kind)];
     QList<QStringList> pairs;
     {
-        DbConnection db(connectionName, path, DbConnection::ReadExisting, lcBridge);
+        DbConnection db(connectionName, path, DbConnection::ReadExisting, lcBridge, DbConnection::CallerReportsBusy,
+                        kBrowserBusyWaitMs);
+        if (busy)
+            *busy = false;
         if (db.isOpen()) {
             const QString sql = QStringLiteral("select * from %1 order by Date").arg(historyTableName(c.file));
             db.forEachRow(sql, {}, [&](const QSqlQuery &row) {
@@ -618,8 +637,12 @@ QString chartReply(ChartKind kind, const QString &path, const QString &connectio
                     pairs.append({row.value(c.xColumn).toString(), row.value(c.yColumn).toString()});
                 return true;
             });
+            if (busy)
+                *busy = db.metBusyFile();
         }
     }
+    if (busy && *busy)
+        return QString();
     if (pairs.isEmpty())
         return QString();
 
@@ -641,8 +664,9 @@ QString chartReply(ChartKind kind, const QString &path, const QString &connectio
     }
 
     if (kind == ChartKind::Total && pairs.size() < kTotalChartYears) {
-        const int firstYear = pairs.first().at(0).toInt();
-        for (int year = firstYear - 1; pairs.size() < kTotalChartYears; --year)
+        // Counted in 64 bits: a stored year at the bottom of int must not wrap round.
+        const qint64 firstYear = pairs.first().at(0).toInt();
+        for (qint64 year = firstYear - 1; pairs.size() < kTotalChartYears; --year)
             pairs.append({QString::number(year), QStringLiteral("0")});
     }
     FieldRowText rows;
@@ -726,6 +750,40 @@ void appendCsvField(QByteArray &block, QByteArrayView bytes)
     block += '"';
 }
 
+// The SQLite file header's first 16 bytes.
+constexpr char kSqliteMagic[] = "SQLite format 3";
+
+bool isSameFile(const QString &a, const QString &b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool isSqliteFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(sizeof kSqliteMagic) == QByteArray(kSqliteMagic, sizeof kSqliteMagic);
+}
+
+// Why an export of dbPath must not go to target, for the user; empty when it may. Saving
+// replaces the target by a new regular file, so a FIFO, a device or a folder would be
+// replaced rather than written to, and a database (the history file itself above all,
+// under whatever name or link) would lose its content.
+QString refusedTarget(const QString &target, const QString &dbPath)
+{
+    const QFileInfo info(target);
+    if (!info.exists())
+        return QString();
+    if (!info.isFile())
+        return QCoreApplication::translate("qmlobject", "it is not a regular file");
+    if (isSameFile(target, dbPath))
+        return QCoreApplication::translate("qmlobject", "it is the history file being exported");
+    if (isSqliteFile(target))
+        return QCoreApplication::translate("qmlobject", "it is a database file, not a CSV file");
+    return QString();
+}
+
 void appendLine(QByteArray &block, const QStringList &fields)
 {
     for (qsizetype i = 0; i < fields.size(); ++i) {
@@ -742,8 +800,14 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
                                 const QStringList &eventTexts, const QString &target)
 {
     CsvExportResult result;
+    result.error = refusedTarget(target, dbPath);
+    if (!result.error.isEmpty()) {
+        result.failure = CsvExportResult::TargetRefused;
+        return result;
+    }
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly)) {
+        result.failure = CsvExportResult::TargetFailed;
         result.error = out.errorString();
         return result;
     }
@@ -756,10 +820,17 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
     const int codeField = kind == HistoryKind::EventRecord ? fieldCount - 1 : -1;
     bool writeFailed = false;
     bool readFailed = false;
+    bool busy = false;
+    QString readError;
     {
-        DbConnection db(connectionName, dbPath, DbConnection::ReadExisting, lcBridge);
+        DbConnection db(connectionName, dbPath, DbConnection::ReadExisting, lcBridge,
+                        DbConnection::CallerReportsFailures, kBrowserBusyWaitMs);
         result.opened = db.isOpen();
-        if (db.isOpen()) {
+        bool asked = false;
+        // A file without its table holds no history yet (an empty file): the header alone.
+        const bool hasRows = db.isOpen() && db.hasTable(historyTableName(k.file), &asked);
+        readFailed = QFileInfo::exists(dbPath) && !(db.isOpen() && asked);
+        if (hasRows) {
             mapFile(db);
             // The event texts once, as the fields they become.
             QList<QByteArray> eventFields;
@@ -770,12 +841,9 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
                     if (c)
                         block += ',';
                     if (c == codeField) {
-                        bool isNumber = false;
-                        const qlonglong code = row.text(c).toLongLong(&isNumber);
-                        // A text that is no number reads as code 0; a code past the table has no text.
-                        const qlonglong index = isNumber ? code : 0;
-                        if (index >= 0 && index < eventFields.size())
-                            block += eventFields.at(int(index));
+                        const qsizetype index = eventTextIndex(row.text(c), eventFields.size());
+                        if (index >= 0)
+                            block += eventFields.at(index);
                     } else {
                         appendCsvField(block, row.text(c));
                     }
@@ -791,21 +859,29 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
                 }
                 return true;
             });
-            // A table that is not there (an empty or foreign file) gives the header alone;
-            // a read that breaks off midway would give a file that looks whole but is not.
-            readFailed = !ran && result.rows > 0;
+            // A read that breaks off, at the first row or midway, would give a file that
+            // looks whole (or empty) but is not.
+            readFailed = !ran && !writeFailed;
         }
+        busy = db.metBusyFile();
+        readError = db.lastError();
     }
-    if (!writeFailed && out.write(block) != block.size())
+    if (!writeFailed && !readFailed && out.write(block) != block.size())
         writeFailed = true;
     if (writeFailed || readFailed) {
-        result.error = writeFailed ? out.errorString()
-                                   : QCoreApplication::translate("qmlobject", "The history file could not be read to its end.");
+        if (writeFailed) {
+            result.failure = CsvExportResult::TargetFailed;
+            result.error = out.errorString();
+        } else {
+            result.failure = busy ? CsvExportResult::HistoryBusy : CsvExportResult::HistoryUnreadable;
+            result.error = readError;
+        }
         out.cancelWriting();
         out.commit();
         return result;
     }
     if (!out.commit()) {
+        result.failure = CsvExportResult::TargetFailed;
         result.error = out.errorString();
         return result;
     }

@@ -65,10 +65,16 @@ void appendRecordHeadings(QStringList &keys, int kind, const QList<RecordColumn>
 
 inline constexpr int kPageRows = 10;
 
+// The longest a request of the window waits for a history file that another program holds
+// locked: a click must not freeze the window; the page says the file is busy instead.
+inline constexpr int kBrowserBusyWaitMs = 250;
+
 struct HistoryPage
 {
     bool opened = false;  // the file opened
     bool queried = false; // its table answered
+    bool busy = false;    // another connection held the file locked
+    QString error;        // why it did not open or answer
     qint64 count = 0;     // rows of the whole table
     QList<QStringList> rows;
 };
@@ -91,7 +97,8 @@ HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString
 enum class ChartKind { Day, Month, Year, Total };
 std::optional<ChartKind> chartKindOf(const QString &flag);
 HistoryFile chartKindFile(ChartKind kind);
-QString chartReply(ChartKind kind, const QString &path, const QString &connectionName);
+// busy (when given) says whether the file was held locked, so the empty text tells nothing.
+QString chartReply(ChartKind kind, const QString &path, const QString &connectionName, bool *busy = nullptr);
 
 // One CSV field: quoted as RFC 4180 says (quotes doubled) when it holds a comma, a double
 // quote, CR or LF; unchanged otherwise.
@@ -99,15 +106,26 @@ QString csvField(const QString &text);
 
 struct CsvExportResult
 {
+    enum Failure {
+        None,
+        TargetRefused,   // not a regular file, the history file itself, or a database
+        TargetFailed,    // the target could not be written
+        HistoryBusy,     // another program held the history file locked
+        HistoryUnreadable // the history file is damaged or cut short
+    };
     bool written = false; // the target holds the complete export
     bool opened = false;  // the history file opened
+    Failure failure = None;
     qint64 rows = 0;
     QString error;        // why not, for the user
 };
 // Writes the export of the kind's file at dbPath to target: the header line, then every
-// row newest first, the event code as its text. A missing or unreadable file gives the
-// header line alone. The target is replaced only by a complete file (written beside it,
-// then renamed), so a failed export leaves the old file as it was.
+// row newest first, the event code as its text. A missing file, or one without its table
+// (no history yet), gives the header line alone; a file that cannot be read writes
+// nothing. A target that is not a regular file, or is a database (the history file being
+// exported above all), is refused and left as it is. The target is replaced only by a
+// complete file (written beside it, then renamed), so a failed export leaves the old file
+// as it was.
 CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
                                 const QString &connectionName, const QStringList &header,
                                 const QStringList &eventTexts, const QString &target);

@@ -74,6 +74,9 @@ signals:
     void sigAnalogDataRecord(QString strpage, QString dcount, QString strValue);
     void sigEventDataRecord(QString strpage, QString dcount, QString strValue);
     void sigSMSDataRecord(QString strpage, QString dcount, QString strValue);
+    // The answer, in place of the page or chart, to a request whose history file another
+    // program held locked: its type ("report_day" ...) or chart flag ("chartday" ...).
+    void sigHistoryBusy(QString strtype);
     void emailGetSig(QString emailjson);
     void sigQtSSMSSet(QString smsjson);
     // Part of the declared interface; never emitted.

@@ -65,6 +65,11 @@ void showHistoryFailure(const QString &lang, const char *text, const QString &fi
 
 const char kClearFailedText[] = QT_TRANSLATE_NOOP("qmlobject", "The history file %1 could not be deleted: %2");
 const char kExportFailedText[] = QT_TRANSLATE_NOOP("qmlobject", "The CSV file %1 could not be written: %2");
+const char kExportRefusedText[] = QT_TRANSLATE_NOOP("qmlobject", "The CSV file %1 was not written: %2.");
+const char kExportBusyText[] = QT_TRANSLATE_NOOP(
+    "qmlobject", "Nothing was exported: the history file %1 is in use by another program (%2). Try again in a moment.");
+const char kExportUnreadableText[] =
+    QT_TRANSLATE_NOOP("qmlobject", "Nothing was exported: the history file %1 could not be read: %2");
 
 } // namespace
 
@@ -122,6 +127,13 @@ void qmlobject::handleReportRecord(QString request)
                                              pageNumberOf(pageText), snapshot, eventTexts);
     qCDebug(lcBridge) << "flagflag" << page.opened;
     qCDebug(lcBridge) << "rcount" << page.count;
+    if (page.busy) {
+        qCWarning(lcBridge).noquote() << "history file busy, page not read:" << path << page.error;
+        emit sigHistoryBusy(type);
+        return;
+    }
+    if (!page.error.isEmpty())
+        qCWarning(lcBridge).noquote() << "history file not read:" << path << page.error;
 
     FieldRowText rows;
     for (const QStringList &cells : page.rows)
@@ -218,9 +230,23 @@ void qmlobject::saveReportRecord(const QString &datetime, const QString &type)
         writeHistoryCsv(*kind, path, exportConnectionName(*kind, family), *header, eventTexts, target);
     qCDebug(lcBridge) << "flagflagflagflagflagflagflag" << result.opened;
     qCDebug(lcBridge) << "export" << target << "rows" << result.rows << "written" << result.written;
-    if (!result.written) {
-        qCWarning(lcBridge) << "export failed" << target << result.error;
+    if (result.written)
+        return;
+    qCWarning(lcBridge).noquote() << "export of" << path << "to" << target << "failed:" << result.error;
+    switch (result.failure) {
+    case CsvExportResult::TargetRefused:
+        showHistoryFailure(lang, kExportRefusedText, target, result.error);
+        break;
+    case CsvExportResult::HistoryBusy:
+        showHistoryFailure(lang, kExportBusyText, path, result.error);
+        break;
+    case CsvExportResult::HistoryUnreadable:
+        showHistoryFailure(lang, kExportUnreadableText, path, result.error);
+        break;
+    case CsvExportResult::None:
+    case CsvExportResult::TargetFailed:
         showHistoryFailure(lang, kExportFailedText, target, result.error);
+        break;
     }
 }
 
@@ -279,7 +305,13 @@ void qmlobject::buildChartData(const QString &dateTime, const QString &flag)
         path = historyFilePath(file, family, dateTime);
     const bool exists = !path.isEmpty() && QFileInfo(path).isFile();
     qCDebug(lcBridge) << "existFlag" << exists;
-    const QString reply = exists ? chartReply(*kind, path, flag) : QString();
+    bool busy = false;
+    const QString reply = exists ? chartReply(*kind, path, flag, &busy) : QString();
+    if (busy) {
+        qCWarning(lcBridge).noquote() << "history file busy, chart not read:" << path;
+        emit sigHistoryBusy(flag);
+        return;
+    }
     switch (*kind) {
     case ChartKind::Day:
         emit sigChartDay(reply);

@@ -959,6 +959,30 @@
         <source>The history file could not be read to its end.</source>
         <translation>历史文件未能完整读取。</translation>
     </message>
+    <message>
+        <source>The CSV file %1 was not written: %2.</source>
+        <translation>CSV 文件 %1 未写入：%2。</translation>
+    </message>
+    <message>
+        <source>Nothing was exported: the history file %1 is in use by another program (%2). Try again in a moment.</source>
+        <translation>未导出任何内容：历史文件 %1 正被其他程序占用（%2），请稍后再试。</translation>
+    </message>
+    <message>
+        <source>Nothing was exported: the history file %1 could not be read: %2</source>
+        <translation>未导出任何内容：历史文件 %1 无法读取：%2</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>它不是普通文件</translation>
+    </message>
+    <message>
+        <source>it is the history file being exported</source>
+        <translation>它就是正在导出的历史文件</translation>
+    </message>
+    <message>
+        <source>it is a database file, not a CSV file</source>
+        <translation>它是数据库文件，不是 CSV 文件</translation>
+    </message>
 </context>
 <context>
     <name>Smtp</name>

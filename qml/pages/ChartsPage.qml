@@ -24,6 +24,8 @@ PageBase {
     property var dayValues: []
     property var barLabels: []
     property var barValues: []
+    // The last request found the file held locked by another program.
+    property bool busy: false
     readonly property bool empty: chart.flag === "chartday" ? dayValues.length === 0 : barValues.length === 0
 
     function t(text) { return Texts.tr(Lang.lang, text) }
@@ -44,11 +46,13 @@ PageBase {
     }
 
     function showDay(text) {
+        busy = false
         dayValues = text ? String(text).split("#") : []
         console.debug(Theme.shownLog, "chart day: values=" + dayValues.length)
     }
 
     function showBars(flag, text) {
+        busy = false
         var rows = Replies.rows(text)
         if (flag === "charttotal")
             rows.sort(function (a, b) { return Number(a[0]) - Number(b[0]) })
@@ -63,6 +67,15 @@ PageBase {
 
     Connections {
         target: UiState.bridge
+        function onSigHistoryBusy(strtype) {
+            if (strtype !== page.charts[page.chartIndex].flag)
+                return
+            page.busy = true
+            page.dayValues = []
+            page.barLabels = []
+            page.barValues = []
+            console.debug(Theme.shownLog, "chart " + strtype + ": file busy")
+        }
         function onSigChartDay(daystr) { if (page.charts[page.chartIndex].flag === "chartday") page.showDay(daystr) }
         function onSigChartMonth(monthstr) { if (page.charts[page.chartIndex].flag === "chartmonth") page.showBars("chartmonth", monthstr) }
         function onSigChartYear(yearstr) { if (page.charts[page.chartIndex].flag === "chartyear") page.showBars("chartyear", yearstr) }
@@ -140,7 +153,8 @@ PageBase {
                     objectName: "chartEmpty"
                     anchors.centerIn: parent
                     visible: page.empty
-                    text: page.t("No generation recorded for this period.")
+                    text: page.t(page.busy ? "The history file is in use by another program. Try again in a moment."
+                                           : "No generation recorded for this period.")
                     color: Theme.muted
                     font.pixelSize: Theme.fontSize + 1
                 }

@@ -28,6 +28,8 @@ PageBase {
     property int count: 0
     property var headings: []
     property var rows: []
+    // The last request found the file held locked by another program.
+    property bool busy: false
     readonly property int pageCount: Math.max(1, Math.ceil(count / 10))
 
     function t(text) { return Texts.tr(Lang.lang, text) }
@@ -53,6 +55,7 @@ PageBase {
         return [t("Date"), t("Energy (kWh)")]
     }
     function show(strpage, dcount, headingList, rowList) {
+        busy = false
         pageNo = parseInt(strpage, 10) || 0
         count = parseInt(dcount, 10) || 0
         headings = headingList
@@ -76,6 +79,14 @@ PageBase {
 
     Connections {
         target: UiState.bridge
+        function onSigHistoryBusy(strtype) {
+            if (strtype !== page.kinds[page.kindIndex].type)
+                return
+            page.busy = true
+            page.count = 0
+            page.rows = []
+            console.debug(Theme.shownLog, "history " + strtype + ": file busy")
+        }
         function onSigReport(strtype, strpage, dcount, strValue) {
             if (strtype === page.kinds[page.kindIndex].type)
                 page.show(strpage, dcount, page.reportHeadings(strtype), Replies.rows(strValue))
@@ -151,7 +162,8 @@ PageBase {
             Text {
                 objectName: "historyEmpty"
                 visible: page.rows.length === 0
-                text: page.t("No records for this period.")
+                text: page.t(page.busy ? "The history file is in use by another program. Try again in a moment."
+                                       : "No records for this period.")
                 color: Theme.muted
                 font.pixelSize: Theme.fontSize
             }

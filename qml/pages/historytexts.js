@@ -31,6 +31,7 @@ var zh = {
     "Page %1 of %2": "第 %1 页，共 %2 页",
     "%1 rows": "%1 条",
     "No records for this period.": "该时段没有记录。",
+    "The history file is in use by another program. Try again in a moment.": "历史文件正被其他程序占用，请稍后再试。",
     "Save as CSV…": "另存为 CSV…",
     "Clear": "清除",
     "Cancel": "取消",

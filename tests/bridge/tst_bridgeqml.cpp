@@ -155,6 +155,7 @@ void TestBridgeQml::signalsAndSlotsInDeclaredOrder()
         "sigAnalogDataRecord(strpage,dcount,strValue)",
         "sigEventDataRecord(strpage,dcount,strValue)",
         "sigSMSDataRecord(strpage,dcount,strValue)",
+        "sigHistoryBusy(strtype)",
         "emailGetSig(emailjson)",
         "sigQtSSMSSet(smsjson)",
         "sigQtSInverterM(invertermjson)",

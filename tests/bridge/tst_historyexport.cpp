@@ -11,7 +11,10 @@
 #include "tests/bridge/historyfixture.h"
 #include "tests/core/dbfixture.h"
 #include "tests/support/recordingdialogs.h"
+#include "tests/support/sqlitelock.h"
 #include "tests/support/testenv.h"
+
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -56,6 +59,12 @@ private slots:
     void missingOrHostilePeriodWritesHeaderOnly();
     void unwritableTargetIsReported_data();
     void unwritableTargetIsReported();
+    void unreadableHistoryWritesNothing_data();
+    void unreadableHistoryWritesNothing();
+    void refusedTargetIsLeftAsItIs_data();
+    void refusedTargetIsLeftAsItIs();
+    void eventCodeWithoutNumberHasNoText_data();
+    void eventCodeWithoutNumberHasNoText();
     void twoExportsInARow();
     void clears_data();
     void clears();
@@ -276,6 +285,135 @@ void TestHistoryExport::unwritableTargetIsReported()
     QVERIFY2(answers.boxes.at(0).text.startsWith("The CSV file "), qPrintable(answers.boxes.at(0).text));
     QCOMPARE(folderSnapshot(env->root()), before);
     QVERIFY(!QFileInfo::exists(where) || where == "folder");
+}
+
+void TestHistoryExport::unreadableHistoryWritesNothing_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("boxText");
+    QTest::newRow("held locked by another program") << "lock" << "is in use by another program";
+    QTest::newRow("cut short after its first page") << "truncate" << "could not be read";
+    QTest::newRow("header overwritten") << "garble" << "could not be read";
+}
+
+void TestHistoryExport::unreadableHistoryWritesNothing()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, boxText);
+    const DeviceFamily f = DeviceFamily::ThreePhaseUps;
+    QList<QStringList> rows;
+    for (int i = 0; i < 200; ++i)
+        rows << eventRow(f, QStringLiteral("2026/01/15 10:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')), "5");
+    QVERIFY(writeHistoryRows(HistoryFile::EventLog, f, "202601", rows));
+    const QString history = historyFilePath(HistoryFile::EventLog, f, QStringLiteral("202601"));
+    SqliteLockHolder holder;
+    if (damage == "lock") {
+        QVERIFY(holder.start({history}, 1500));
+    } else {
+        QFile file(history);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (damage == "truncate")
+            QVERIFY(file.resize(4096)); // the schema page alone: the table's pages are gone
+        else
+            QCOMPARE(file.write(QByteArray(100, 'x')), 100);
+    }
+    answers.saveAnswer = target("events.csv");
+    QFile old(answers.saveAnswer);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older export\n");
+    old.close();
+
+    bridge->handleOperReportRecord(opRequest("record_eventdata", "save", "202601"));
+    if (damage == "lock")
+        QVERIFY(holder.finish());
+    QCOMPARE(answers.boxes.size(), 1);
+    QCOMPARE(answers.boxes.at(0).icon, QMessageBox::Warning);
+    const QString text = answers.boxes.at(0).text;
+    QVERIFY2(text.startsWith("Nothing was exported") && text.contains(boxText)
+                 && text.contains(QFileInfo(history).fileName()),
+             qPrintable(text));
+    QCOMPARE(readAll(answers.saveAnswer), QByteArray("an older export\n"));
+    QCOMPARE(QDir(env->root()).entryList({"events.csv*"}, QDir::Files), QStringList{"events.csv"});
+}
+
+void TestHistoryExport::refusedTargetIsLeftAsItIs_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO") << "fifo" << "it is not a regular file";
+    QTest::newRow("the history file being exported") << "history" << "it is the history file being exported";
+    QTest::newRow("a link to the history file") << "link" << "it is the history file being exported";
+    QTest::newRow("another history file") << "other" << "it is a database file, not a CSV file";
+}
+
+void TestHistoryExport::refusedTargetIsLeftAsItIs()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, reason);
+    const DeviceFamily f = DeviceFamily::ThreePhaseUps;
+    QVERIFY(writeHistoryRows(HistoryFile::DayGen, f, "20260115", {dayRow(0, 5, "6"), dayRow(0, 10, "7")}));
+    QVERIFY(writeHistoryRows(HistoryFile::DayGen, f, "20260114", {dayRow(0, 5, "8")}));
+    const QString history = historyFilePath(HistoryFile::DayGen, f, QStringLiteral("20260115"));
+    QString where;
+    if (what == "fifo") {
+        QVERIFY(QDir(env->root()).mkdir("pipes"));
+        where = target("pipes/out.csv");
+        QCOMPARE(::mkfifo(QFile::encodeName(where).constData(), 0600), 0);
+    } else if (what == "history") {
+        where = history;
+    } else if (what == "link") {
+        where = target("today.csv");
+        QVERIFY(QFile::link(history, where));
+    } else {
+        where = historyFilePath(HistoryFile::DayGen, f, QStringLiteral("20260114"));
+    }
+    const QStringList before = folderSnapshot(appPaths.dayGenDbDir);
+    answers.saveAnswer = where;
+    bridge->handleOperReportRecord(opRequest("report_day", "save", "20260115"));
+    QCOMPARE(answers.boxes.size(), 1);
+    QCOMPARE(answers.boxes.at(0).icon, QMessageBox::Warning);
+    QCOMPARE(answers.boxes.at(0).text,
+             QStringLiteral("The CSV file %1 was not written: %2.").arg(QDir::toNativeSeparators(where), reason));
+    QCOMPARE(folderSnapshot(appPaths.dayGenDbDir), before);
+    QCOMPARE(runSqlite3(history, "select count(*) from daygen").trimmed(), QStringLiteral("2"));
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(where).constData(), &st), 0);
+    if (what == "fifo")
+        QVERIFY(S_ISFIFO(st.st_mode));
+    if (what == "link")
+        QVERIFY(S_ISLNK(st.st_mode));
+}
+
+void TestHistoryExport::eventCodeWithoutNumberHasNoText_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("change"); // run on the file after the row is written
+    QTest::newRow("not a number") << "0" << "abc" << "";
+    QTest::newRow("empty text") << "1" << "" << "";
+    QTest::newRow("NULL") << "3" << "5" << "update alarmdata set Description=NULL";
+    QTest::newRow("no code column") << "0" << "5" << "alter table alarmdata drop column Description";
+}
+
+void TestHistoryExport::eventCodeWithoutNumberHasNoText()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QString, code);
+    QFETCH(QString, change);
+    setProtocol(protocol);
+    const DeviceFamily f = deviceFamily(protocol);
+    QVERIFY(writeHistoryRows(HistoryFile::EventLog, f, "202601", {eventRow(f, "2026/01/15 10:00:00", code)}));
+    const QString history = historyFilePath(HistoryFile::EventLog, f, QStringLiteral("202601"));
+    if (!change.isEmpty())
+        QCOMPARE(runSqlite3(history, change), QString());
+    answers.saveAnswer = target("events.csv");
+    bridge->handleOperReportRecord(opRequest("record_eventdata", "save", "202601"));
+    QCOMPARE(answers.boxes.size(), 0);
+    const QStringList lines = QString::fromUtf8(readAll(answers.saveAnswer)).split('\n');
+    QCOMPARE(lines.size(), 3);
+    // Not the text of event 0: no text at all.
+    QVERIFY2(lines.at(1).endsWith(','), qPrintable(lines.at(1)));
+    QCOMPARE(lines.at(1).count(','), lines.at(0).count(','));
 }
 
 void TestHistoryExport::twoExportsInARow()

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QReadLocker>
+#include <QSaveFile>
 #include <QSettings>
 
 #include <algorithm>
@@ -22,6 +23,9 @@ namespace {
 // Guard: damagedCopyMutex (the flag is atomic so that a clean file costs no lock).
 std::atomic<bool> paramIniDamaged{false};
 QMutex damagedCopyMutex;
+// Set at start when "param.ini" holds values the INI reader must not see and the file
+// could not be replaced by a safe one. Written before any thread starts, read after.
+std::atomic<bool> paramIniUnreadable{false};
 
 // The text after "=" on the line of key, in the general section, as the file holds it.
 QString rawIniText(const QString &path, const char *key)
@@ -42,6 +46,85 @@ QString rawIniText(const QString &path, const char *key)
             return QString::fromUtf8(line.mid(eq + 1).trimmed());
     }
     return QString();
+}
+
+// The INI reader turns a value reading "@Variant(...)" or "@DateTime(...)" into binary
+// stream data and trusts the lengths inside it: one damaged or crafted line can make it
+// ask for gigabytes and end the program at every start. Nothing this program stores is
+// such a value, so text that could read as one is kept from the reader. The test is on
+// the text with every character the reader may drop on the way removed (quotes,
+// backslashes, line ends); a numeric escape can spell any letter and counts as suspect
+// by itself (the writer uses one only for a control character in a text).
+bool mayReadAsStream(const QByteArray &text)
+{
+    QByteArray kept;
+    kept.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '\\' && i + 1 < text.size()) {
+            const char next = text.at(i + 1);
+            if (next == 'x' || next == 'X' || (next >= '0' && next <= '7'))
+                return true;
+        }
+        if (c != '\\' && c != '"' && c != '\r' && c != '\n')
+            kept.append(c);
+    }
+    return kept.contains("Variant(") || kept.contains("DateTime(");
+}
+
+// The lines of text with those that may read as stream data left out. A line ending in
+// an odd number of backslashes goes on in the next, so such lines go or stay together.
+QByteArray withoutStreamLines(const QByteArray &text)
+{
+    QByteArray result;
+    QByteArray group;
+    const auto endGroup = [&] {
+        if (!mayReadAsStream(group))
+            result += group;
+        group.clear();
+    };
+    for (qsizetype start = 0; start < text.size();) {
+        const qsizetype newline = text.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? text.size() : newline + 1;
+        group += text.mid(start, end - start);
+        start = end;
+        qsizetype last = group.size();
+        while (last > 0 && (group.at(last - 1) == '\n' || group.at(last - 1) == '\r'))
+            --last;
+        qsizetype slashes = 0;
+        while (slashes < last && group.at(last - 1 - slashes) == '\\')
+            ++slashes;
+        if (slashes % 2 == 0)
+            endGroup();
+    }
+    endGroup();
+    // A quoted value may span lines as well: what still could read as a stream goes whole.
+    return mayReadAsStream(result) ? QByteArray() : result;
+}
+
+// Keeps the file as the damaged copy and leaves in its place only the lines the reader can
+// take safely. When the file cannot be replaced, the loaders and writers leave it alone.
+void setStreamLinesAside(const QByteArray &content)
+{
+    const QString copy = appPaths.paramIniPath + QLatin1String(kDamagedCopySuffix);
+    qCWarning(lcCore) << appPaths.paramIniPath
+                      << "is damaged: it holds values that would read as binary data; the file is kept as" << copy
+                      << "and the settings on those lines load as defaults";
+    QFile::remove(copy);
+    QSaveFile cleaned(appPaths.paramIniPath);
+    const bool replaced = QFile::copy(appPaths.paramIniPath, copy) && cleaned.open(QIODevice::WriteOnly)
+        && cleaned.write(withoutStreamLines(content)) >= 0 && cleaned.commit();
+    if (!replaced) {
+        qCWarning(lcCore) << "cannot set" << appPaths.paramIniPath
+                          << "aside; every setting loads as its default and none is saved until it is removed";
+        paramIniUnreadable = true;
+    }
+}
+
+// The path the loaders read: none while the file cannot be read safely.
+QString paramIniReadPath()
+{
+    return paramIniUnreadable ? QString() : appPaths.paramIniPath;
 }
 
 QString text(const QSettings &ini, const char *key, const QString &fallback)
@@ -201,7 +284,7 @@ bool mayRewriteRecipients(bool recipientsRead, const QStringList &storedAddresse
 
 void loadSystemSettings()
 {
-    const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+    const QSettings ini(paramIniReadPath(), QSettings::IniFormat);
     loadKeys(ini, systemSettings, kSystemKeys);
     // Start-up runs before any thread: the schedule's lead time needs no lock here.
     preAlarm = text(ini, kPreAlarmKey, QString());
@@ -209,7 +292,7 @@ void loadSystemSettings()
 
 void loadDeviceSettings()
 {
-    const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+    const QSettings ini(paramIniReadPath(), QSettings::IniFormat);
     DeviceSettings &d = deviceSettings;
     loadKeys(ini, d, kDeviceKeys);
     d.depthDischarge = ini.value(QLatin1String(kDepthDischargeKey), kDefaultDepthDischarge).toDouble();
@@ -221,7 +304,7 @@ void loadDeviceSettings()
 void loadEmailSettings()
 {
     {
-        const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+        const QSettings ini(paramIniReadPath(), QSettings::IniFormat);
         EmailSettings &e = emailSettings;
         loadKeys(ini, e, kEmailKeys);
         e.senderPassword = scramblePassword(e.senderPassword, ScrambleDecode);
@@ -234,7 +317,7 @@ void loadEmailSettings()
 void loadSmsSettings()
 {
     {
-        const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+        const QSettings ini(paramIniReadPath(), QSettings::IniFormat);
         SmsSettings &s = smsSettings;
         loadKeys(ini, s, kSmsKeys);
         s.connect = ini.value(QLatin1String(kModemConnectKey), 0).toInt();
@@ -261,14 +344,20 @@ void setTestSmsOutcome(quint64 request, TestSmsState state, const QString &reaso
 bool checkParamIni()
 {
     paramIniDamaged = false;
+    paramIniUnreadable = false;
     QFile file(appPaths.paramIniPath);
     if (!file.exists() || file.size() == 0)
         return true;
-    // The INI reader reports what it cannot parse, but takes NUL bytes without a word.
-    bool damaged = file.open(QIODevice::ReadOnly) && file.readAll().contains('\0');
+    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.close();
+    if (mayReadAsStream(content)) {
+        setStreamLinesAside(content);
+        return false;
+    }
+    // The INI reader reports what it cannot parse, but takes NUL bytes without a word.
+    bool damaged = content.contains('\0');
     if (!damaged) {
-        const QSettings ini(appPaths.paramIniPath, QSettings::IniFormat);
+        const QSettings ini(paramIniReadPath(), QSettings::IniFormat);
         ini.allKeys(); // the status of some parse errors is set only once a key is looked up
         damaged = ini.status() == QSettings::FormatError;
     }
@@ -396,6 +485,12 @@ ParamKeys emailParamKeys(const QString *values, int count)
 bool writeParamKeys(const ParamKeys &keys, QString *failure)
 {
     const QString cannotWrite = QStringLiteral("cannot write %1").arg(appPaths.paramIniPath);
+    if (paramIniUnreadable) {
+        // Writing goes through the reader, which must not see this file.
+        if (failure)
+            *failure = QStringLiteral("%1 holds damaged values and could not be set aside").arg(appPaths.paramIniPath);
+        return false;
+    }
     if (paramIniDamaged) {
         QMutexLocker locker(&damagedCopyMutex);
         if (paramIniDamaged) {

@@ -12,6 +12,7 @@
 #include "tests/support/testenv.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QtTest>
 
@@ -28,6 +29,8 @@ private slots:
     void unquotedCommaValue();
     void corruptParamIni_data();
     void corruptParamIni();
+    void streamValuesSetAside_data();
+    void streamValuesSetAside();
     void writeFailureIsReported();
     void failedSaveKeepsTheFile_data();
     void failedSaveKeepsTheFile();
@@ -230,6 +233,75 @@ void TestSettings::corruptParamIni()
     QCOMPARE(kept.readAll(), damaged ? content : QByteArray("an older copy"));
     QCOMPARE(QSettings(appPaths.paramIniPath, QSettings::IniFormat).value("comProtocol").toString(),
              QStringLiteral("2"));
+}
+
+void TestSettings::streamValuesSetAside_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("cleaned"); // what is left of "param.ini" for the reader
+    QTest::addColumn<bool>("copyBlocked");   // the damaged copy cannot be made
+    const QByteArray safe("lang=0\ncomProtocol=3\n");
+    // A stream whose list length asks for some 25 GB: the reader ends the program with it.
+    const QByteArray crafted = QByteArray::fromBase64(
+        "cHRoRP//////////////////////////////////////////////aXNjaGFyZ2U9QFZhcmlhbnQoXDBcMFwwXP8L////"
+        "Ov/feDFceDNceGU4KQpjb21QznRlQXJyYXkoNCkKc3RnZT1AVmFyKGU=");
+    QTest::addRow("crafted list length") << safe + crafted
+                                           << safe + QByteArray("comP\xce" "teArray(4)\nstge=@Var(e") << false;
+    QTest::addRow("plain") << "k=@Variant(\\0\\0\\0\\x7f)\n" + safe << safe << false;
+    QTest::addRow("date-time") << safe + "k=@DateTime(\\0\\0)\n" << safe << false;
+    QTest::addRow("quoted halves") << "k=\"@Var\"\"iant(x)\"\n" + safe << safe << false;
+    QTest::addRow("continued line") << "k=@Var\\\r\niant(x)\r\n" + safe << safe << false;
+    QTest::addRow("escaped at sign") << safe + "k=\\x40Variant(y)" << safe << false;
+    QTest::addRow("escaped letter") << safe + "k=@\\126ariant(y)" << safe << false;
+    // A quoted value goes on over its line ends: nothing of such a file is read.
+    QTest::addRow("quoted across lines") << safe + "k=\"@Var\niant(x)\"\n" << QByteArray() << false;
+    QTest::addRow("copy blocked") << "k=@Variant(\\0)\n" + safe << QByteArray() << true;
+}
+
+void TestSettings::streamValuesSetAside()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, cleaned);
+    QFETCH(bool, copyBlocked);
+    TestEnv env;
+    // A file that could not be set aside is left alone for the rest of the run; the next
+    // cases start from a readable one.
+    const auto readableAgain = qScopeGuard([] {
+        QFile::remove(appPaths.paramIniPath);
+        checkParamIni();
+    });
+    writeFile(appPaths.paramIniPath, content);
+    const QString copy = appPaths.paramIniPath + QLatin1String(kDamagedCopySuffix);
+    if (copyBlocked)
+        QVERIFY(QDir().mkpath(copy + QStringLiteral("/entry")));
+    else
+        writeFile(copy, "an older copy");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is damaged: it holds values")));
+    if (copyBlocked)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot set .* aside")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    loadAllSettings();
+    QFile file(appPaths.paramIniPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const bool linesKept = cleaned.contains("lang=0");
+    QCOMPARE(systemSettings.lang, QLatin1String(linesKept ? "0" : "1"));
+    QCOMPARE(deviceSettings.comProtocol, QLatin1String(linesKept ? "3" : "0"));
+    QString failure;
+    if (copyBlocked) {
+        // The file stays as it was, and no save pretends to have gone through it.
+        QCOMPARE(file.readAll(), content);
+        QVERIFY(!writeParamKeys({{QStringLiteral("lang"), QStringLiteral("1")}}, &failure));
+        QVERIFY2(failure.contains(QLatin1String("could not be set aside")), qPrintable(failure));
+        return;
+    }
+    QCOMPARE(file.readAll(), cleaned);
+    QFile kept(copy);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), content);
+    // The copy is made once: a save later does not replace it with the cleaned file.
+    QVERIFY(writeParamKeys({{QStringLiteral("lang"), QStringLiteral("1")}}, &failure));
+    QVERIFY(kept.seek(0));
+    QCOMPARE(kept.readAll(), content);
 }
 
 void TestSettings::writeFailureIsReported()

@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <functional>
+
 namespace {
 
 // The answer of a page of a missing file, and of a clear.
@@ -51,16 +53,34 @@ void fillHeader(QStringList &list, HistoryKind kind)
         list << QCoreApplication::translate("qmlobject", source);
 }
 
-// Tells the user why a clear or an export did not happen, in the language of the program.
-void showHistoryFailure(const QString &lang, const char *text, const QString &file, const QString &reason)
+// Tells the user how a clear or an export ended, in the language of the program; text is
+// the translated message.
+void showHistoryBox(const QString &lang, QMessageBox::Icon icon, const std::function<QString()> &text)
 {
     const ChineseTranslatorScope zh(lang);
     QMessageBox box;
-    box.setIcon(QMessageBox::Warning);
+    box.setIcon(icon);
     box.setWindowTitle(QCoreApplication::translate("qmlobject", "History"));
-    box.setText(QCoreApplication::translate("qmlobject", text).arg(QDir::toNativeSeparators(file), reason));
+    box.setText(text());
     box.setStandardButtons(QMessageBox::Ok);
     dialogs().execMessageBox(box);
+}
+
+void showHistoryFailure(const QString &lang, const char *text, const QString &file, const QString &reason)
+{
+    showHistoryBox(lang, QMessageBox::Warning, [&] {
+        return QCoreApplication::translate("qmlobject", text).arg(QDir::toNativeSeparators(file), reason);
+    });
+}
+
+void showExportDone(const QString &lang, qint64 rows, const QString &file)
+{
+    showHistoryBox(lang, QMessageBox::Information, [&] {
+        const QString target = QDir::toNativeSeparators(file);
+        if (rows == 1)
+            return QCoreApplication::translate("qmlobject", "Saved 1 row to %1.").arg(target);
+        return QCoreApplication::translate("qmlobject", "Saved %1 rows to %2.").arg(rows).arg(target);
+    });
 }
 
 const char kClearFailedText[] = QT_TRANSLATE_NOOP("qmlobject", "The history file %1 could not be deleted: %2");
@@ -203,10 +223,14 @@ void qmlobject::saveReportRecord(const QString &datetime, const QString &type)
     const QString lang = bridgeLang();
     const QString protocol = bridgeProtocol();
     const DeviceFamily family = deviceFamily(protocol);
-    // Looked up before the export's translator is installed, as the dialog has always read.
-    const QString caption = tr("Save As");
-    const QString target = dialogs().getSaveFileName(nullptr, caption, defaultCsvName(*kind, family, datetime),
-                                                     QString());
+    QString target;
+    {
+        // The dialog's own buttons and labels follow the program's language too.
+        const ChineseTranslatorScope zh(lang);
+        target = dialogs().getSaveFileName(nullptr, tr("Save As"),
+                                           documentsFolder() + QLatin1Char('/') + defaultCsvName(*kind, family, datetime),
+                                           tr("CSV File(*.csv)"));
+    }
     if (target.isEmpty())
         return;
 
@@ -230,8 +254,10 @@ void qmlobject::saveReportRecord(const QString &datetime, const QString &type)
         writeHistoryCsv(*kind, path, exportConnectionName(*kind, family), *header, eventTexts, target);
     qCDebug(lcBridge) << "flagflagflagflagflagflagflag" << result.opened;
     qCDebug(lcBridge) << "export" << target << "rows" << result.rows << "written" << result.written;
-    if (result.written)
+    if (result.written) {
+        showExportDone(lang, result.rows, target);
         return;
+    }
     qCWarning(lcBridge).noquote() << "export of" << path << "to" << target << "failed:" << result.error;
     switch (result.failure) {
     case CsvExportResult::TargetRefused:

@@ -1,9 +1,11 @@
 #include "core/dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStandardPaths>
 
 namespace {
 // When a dialog closes the keyboard goes back to the widget that had it (and with the
@@ -62,4 +64,12 @@ Dialogs &dialogs()
 void setDialogs(Dialogs *d)
 {
     installed = d ? d : &modalDialogs;
+}
+
+QString documentsFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir(documents).exists())
+        return documents;
+    return QDir::homePath();
 }

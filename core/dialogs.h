@@ -25,3 +25,7 @@ public:
 // The caller keeps ownership of what it installs. GUI thread only.
 Dialogs &dialogs();
 void setDialogs(Dialogs *d);
+
+// Where the file dialogs start: the user's documents folder, or the home folder on a
+// system that has none.
+QString documentsFolder();

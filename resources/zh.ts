@@ -983,6 +983,18 @@
         <source>it is a database file, not a CSV file</source>
         <translation>它是数据库文件，不是 CSV 文件</translation>
     </message>
+    <message>
+        <source>CSV File(*.csv)</source>
+        <translation>CSV 文件(*.csv)</translation>
+    </message>
+    <message>
+        <source>Saved 1 row to %1.</source>
+        <translation>已将 1 行保存到 %1。</translation>
+    </message>
+    <message>
+        <source>Saved %1 rows to %2.</source>
+        <translation>已将 %1 行保存到 %2。</translation>
+    </message>
 </context>
 <context>
     <name>Smtp</name>

@@ -62,7 +62,6 @@ const char *const kConfigSources[ConfigTextCount] = {
 const char *const kDroppedNumbersText = QT_TRANSLATE_NOOP(
     "MainWindow", "These SMS numbers were left out of the imported settings, as a number may not hold \"@\" or \"|\":\n%1");
 
-const QString kStartPath = QStringLiteral("/*.zip");
 const QString kBoxStyle = QStringLiteral("background-color: rgb(255, 255, 255);");
 
 // The history thread rewrites "schedule.db" with the write side of scheduleListLock
@@ -471,7 +470,7 @@ void handleOutputConfig(QWidget *window, QStringList &configTexts)
 {
     const ChineseTranslatorScope zh(currentLang());
     initConfigTexts(configTexts);
-    const QString chosen = dialogs().getSaveFileName(window, configTexts.at(SaveCaptionText), kStartPath,
+    const QString chosen = dialogs().getSaveFileName(window, configTexts.at(SaveCaptionText), documentsFolder(),
                                                      configTexts.at(FilterText));
     if (chosen.isEmpty())
         return;
@@ -491,7 +490,7 @@ void handleInputConfig(QWidget *window, QStringList &configTexts)
     box.setDefaultButton(QMessageBox::Ok);
     if (dialogs().execMessageBox(box) != box.button(QMessageBox::Ok))
         return;
-    const QString chosen = dialogs().getOpenFileName(window, configTexts.at(OpenCaptionText), kStartPath,
+    const QString chosen = dialogs().getOpenFileName(window, configTexts.at(OpenCaptionText), documentsFolder(),
                                                      configTexts.at(FilterText));
     if (chosen.isEmpty())
         return;

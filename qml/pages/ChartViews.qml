@@ -44,9 +44,11 @@ Item {
             }
             axisY: ValueAxis {
                 id: dayY
+                readonly property var range: views.chartsPage.axisScale(views.chartsPage.dayValues)
                 min: 0
-                max: views.chartsPage.niceMax(views.chartsPage.dayValues)
-                labelFormat: "%.1f"
+                max: range.max
+                tickCount: range.ticks
+                labelFormat: range.format
                 titleText: views.chartsPage.t(views.chartsPage.family === "2" ? "Power (W)" : "Power (kW)")
             }
             // qmllint enable import type property
@@ -68,18 +70,48 @@ Item {
             labelsVisible: false
             axisX: BarCategoryAxis {
                 id: barAxis
+                objectName: "barAxis"
                 categories: views.chartsPage.barLabels
+                // Drawn below instead: this Qt cuts a two-digit day to "…" under 31 bars.
+                labelsVisible: false
             }
             // qmllint disable import type property
             axisY: ValueAxis {
                 id: barY
+                readonly property var range: views.chartsPage.axisScale(views.chartsPage.barValues)
                 min: 0
-                max: views.chartsPage.niceMax(views.chartsPage.barValues)
-                labelFormat: "%.1f"
+                max: range.max
+                tickCount: range.ticks
+                labelFormat: range.format
                 titleText: views.chartsPage.t("Energy (kWh)")
             }
             // qmllint enable import type property
             BarSet { id: barSet; values: views.chartsPage.barValues; color: "#5b9bd5"; borderColor: Theme.accent }
+        }
+        Repeater {
+            model: views.chartsPage.barLabels
+            delegate: Text {
+                required property string modelData
+                required property int index
+                readonly property real slot: barChart.plotArea.width / Math.max(1, views.chartsPage.barLabels.length)
+                objectName: "barLabel_" + index
+                x: barChart.plotArea.x + (index + 0.5) * slot - width / 2
+                y: barChart.plotArea.y + barChart.plotArea.height + 5
+                text: modelData
+                font.pixelSize: Theme.fontSize - 2
+                color: "#333333"
+            }
+        }
+        // What a bar stands for, under the bars. Not the category axis's own title: this Qt
+        // draws that a second time in the chart's corner.
+        Text {
+            objectName: "barAxisTitle"
+            x: barChart.plotArea.x + (barChart.plotArea.width - width) / 2
+            y: barChart.plotArea.y + barChart.plotArea.height + 22
+            text: views.chartsPage.t(views.chartsPage.chart.bar || "Day")
+            font.pixelSize: Theme.fontSize - 1
+            font.bold: true
+            color: "#333333"
         }
     }
 }

@@ -12,11 +12,12 @@ PageBase {
     property string family: ""
     signal chartRequested(string request)
 
+    // `bar` names what one bar stands for, the words under the bar axis.
     readonly property var charts: [
-        { flag: "chartday", title: "Day", form: "day", caption: "Power curve of the day" },
-        { flag: "chartmonth", title: "Month", form: "month", caption: "Generation of each day" },
-        { flag: "chartyear", title: "Year", form: "year", caption: "Generation of each month" },
-        { flag: "charttotal", title: "Total", form: "", caption: "Generation of each year" }
+        { flag: "chartday", title: "Day", form: "day", caption: "Power curve of the day", bar: "" },
+        { flag: "chartmonth", title: "Month", form: "month", caption: "Generation of each day", bar: "Day" },
+        { flag: "chartyear", title: "Year", form: "year", caption: "Generation of each month", bar: "Month" },
+        { flag: "charttotal", title: "Total", form: "", caption: "Generation of each year", bar: "Year" }
     ]
     property int chartIndex: 0
     readonly property var chart: charts[chartIndex]
@@ -35,14 +36,21 @@ PageBase {
         chartRequested(Replies.request({ dateTime: c.form ? Texts.periodText(c.form, picker.date) : "", flag: c.flag }))
     }
 
-    function niceMax(values) {
+    // A value axis from 0 with round steps (1, 2 or 5 times a power of ten), at most five
+    // of them and a little room above the largest value; labels show the step's decimals.
+    function axisScale(values) {
         var m = 0
         for (var i = 0; i < values.length; ++i)
             m = Math.max(m, Number(values[i]) || 0)
-        if (m <= 0)
-            return 1
-        var step = Math.pow(10, Math.floor(Math.log(m) / Math.LN10))
-        return Math.ceil(m * 1.1 / step) * step
+        if (!(m > 0))
+            return { max: 1, ticks: 6, format: "%.1f" }
+        var raw = m * 1.05 / 5
+        var power = Math.pow(10, Math.floor(Math.log(raw) / Math.LN10))
+        var norm = raw / power
+        var step = (norm <= 1 ? 1 : norm <= 2 ? 2 : norm <= 5 ? 5 : 10) * power
+        var steps = Math.ceil(m * 1.05 / step - 1e-9)
+        var decimals = Math.max(0, -Math.floor(Math.log(step) / Math.LN10 + 1e-9))
+        return { max: Number((steps * step).toFixed(decimals)), ticks: steps + 1, format: "%." + decimals + "f" }
     }
 
     function showDay(text) {
@@ -51,13 +59,44 @@ PageBase {
         console.debug(Theme.shownLog, "chart day: values=" + dayValues.length)
     }
 
+    // One bar for every day of the month, month of the year, or year from the first to the
+    // last the reply names; a period without a row stands at 0. The reply's first field is
+    // the day, month or year number.
     function showBars(flag, text) {
         busy = false
         var rows = Replies.rows(text)
-        if (flag === "charttotal")
-            rows.sort(function (a, b) { return Number(a[0]) - Number(b[0]) })
-        barLabels = rows.map(function (r) { return r[0] || "" })
-        barValues = rows.map(function (r) { return Number(r[1]) || 0 })
+        var first = 1
+        var last = 0
+        if (flag === "chartmonth") {
+            last = new Date(picker.date.getFullYear(), picker.date.getMonth() + 1, 0).getDate()
+        } else if (flag === "chartyear") {
+            last = 12
+        } else {
+            first = Infinity
+            last = -Infinity
+            for (var i = 0; i < rows.length; ++i) {
+                var year = parseInt(rows[i][0], 10)
+                if (!isNaN(year)) {
+                    first = Math.min(first, year)
+                    last = Math.max(last, year)
+                }
+            }
+        }
+        var labels = []
+        var values = []
+        for (var n = first; n <= last; ++n) {
+            labels[n - first] = String(n)
+            values[n - first] = 0
+        }
+        for (var r = 0; r < rows.length; ++r) {
+            var at = parseInt(rows[r][0], 10) - first
+            if (at >= 0 && at < values.length)
+                values[at] = Number(rows[r][1]) || 0
+            else
+                console.warn("chart " + flag + ": no bar for", JSON.stringify(rows[r][0]))
+        }
+        barLabels = labels
+        barValues = rows.length > 0 ? values : []
         console.debug(Theme.shownLog, "chart " + flag + ": bars=" + barValues.length)
     }
 

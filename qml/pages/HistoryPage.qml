@@ -22,6 +22,8 @@ PageBase {
         { type: "record_eventdata", title: "Events", form: "month", record: true },
         { type: "record_smsdata", title: "SMS log", form: "month", record: true }
     ]
+    // The program sends ten rows a page.
+    readonly property int pageRows: 10
     property int kindIndex: 0
     readonly property var kind: kinds[kindIndex]
     property int pageNo: 0
@@ -30,7 +32,7 @@ PageBase {
     property var rows: []
     // The last request found the file held locked by another program.
     property bool busy: false
-    readonly property int pageCount: Math.max(1, Math.ceil(count / 10))
+    readonly property int pageCount: Math.max(1, Math.ceil(count / pageRows))
 
     function t(text) { return Texts.tr(Lang.lang, text) }
 
@@ -66,7 +68,8 @@ PageBase {
     function showRecord(strpage, dcount, strValue) {
         var json = Replies.json(strValue)
         var keys = json && json.key ? String(json.key).split("#") : []
-        show(strpage, dcount, keys, Replies.rows(json ? json.value : ""))
+        show(strpage, dcount, keys.map(function (k) { return Texts.heading(Lang.lang, k) }),
+             Replies.rows(json ? json.value : ""))
     }
 
     onShown: load(pageNo)
@@ -150,14 +153,15 @@ PageBase {
 
         Card {
             Layout.fillWidth: true
-            Layout.fillHeight: true
             HistoryTable {
                 id: table
                 objectName: "historyTable"
                 Layout.fillWidth: true
-                Layout.preferredHeight: 10 * rowHeight + rowHeight + 20
+                Layout.preferredHeight: implicitHeight
                 headings: page.headings
                 rows: page.rows
+                pinned: page.kind.type === "record_eventdata" ? 2 : 1
+                rowSlots: Math.max(page.rows.length, Math.min(page.count, page.pageRows))
             }
             Text {
                 objectName: "historyEmpty"
@@ -209,6 +213,7 @@ PageBase {
             Button {
                 objectName: "historySave"
                 text: page.t("Save as CSV…")
+                enabled: page.count > 0
                 onClicked: page.operate("save")
             }
             Button {
@@ -218,6 +223,7 @@ PageBase {
                 onClicked: confirm.ask()
             }
         }
+        Item { Layout.fillHeight: true }
     }
 
     // Clearing deletes the file of the period: asked first.

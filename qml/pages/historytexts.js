@@ -45,6 +45,79 @@ var zh = {
     "Show": "显示"
 }
 
+// The headings of the snapshot and event pages arrive as the program's column names, in
+// English or, with the Chinese language, in Chinese; each maps to words for a person.
+// Rows: the names as sent, then the words in English and in Chinese.
+var headingRows = [
+    [["DateTime", "日期时间"], "Time", "时间"],
+    [["Event Description", "事件描述"], "Event", "事件"],
+    [["BatteryDischageTime", "电池放电时间"], "Battery discharge time (min)", "电池放电时间 (分)"],
+    [["BatteryRemainTime", "电池剩余时间"], "Battery time left (min)", "电池剩余时间 (分)"],
+    [["BatteryRemmainCap", "BattRemainCap", "电池剩余容量"], "Battery capacity (%)", "电池剩余容量 (%)"],
+    [["BatteryVolt(V)", "BattVolt(V)", "电池电压(V)"], "Battery voltage (V)", "电池电压 (V)"],
+    [["BatteryCurr(A)", "电池电流(A)"], "Battery current (A)", "电池电流 (A)"],
+    [["BatteryTemp(C)", "电池温度(C)"], "Battery temperature (°C)", "电池温度 (°C)"],
+    [["InputPowerFac", "输入功率因数"], "Input power factor", "输入功率因数"],
+    [["InputGenC(KW)", "输入发电量(KW)"], "Input energy (kWh)", "输入电量 (kWh)"],
+    [["InputFreq(Hz)", "输入频率(Hz)"], "Input frequency (Hz)", "输入频率 (Hz)"],
+    [["InputVolt(V)", "输入电压(V)"], "Input voltage (V)", "输入电压 (V)"],
+    [["InputCurr(A)", "输入电流(A)"], "Input current (A)", "输入电流 (A)"],
+    [["InputActPower(KW)", "输入有功功率(KW)"], "Input active power (kW)", "输入有功功率 (kW)"],
+    [["InputAppPower(KVA)", "输入视在功率(KVA)"], "Input apparent power (kVA)", "输入视在功率 (kVA)"],
+    [["InputWattPower(KVar)", "输入无功功率(KVar)"], "Input reactive power (kvar)", "输入无功功率 (kvar)"],
+    [["OutputFrq(HZ)", "OutputFrq(Hz)", "OutputFreq(Hz)", "输出频率(Hz)"], "Output frequency (Hz)", "输出频率 (Hz)"],
+    [["OutputPowerFac", "OutputPowerFactor", "输出功率因数"], "Output power factor", "输出功率因数"],
+    [["OutputGen(KW)", "输出发电量(KW)"], "Output energy (kWh)", "输出电量 (kWh)"],
+    [["OutputVolt(V)", "输出电压(V)"], "Output voltage (V)", "输出电压 (V)"],
+    [["OutputCurr(A)", "输出电流(A)"], "Output current (A)", "输出电流 (A)"],
+    [["OutputActivePower(KW)", "输出有功功率(KW)"], "Output active power (kW)", "输出有功功率 (kW)"],
+    [["OutputActivePower(W)", "输出有功功率(W)"], "Output active power (W)", "输出有功功率 (W)"],
+    [["OutputAppPower(KVA)", "输出视在功率(KVA)"], "Output apparent power (kVA)", "输出视在功率 (kVA)"],
+    [["OutputApparentPower(VA)", "输出视在功率(VA)"], "Output apparent power (VA)", "输出视在功率 (VA)"],
+    [["OutputWattPower(KVar)", "输出无功功率(KVar)"], "Output reactive power (kvar)", "输出无功功率 (kvar)"],
+    [["OutputLoadPercent(%)", "输出负载(%)"], "Output load (%)", "输出负载 (%)"],
+    [["BypassFreq(Hz)", "BypFreq(Hz)", "旁路频率(Hz)"], "Bypass frequency (Hz)", "旁路频率 (Hz)"],
+    [["BypassVol(V)", "BypVolt(V)", "旁路电压(V)"], "Bypass voltage (V)", "旁路电压 (V)"],
+    [["BypassCurr(A)", "旁路电流(A)"], "Bypass current (A)", "旁路电流 (A)"],
+    [["BypassActPower(KW)", "旁路有功功率(KW)"], "Bypass active power (kW)", "旁路有功功率 (kW)"],
+    [["MachineTemp", "机内温度"], "Internal temperature (°C)", "机内温度 (°C)"],
+    [["PVVolt(V)", "PV电压(V)"], "PV voltage (V)", "光伏电压 (V)"],
+    [["PVCurr(A)", "PV电流(A)"], "PV current (A)", "光伏电流 (A)"],
+    [["PVPower(KW)", "PV功率(KW)"], "PV power (kW)", "光伏功率 (kW)"],
+    [["PVPower(W)", "PV功率(W)"], "PV power (W)", "光伏功率 (W)"],
+    [["PVDayGen(KWH)", "PV日发电量(KWH)"], "PV energy today (kWh)", "光伏日发电量 (kWh)"],
+    [["PVTotalGen(KWH)", "PV总发电量(KWH)"], "PV energy in all (kWh)", "光伏总发电量 (kWh)"]
+]
+
+var headingWords = (function () {
+    var map = {}
+    for (var i = 0; i < headingRows.length; ++i) {
+        var names = headingRows[i][0]
+        for (var j = 0; j < names.length; ++j)
+            map[names[j]] = { en: headingRows[i][1], zh: headingRows[i][2] }
+    }
+    return map
+})()
+
+var unknownHeadings = {}
+
+// The words of a record heading; a name not in the table is shown as it came, and logged
+// once.
+function heading(lang, name) {
+    var words = headingWords[name]
+    if (words !== undefined)
+        return lang === "0" ? words.zh : words.en
+    if (!unknownHeadings[name]) {
+        unknownHeadings[name] = true
+        console.warn("no words for the history heading", JSON.stringify(name))
+    }
+    return name
+}
+
+function isKnownHeading(name) {
+    return headingWords[name] !== undefined
+}
+
 function tr(lang, text) {
     if (lang !== "0")
         return text

@@ -75,7 +75,10 @@ private slots:
 
 private:
     QString target(const QString &name) const { return env->root() + QLatin1Char('/') + name; }
+    // The save dialog starts there, with the export's name.
+    QString documents() const { return env->root() + QStringLiteral("/home/Documents"); }
     std::unique_ptr<TestEnv> env;
+    std::unique_ptr<ScopedHome> home;
     std::unique_ptr<qmlobject> bridge;
     RecordingDialogs answers;
 };
@@ -83,6 +86,7 @@ private:
 void TestHistoryExport::init()
 {
     env = std::make_unique<TestEnv>();
+    home = std::make_unique<ScopedHome>(env->root() + QStringLiteral("/home"), true);
     loadAllSettings();
     initEventTexts();
     bridge = std::make_unique<qmlobject>();
@@ -95,6 +99,7 @@ void TestHistoryExport::cleanup()
 {
     setDialogs(nullptr);
     bridge.reset();
+    home.reset();
     env.reset();
     QCOMPARE(QSqlDatabase::connectionNames(), QStringList());
 }
@@ -167,8 +172,15 @@ void TestHistoryExport::exports()
     bridge->handleOperReportRecord(opRequest(historyKindType(kind), "save", period));
 
     QCOMPARE(answers.saveCalls.size(), 1);
-    QCOMPARE(answers.saveCalls.at(0), (RecordingDialogs::FileCall{nullptr, "Save As", defaultName, QString()}));
-    QCOMPARE(answers.boxes.size(), 0);
+    const bool zh = lang == QLatin1String("0");
+    QCOMPARE(answers.saveCalls.at(0),
+             (RecordingDialogs::FileCall{nullptr, zh ? QString::fromUtf8("另存为") : QStringLiteral("Save As"),
+                                         documents() + QLatin1Char('/') + defaultName,
+                                         zh ? QString::fromUtf8("CSV 文件(*.csv)") : QStringLiteral("CSV File(*.csv)")}));
+    // The end is told, with what was written where.
+    QCOMPARE(answers.icons(), QList<QMessageBox::Icon>{QMessageBox::Information});
+    QCOMPARE(answers.texts(), QStringList{(zh ? QString::fromUtf8("已将 2 行保存到 %1。") : QStringLiteral("Saved 2 rows to %1."))
+                                              .arg(QDir::toNativeSeparators(answers.saveAnswer))});
     const QString csv = QString::fromUtf8(readAll(answers.saveAnswer));
     QStringList lines = csv.split('\n');
     QCOMPARE(lines.size(), 4); // header, two rows, the empty text after the last line end
@@ -257,7 +269,7 @@ void TestHistoryExport::missingOrHostilePeriodWritesHeaderOnly()
     const QStringList before = folderSnapshot(appPaths.alarmDbDir);
     answers.saveAnswer = target("events.csv");
     bridge->handleOperReportRecord(opRequest("record_eventdata", "save", datetime));
-    QCOMPARE(answers.saveCalls.at(0).dir, defaultName);
+    QCOMPARE(answers.saveCalls.at(0).dir, documents() + QLatin1Char('/') + defaultName);
     const QByteArray csv = readAll(answers.saveAnswer);
     QCOMPARE(csv.count('\n'), 1);
     QVERIFY(csv.startsWith("DateTime,BatteryDischageTime(M),"));
@@ -408,7 +420,7 @@ void TestHistoryExport::eventCodeWithoutNumberHasNoText()
         QCOMPARE(runSqlite3(history, change), QString());
     answers.saveAnswer = target("events.csv");
     bridge->handleOperReportRecord(opRequest("record_eventdata", "save", "202601"));
-    QCOMPARE(answers.boxes.size(), 0);
+    QCOMPARE(answers.texts(), QStringList{QStringLiteral("Saved 1 row to %1.").arg(answers.saveAnswer)});
     const QStringList lines = QString::fromUtf8(readAll(answers.saveAnswer)).split('\n');
     QCOMPARE(lines.size(), 3);
     // Not the text of event 0: no text at all.
@@ -434,7 +446,8 @@ void TestHistoryExport::twoExportsInARow()
     QCOMPARE(readAll(answers.saveAnswer).count('\n'), 3);
     QCOMPARE(QSqlDatabase::connectionNames(), QStringList());
     QCOMPARE(QDir(env->root()).entryList({"events.csv*"}, QDir::Files), QStringList{"events.csv"});
-    QCOMPARE(answers.boxes.size(), 0);
+    QCOMPARE(answers.texts(), (QStringList{QStringLiteral("Saved 1 row to %1.").arg(answers.saveAnswer),
+                                           QStringLiteral("Saved 2 rows to %1.").arg(answers.saveAnswer)}));
 }
 
 void TestHistoryExport::clears_data()

@@ -58,6 +58,24 @@ TestEnv::~TestEnv()
     setAppClock(nullptr);
 }
 
+ScopedHome::ScopedHome(const QString &home, bool withDocuments)
+    : m_home(qgetenv("HOME")), m_configHome(qgetenv("XDG_CONFIG_HOME")), m_hadConfigHome(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
+{
+    QDir().mkpath(home);
+    if (withDocuments)
+        QDir().mkpath(home + QStringLiteral("/Documents"));
+    qputenv("HOME", QFile::encodeName(home));
+    // The folders of the user's own desktop settings would name another documents folder.
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+ScopedHome::~ScopedHome()
+{
+    qputenv("HOME", m_home);
+    if (m_hadConfigHome)
+        qputenv("XDG_CONFIG_HOME", m_configHome);
+}
+
 void TestEnv::writeParamIni(const QString &lines) const
 {
     QDir().mkpath(appPaths.paramDir);

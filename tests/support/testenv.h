@@ -3,6 +3,7 @@
 // the shared state emptied, and a fixed clock installed.
 #include "core/clock.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -29,6 +30,22 @@ public:
 private:
     QTemporaryDir m_dir;
     FixedClock m_clock;
+};
+
+// Makes `home` the user's home folder (with a "Documents" folder in it when withDocuments)
+// for its lifetime, so where the file dialogs start is known; HOME and XDG_CONFIG_HOME are
+// restored afterwards.
+class ScopedHome
+{
+public:
+    ScopedHome(const QString &home, bool withDocuments);
+    ~ScopedHome();
+    ScopedHome(const ScopedHome &) = delete;
+    ScopedHome &operator=(const ScopedHome &) = delete;
+
+private:
+    QByteArray m_home, m_configHome;
+    bool m_hadConfigHome;
 };
 
 // Empties every shared value of the core back to its state before main().

@@ -620,6 +620,8 @@ void TestConfigArchive::dialogTexts_data()
     QTest::addColumn<QString>("lang");
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<QStringList>("importButtons");
+    // Whether the user has a documents folder, where the file dialogs start; else home.
+    QTest::addColumn<bool>("documents");
 
     QTest::newRow("English") << "1"
                              << QStringList{"Parameter Settings",
@@ -632,7 +634,7 @@ void TestConfigArchive::dialogTexts_data()
                                             "default configuration,confirm to continue?",
                                             "OK",
                                             "Cancel"}
-                             << QStringList{"OK", "Cancel"};
+                             << QStringList{"OK", "Cancel"} << true;
     QTest::newRow("Chinese") << "0"
                              << QStringList{"参数设置",
                                             "使用此配置文件将丢失当前配置，确认继续吗？",
@@ -642,7 +644,7 @@ void TestConfigArchive::dialogTexts_data()
                                             "恢复默认配置将丢失当前配置，确认继续吗？",
                                             "确定",
                                             "取消"}
-                             << QStringList{"确定", "取消"};
+                             << QStringList{"确定", "取消"} << false;
 }
 
 void TestConfigArchive::dialogTexts()
@@ -650,6 +652,10 @@ void TestConfigArchive::dialogTexts()
     QFETCH(QString, lang);
     QFETCH(QStringList, texts);
     QFETCH(QStringList, importButtons);
+    QFETCH(bool, documents);
+    const QString home = env->root() + QStringLiteral("/home");
+    const ScopedHome user(home, documents);
+    const QString start = documents ? home + QStringLiteral("/Documents") : home;
     {
         QWriteLocker l(&settingsLock);
         systemSettings.lang = lang;
@@ -669,8 +675,8 @@ void TestConfigArchive::dialogTexts()
                          {&window, texts.at(0), texts.at(5), style, QString(),
                           QMessageBox::Information, {texts.at(6), texts.at(7)}}}));
     using Call = RecordingDialogs::FileCall;
-    QCOMPARE(fake.openCalls, (QList<Call>{{&window, texts.at(2), "/*.zip", texts.at(3)}}));
-    QCOMPARE(fake.saveCalls, (QList<Call>{{&window, texts.at(4), "/*.zip", texts.at(3)}}));
+    QCOMPARE(fake.openCalls, (QList<Call>{{&window, texts.at(2), start, texts.at(3)}}));
+    QCOMPARE(fake.saveCalls, (QList<Call>{{&window, texts.at(4), start, texts.at(3)}}));
     // The catalogues go with the slot.
     QCOMPARE(QCoreApplication::translate("MainWindow", "Open"), QStringLiteral("Open"));
 }

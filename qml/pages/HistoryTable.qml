@@ -179,7 +179,9 @@ Item {
         flickableDirection: Flickable.HorizontalFlick
         boundsBehavior: Flickable.StopAtBounds
         ScrollBar.horizontal: ScrollBar {
-            policy: table.scrolls ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            // Not AsNeeded: a page's headings and rows arrive one after the other, and the
+            // bar of the moment between would stay over the last row.
+            policy: table.scrolls ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
         }
         Part {
             id: scrolledPart

@@ -39,7 +39,8 @@ public:
     // Deletes the file of the kind and period and answers with the kind's empty page; a file
     // that cannot be deleted keeps its page and the user is told.
     void clearReportRecord(const QString &datetime, const QString &type);
-    // Asks for a target in the Save As dialog and writes the file there as CSV.
+    // Asks for a target in the Save As dialog (in the documents folder), writes the file
+    // there as CSV and tells the user how many rows went where, or why none did.
     void saveReportRecord(const QString &datetime, const QString &type);
     void buildChartData(const QString &dateTime, const QString &flag);
     void initDayReportHeader();

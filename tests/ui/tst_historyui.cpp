@@ -16,6 +16,7 @@
 #include "tests/bridge/historyfixture.h"
 #include "tests/support/qmlwindow.h"
 #include "tests/support/recordingdialogs.h"
+#include "tests/support/sqlitelock.h"
 #include "tests/support/testenv.h"
 
 #include <QJSValue>
@@ -117,6 +118,8 @@ private slots:
     void pagingThroughADay();
     void clearAsksFirst();
     void saveAsCsv();
+    void busyFileIsSaidOnThePage_data();
+    void busyFileIsSaidOnThePage();
     void barsForEveryPeriod_data();
     void barsForEveryPeriod();
     void roundAxisSteps_data();
@@ -500,6 +503,55 @@ void TestHistoryUi::roundAxisSteps()
     const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
     QVERIFY2(qFuzzyCompare(mantissa, 1.0) || qFuzzyCompare(mantissa, 2.0) || qFuzzyCompare(mantissa, 5.0),
              qPrintable(QString::number(step)));
+}
+
+void TestHistoryUi::busyFileIsSaidOnThePage_data()
+{
+    addLanguageRows();
+}
+
+// A file another program holds locked: the page says it is busy rather than showing an
+// empty period, and the next look after the lock has gone shows the rows again.
+void TestHistoryUi::busyFileIsSaidOnThePage()
+{
+    QFETCH(QString, lang);
+    setLang(lang);
+    const QString busyText = lang == "0" ? QString::fromUtf8("历史文件正被其他程序占用，请稍后再试。")
+                                         : QStringLiteral("The history file is in use by another program. Try again in a moment.");
+    const DeviceFamily f = DeviceFamily::ThreePhaseUps;
+    QmlWarningRecorder warnings;
+    openWindow();
+    showPage(QStringLiteral("history"));
+    {
+        SqliteLockHolder holder;
+        QVERIFY(holder.start({historyFilePath(HistoryFile::EventLog, f, QStringLiteral("202601"))}, 2000));
+        QVERIFY(click(QStringLiteral("kind_record_eventdata")));
+        QVERIFY(prop("historyPage", "busy").toBool());
+        QVERIFY(prop("historyEmpty", "visible").toBool());
+        QCOMPARE(prop("historyEmpty", "text").toString(), busyText);
+        savePageShot(QStringLiteral("history-busy-%1").arg(lang));
+        QVERIFY(holder.finish());
+    }
+    QVERIFY(click(QStringLiteral("kind_record_analogdata")));
+    QVERIFY(click(QStringLiteral("kind_record_eventdata")));
+    QVERIFY(!prop("historyPage", "busy").toBool());
+    QCOMPARE(prop("historyPage", "count").toInt(), 12);
+
+    showCharts();
+    {
+        SqliteLockHolder holder;
+        QVERIFY(holder.start({historyFilePath(HistoryFile::YearGen, f, QStringLiteral("2026"))}, 2000));
+        QVERIFY(click(QStringLiteral("chart_chartyear")));
+        QVERIFY(prop("chartEmpty", "visible").toBool());
+        QCOMPARE(prop("chartEmpty", "text").toString(), busyText);
+        savePageShot(QStringLiteral("chart-busy-%1").arg(lang));
+        QVERIFY(holder.finish());
+    }
+    QVERIFY(click(QStringLiteral("chart_chartmonth")));
+    QVERIFY(click(QStringLiteral("chart_chartyear")));
+    QVERIFY(!prop("chartEmpty", "visible").toBool());
+    QCOMPARE(prop("chartsPage", "barValues").toList().size(), 12);
+    QVERIFY2(warnings.text().isEmpty(), qPrintable(warnings.text()));
 }
 
 QTEST_MAIN(TestHistoryUi)

@@ -87,6 +87,8 @@ PageBase {
                 return
             page.busy = true
             page.count = 0
+            // Those of the kind before would name columns this kind does not have.
+            page.headings = []
             page.rows = []
             console.debug(Theme.shownLog, "history " + strtype + ": file busy")
         }
@@ -156,6 +158,7 @@ PageBase {
             HistoryTable {
                 id: table
                 objectName: "historyTable"
+                visible: page.headings.length > 0
                 Layout.fillWidth: true
                 Layout.preferredHeight: implicitHeight
                 headings: page.headings

@@ -529,6 +529,8 @@ void TestHistoryUi::busyFileIsSaidOnThePage()
         QVERIFY(prop("historyPage", "busy").toBool());
         QVERIFY(prop("historyEmpty", "visible").toBool());
         QCOMPARE(prop("historyEmpty", "text").toString(), busyText);
+        // No headings left over from the kind on view before.
+        QVERIFY(!prop("historyTable", "visible").toBool());
         savePageShot(QStringLiteral("history-busy-%1").arg(lang));
         QVERIFY(holder.finish());
     }
@@ -536,6 +538,7 @@ void TestHistoryUi::busyFileIsSaidOnThePage()
     QVERIFY(click(QStringLiteral("kind_record_eventdata")));
     QVERIFY(!prop("historyPage", "busy").toBool());
     QCOMPARE(prop("historyPage", "count").toInt(), 12);
+    QVERIFY(prop("historyTable", "visible").toBool());
 
     showCharts();
     {

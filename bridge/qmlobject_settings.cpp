@@ -8,6 +8,7 @@
 #include "core/events.h"
 #include "core/helpers.h"
 #include "core/logging.h"
+#include "core/protocolcode.h"
 #include "core/schedule.h"
 #include "core/settings.h"
 #include "core/textformats.h"
@@ -186,12 +187,7 @@ void qmlobject::handleSetPublicPara(QString request)
 void qmlobject::handleGetProtocol()
 {
     const QString protocol = bridgeProtocol();
-    QString family = protocol;
-    if (protocol == QLatin1String("1") || protocol == QLatin1String("2"))
-        family = QStringLiteral("1");
-    else if (protocol == QLatin1String("3") || protocol == QLatin1String("4"))
-        family = QStringLiteral("2");
-    emit sigprotocol(family);
+    emit sigprotocol(familyOfProtocol(protocol));
     qCDebug(lcBridge) << "strProtocolstrProtocol" << protocol << protocol;
 }
 

@@ -64,15 +64,6 @@ void assignGenTableNames()
     singleUpsGenTables = stems(DeviceFamily::SinglePhaseUps);
 }
 
-DeviceFamily deviceFamily(const QString &comProtocol)
-{
-    if (comProtocol == QLatin1String("3") || comProtocol == QLatin1String("4"))
-        return DeviceFamily::Inverter;
-    if (comProtocol == QLatin1String("0"))
-        return DeviceFamily::ThreePhaseUps;
-    return DeviceFamily::SinglePhaseUps;
-}
-
 const GenTableNames &genTablesFor(const QString &comProtocol)
 {
     switch (deviceFamily(comProtocol)) {

@@ -5,6 +5,8 @@
 // Written by main() on the GUI thread before any worker thread exists; afterwards
 // appPaths and the stems are read-only and may be read from any thread without a lock.
 // declarativeView and recordColumnKeys are used by the GUI thread alone.
+#include "core/protocolcode.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -59,7 +61,5 @@ void createAppFolders();
 // constructors, before any worker thread starts.
 void assignGenTableNames();
 
-// Device family of a protocol code: "3"/"4" inverter, "0" three-phase UPS, else single-phase.
-enum class DeviceFamily { Inverter, ThreePhaseUps, SinglePhaseUps };
-DeviceFamily deviceFamily(const QString &comProtocol);
+// The generation-file stems of the family of a protocol code.
 const GenTableNames &genTablesFor(const QString &comProtocol);

@@ -3,6 +3,7 @@
 #include "core/devicestate.h"
 #include "core/logging.h"
 #include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/schedule.h"
 #include "core/settings.h"
 
@@ -22,7 +23,7 @@ void runStartup(const QString &dataLocation, const QString &appDir)
     loadAllSettings();
     loadSchedule();
     // Chosen once per run: a later protocol change does not re-prime the placeholders.
-    if (deviceSettings.comProtocol == QLatin1String("0"))
+    if (deviceFamily(deviceSettings.comProtocol) == DeviceFamily::ThreePhaseUps)
         upsInfo.initThreePhaseValues();
     else
         upsInfo.initSingleValues();

@@ -10,6 +10,7 @@
 #include "core/events.h"
 #include "core/helpers.h"
 #include "core/logging.h"
+#include "core/protocolcode.h"
 #include "device/upsregisters.h"
 #include "device/transactions.h"
 
@@ -404,7 +405,7 @@ bool parseModbusBlock(const DecodeContext &context, int id, const quint16 *block
         return true;
     case 3: {
         // The family rendering follows the protocol code of the moment.
-        const bool threePhase = context.comProtocol == QLatin1String("0");
+        const bool threePhase = deviceFamily(context.comProtocol) == DeviceFamily::ThreePhaseUps;
         QWriteLocker l(&upsInfo.lock);
         storeUpsInputs(w, threePhase);
         return true;

@@ -6,6 +6,7 @@
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "core/logging.h"
+#include "core/protocolcode.h"
 #include "core/schedule.h"
 #include "core/settings.h"
 #include "device/decoders.h"
@@ -132,7 +133,7 @@ void serial_thread::loopPass()
 void serial_thread::runSecondChange(const DeviceLinkSettings &s)
 {
 
-    if (isSerialProtocol(s.comProtocol)
+    if (deviceTransport(s.comProtocol) == DeviceTransport::Serial
         && (portNameSnapshot != s.inverterSelectName || baudSnapshot != s.dev_boudrate
             || dataBitsSnapshot != s.dev_databit || paritySnapshot != s.dev_checkbit
             || stopBitsSnapshot != s.dev_stopbit)) {
@@ -152,7 +153,7 @@ void serial_thread::runSecondChange(const DeviceLinkSettings &s)
     if (protocolSnapshot != s.comProtocol) {
         tickCount = 0;
         qCDebug(lcDevice) << "protocol" << s.comProtocol;
-        if (isSerialProtocol(s.comProtocol)) {
+        if (deviceTransport(s.comProtocol) == DeviceTransport::Serial) {
             closeHid();
             openModbusPort();
         } else {

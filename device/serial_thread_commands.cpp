@@ -9,6 +9,7 @@
 #include "core/historyfiles.h"
 #include "core/logging.h"
 #include "core/paths.h"
+#include "core/protocolcode.h"
 #include "device/transactions.h"
 
 #include <QFile>
@@ -198,7 +199,7 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word,
 void serial_thread::sendCommandWrite(const QString &protocol, uint16_t reg, uint16_t value,
                                      const DeviceLinkSettings &s)
 {
-    if (transportFor(protocol) == Transport::Serial) {
+    if (deviceTransport(protocol) == DeviceTransport::Serial) {
         if (!modbusCtx) {
             qCDebug(lcDevice) << "command write: serial port not open";
             return;

@@ -8,6 +8,7 @@
 #include "core/devicestate.h"
 #include "core/helpers.h"
 #include "core/logging.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 #include "core/textformats.h"
 #include "device/settingsrules.h"

@@ -87,26 +87,6 @@ bool usableRequest(const RequestJson &request, const char *slot)
     return false;
 }
 
-QString protocolForFamily(const QString &family, const QString &comType, const QString &currentProtocol)
-{
-    const bool serial = comType == QLatin1String("0");
-    const bool hid = comType == QLatin1String("1");
-    if (family == QLatin1String("1"))
-        return serial ? QStringLiteral("1") : hid ? QStringLiteral("2") : currentProtocol;
-    if (family == QLatin1String("2"))
-        return serial ? QStringLiteral("3") : hid ? QStringLiteral("4") : currentProtocol;
-    return family;
-}
-
-QString familyOfProtocol(const QString &protocol)
-{
-    if (protocol == QLatin1String("1") || protocol == QLatin1String("2"))
-        return QStringLiteral("1");
-    if (protocol == QLatin1String("3") || protocol == QLatin1String("4"))
-        return QStringLiteral("2");
-    return protocol;
-}
-
 bool isClockText(const QString &text)
 {
     const QTime t = QTime::fromString(text, kClockFormat);

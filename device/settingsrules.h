@@ -32,14 +32,6 @@ inline constexpr int kSupportCountdownOffBit = 7;
 inline constexpr int kSupportDelayOnBit = 8;
 inline constexpr int kSupportStartupBit = 14;
 
-// The protocol code for a device family of the settings page ("1" single-phase UPS, "2"
-// inverter) and a port type ("0" serial, "1" USB-HID). A known family with another port
-// type keeps the current code; any other family text is the code itself.
-QString protocolForFamily(const QString &family, const QString &comType, const QString &currentProtocol);
-// The family the settings page shows for a protocol code: "1" for "1" and "2", "2" for "3"
-// and "4", any other code unchanged.
-QString familyOfProtocol(const QString &protocol);
-
 // True for a time of day written exactly "hh:mm".
 bool isClockText(const QString &text);
 

@@ -83,16 +83,6 @@ const PollPlan kPollPlans[] = {
 
 } // namespace
 
-bool isSerialProtocol(const QString &protocol)
-{
-    return protocol == QLatin1String("0") || protocol == QLatin1String("1") || protocol == QLatin1String("3");
-}
-
-Transport transportFor(const QString &protocol)
-{
-    return isSerialProtocol(protocol) ? Transport::Serial : Transport::Hid;
-}
-
 const TransactionSpec *findTransaction(int id, const QString &protocol)
 {
     for (const TransactionSpec &t : kTransactions)
@@ -103,7 +93,10 @@ const TransactionSpec *findTransaction(int id, const QString &protocol)
 
 bool isInverterTransaction(const TransactionSpec &spec)
 {
-    return readBy(spec, QStringLiteral("3")) || readBy(spec, QStringLiteral("4"));
+    for (const char *code = spec.protocols; *code; ++code)
+        if (deviceFamily(QString(QLatin1Char(*code))) == DeviceFamily::Inverter)
+            return true;
+    return false;
 }
 
 const TransactionSpec *findTransaction(int id, BlockKind kind)

@@ -1,12 +1,14 @@
 #pragma once
 // The read transactions of the poll plan and the wire form of their USB-HID requests
 // and replies. Pure functions: callable from any thread.
+#include "core/protocolcode.h"
+
 #include <QString>
 
 #include <array>
 #include <cstdint>
 
-enum class Transport { Serial, Hid };
+using Transport = DeviceTransport;
 
 // The Modbus function codes of this master's requests.
 enum class ModbusFunction : uint8_t {
@@ -38,7 +40,7 @@ struct TransactionSpec
 // The transaction that id reads on protocol code protocol; null when the code does not
 // have that id (ids 6 and 20 exist nowhere; an unknown code has none).
 const TransactionSpec *findTransaction(int id, const QString &protocol);
-// True for a transaction of the inverter family's codes ("3", "4").
+// True for a transaction read by a code of the inverter family.
 bool isInverterTransaction(const TransactionSpec &spec);
 // The transaction with id whose block a decoder of kind decodes, whichever protocol
 // code reads it (an id names the same registers for one kind on every code); null when
@@ -49,10 +51,6 @@ const TransactionSpec *findTransaction(int id, BlockKind kind);
 inline constexpr int kPollPlanSteps = 10;
 // The id of one poll step, or 0 when the protocol code has no plan.
 int pollPlanId(const QString &protocol, int step);
-
-// The transport of a protocol code: serial for "0", "1" and "3", USB-HID for any other.
-Transport transportFor(const QString &protocol);
-bool isSerialProtocol(const QString &protocol);
 
 // Modbus allows slave addresses 1 to 247; 0 is the broadcast every device obeys.
 inline constexpr int kMinSlaveAddress = 1;

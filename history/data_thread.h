@@ -133,8 +133,8 @@ private:
     bool slotSavePending() const;
     // Generation writer `step` (from 0) of the family.
     WriteOutcome saveGenStep(int step, const QDateTime &now, const QString &comProtocol);
-    // sumGen, or nullopt when the file was held locked.
-    std::optional<QString> sumGenText(const QString &period, int kind, const QString &comProtocol);
+    // sumGen of the files of family, or nullopt when the file was held locked.
+    std::optional<QString> sumGenText(const QString &period, int kind, DeviceFamily family);
     // The energy of the day so far: the lifetime energy less the day's first saved total.
     // False when there is none: no save yet today, a counter that has not grown, midnight,
     // or the day's counter file held locked (busy, when given, says which).

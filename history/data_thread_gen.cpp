@@ -54,15 +54,14 @@ QString formatDayEnergy(double kWh)
 
 QString data_thread::sumGen(const QString &period, int kind, const QString &comProtocol)
 {
-    return sumGenText(period, kind, comProtocol).value_or(QString());
+    return sumGenText(period, kind, deviceFamily(comProtocol)).value_or(QString());
 }
 
-std::optional<QString> data_thread::sumGenText(const QString &period, int kind, const QString &comProtocol)
+std::optional<QString> data_thread::sumGenText(const QString &period, int kind, DeviceFamily family)
 {
     if (kind != 5 && kind != 6)
         return QString();
-    const GenSum sum = sumGenColumn(kind == 5 ? HistoryFile::MonthGen : HistoryFile::YearGen,
-                                    deviceFamily(comProtocol), period);
+    const GenSum sum = sumGenColumn(kind == 5 ? HistoryFile::MonthGen : HistoryFile::YearGen, family, period);
     if (sum.state == GenSum::Busy)
         return std::nullopt;
     QString result;
@@ -130,7 +129,7 @@ WriteOutcome data_thread::saveYearGen(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::YearGen;
     const QString month = now.toString(QStringLiteral("yyyy/MM"));
-    const std::optional<QString> sum = sumGenText(now.toString(QStringLiteral("yyyyMM")), 5, QStringLiteral("3"));
+    const std::optional<QString> sum = sumGenText(now.toString(QStringLiteral("yyyyMM")), 5, DeviceFamily::Inverter);
     if (!sum)
         return WriteOutcome::Busy;
     const QString gen = format2Decimals(*sum);
@@ -143,7 +142,7 @@ WriteOutcome data_thread::saveTotalGen(const QDateTime &now)
 {
     const HistoryFile file = HistoryFile::TotalGen;
     const QString year = now.toString(QStringLiteral("yyyy"));
-    const std::optional<QString> sum = sumGenText(year, 6, QStringLiteral("3"));
+    const std::optional<QString> sum = sumGenText(year, 6, DeviceFamily::Inverter);
     if (!sum)
         return WriteOutcome::Busy;
     const QString gen = format2Decimals(*sum);
@@ -177,7 +176,7 @@ WriteOutcome data_thread::saveYear(const QDateTime &now, const QString &comProto
     const HistoryFile file = HistoryFile::YearGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString month = now.toString(QStringLiteral("yyyy/MM"));
-    const std::optional<QString> sum = sumGenText(now.toString(QStringLiteral("yyyyMM")), 5, comProtocol);
+    const std::optional<QString> sum = sumGenText(now.toString(QStringLiteral("yyyyMM")), 5, family);
     if (!sum)
         return WriteOutcome::Busy;
     const QString gen = formatUpsValue(*sum, family);
@@ -190,7 +189,7 @@ WriteOutcome data_thread::saveTotal(const QDateTime &now, const QString &comProt
     const HistoryFile file = HistoryFile::TotalGen;
     const DeviceFamily family = deviceFamily(comProtocol);
     const QString year = now.toString(QStringLiteral("yyyy"));
-    const std::optional<QString> sum = sumGenText(year, 6, comProtocol);
+    const std::optional<QString> sum = sumGenText(year, 6, family);
     if (!sum)
         return WriteOutcome::Busy;
     const QString gen = formatUpsValue(*sum, family);

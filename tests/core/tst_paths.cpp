@@ -1,4 +1,4 @@
-// Paths, first-run folders, device families and the start-up placeholders.
+// Paths, first-run folders, what each protocol code means and the start-up placeholders.
 #include "core/devicestate.h"
 #include "core/paths.h"
 #include "core/schedule.h"
@@ -233,15 +233,18 @@ void TestPaths::familyByProtocol_data()
     QTest::addColumn<int>("family");
     QTest::addColumn<QString>("dayStem");
     QTest::addColumn<QString>("totalStem");
+    QTest::addColumn<int>("transport");
+    QTest::addColumn<QString>("pageFamily");
     const int inv = int(DeviceFamily::Inverter), three = int(DeviceFamily::ThreePhaseUps),
               single = int(DeviceFamily::SinglePhaseUps);
-    QTest::addRow("3") << "3" << inv << "zq700_4000kxdaygen" << "zq700_4000kxtotalgen";
-    QTest::addRow("4") << "4" << inv << "zq700_4000kxdaygen" << "zq700_4000kxtotalgen";
-    QTest::addRow("0") << "0" << three << "threeUPSdaygen" << "threeUPStotalgen";
-    QTest::addRow("1") << "1" << single << "singleUPSdaygen" << "singleUPStotalgen";
-    QTest::addRow("2") << "2" << single << "singleUPSdaygen" << "singleUPStotalgen";
-    QTest::addRow("empty") << "" << single << "singleUPSdaygen" << "singleUPStotalgen";
-    QTest::addRow("34") << "34" << single << "singleUPSdaygen" << "singleUPStotalgen";
+    const int serial = int(DeviceTransport::Serial), hid = int(DeviceTransport::Hid);
+    QTest::addRow("3") << "3" << inv << "zq700_4000kxdaygen" << "zq700_4000kxtotalgen" << serial << "2";
+    QTest::addRow("4") << "4" << inv << "zq700_4000kxdaygen" << "zq700_4000kxtotalgen" << hid << "2";
+    QTest::addRow("0") << "0" << three << "threeUPSdaygen" << "threeUPStotalgen" << serial << "0";
+    QTest::addRow("1") << "1" << single << "singleUPSdaygen" << "singleUPStotalgen" << serial << "1";
+    QTest::addRow("2") << "2" << single << "singleUPSdaygen" << "singleUPStotalgen" << hid << "1";
+    QTest::addRow("empty") << "" << single << "singleUPSdaygen" << "singleUPStotalgen" << hid << "";
+    QTest::addRow("34") << "34" << single << "singleUPSdaygen" << "singleUPStotalgen" << hid << "34";
 }
 
 void TestPaths::familyByProtocol()
@@ -250,8 +253,12 @@ void TestPaths::familyByProtocol()
     QFETCH(int, family);
     QFETCH(QString, dayStem);
     QFETCH(QString, totalStem);
+    QFETCH(int, transport);
+    QFETCH(QString, pageFamily);
     assignGenTableNames();
     QCOMPARE(int(deviceFamily(code)), family);
+    QCOMPARE(int(deviceTransport(code)), transport);
+    QCOMPARE(familyOfProtocol(code), pageFamily);
     QCOMPARE(genTablesFor(code).day, dayStem);
     QCOMPARE(genTablesFor(code).total, totalStem);
     QCOMPARE(inverterGenTables.month, QStringLiteral("zq700_4000kxmonthgen"));

@@ -87,7 +87,7 @@ void TestDeviceCommands::cleanup()
 
 QPair<int, int> TestDeviceCommands::execute(const QString &protocol, const QString &word)
 {
-    if (isSerialProtocol(protocol))
+    if (deviceTransport(protocol) == DeviceTransport::Serial)
         f->thread.openModbusPort();
     else
         f->thread.openHid();
@@ -356,7 +356,7 @@ void TestDeviceCommands::valueQueuedWithWord_data()
 void TestDeviceCommands::valueQueuedWithWord()
 {
     QFETCH(QString, protocol);
-    QVERIFY(isSerialProtocol(protocol) ? f->thread.openModbusPort() : f->thread.openHid());
+    QVERIFY(deviceTransport(protocol) == DeviceTransport::Serial ? f->thread.openModbusPort() : f->thread.openHid());
     appendCommandWithValue(QStringLiteral("shutdown"), 3);
     appendCommand(QStringLiteral("startupInverter"));
     appendCommandWithValue(QStringLiteral("shutdown"), 0);

@@ -4,6 +4,7 @@
 #include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/events.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 #include "device/serial_thread.h"
 #include "tests/device/devicefixture.h"
@@ -57,7 +58,7 @@ int idOf(const QString &protocol, int function, int start, int count)
             candidates.append(it.key());
     for (int id : candidates) {
         const bool inverter = id >= 15;
-        if (inverter == (protocol == QLatin1String("3") || protocol == QLatin1String("4")))
+        if (inverter == (deviceFamily(protocol) == DeviceFamily::Inverter))
             return id;
     }
     return candidates.value(0, -1);

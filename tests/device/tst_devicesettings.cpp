@@ -536,7 +536,7 @@ void TestDeviceSettings::queuedWordsReachRegisters()
         upsInfo.inverterMode = uint16_t(mode);
     }
     QVERIFY(QMetaObject::invokeMethod(&f->thread, slot.toLatin1().constData(), Q_ARG(QString, request)));
-    if (isSerialProtocol(protocol))
+    if (deviceTransport(protocol) == DeviceTransport::Serial)
         QVERIFY(f->thread.openModbusPort());
     else
         QVERIFY(f->thread.openHid());

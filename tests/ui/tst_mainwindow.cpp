@@ -540,8 +540,8 @@ void TestMainWindow::alarmIndicator()
     QFETCH(QString, number);
     fillDeviceState();
     setDeviceState(protocol, allMasks(), comm);
-    setConditions(protocol == QLatin1String("3") ? QList<int>{} : conditions,
-                  protocol == QLatin1String("3") ? conditions : QList<int>{});
+    const bool inverter = deviceFamily(protocol) == DeviceFamily::Inverter;
+    setConditions(inverter ? QList<int>{} : conditions, inverter ? conditions : QList<int>{});
     window = std::make_unique<MainWindow>();
     window->loadQmlView(kProgramQml);
     QQuickItem *alarmRect = rootItem("alarmRect");

@@ -81,7 +81,7 @@ void setDeviceValues(const QString &protocol, int save)
         inverterInfo.values[InverterInfo::kLifetimeEnergyIndex] = QString::number(40000.0 + save * 0.125, 'f', 2);
         return;
     }
-    const bool three = protocol == QLatin1String("0");
+    const bool three = deviceFamily(protocol) == DeviceFamily::ThreePhaseUps;
     for (int i = 0; i < UpsValueCount; ++i)
         upsInfo.values[i] = three ? QStringLiteral("219.74/220.1/219.9") : QStringLiteral("229.87");
     upsInfo.values[PVDayGen] = QString::number((save % kSavesPerDay) * 0.05, 'f', 2);

@@ -9,6 +9,7 @@
 #include "core/protocolcode.h"
 #include "core/schedule.h"
 #include "core/settings.h"
+#include "core/threadend.h"
 #include "device/decoders.h"
 #include "device/transactions.h"
 
@@ -93,6 +94,7 @@ uint32_t serial_thread::readSecond() const
 
 void serial_thread::run()
 {
+    const ThreadEndMark endMark(this);
     beginLoop();
     while (!stopRequested) {
         loopPass();

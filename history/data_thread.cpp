@@ -1,5 +1,6 @@
 #include "history/data_thread.h"
 
+#include "core/threadend.h"
 #include "history/historyio.h"
 
 #include "core/clock.h"
@@ -51,6 +52,7 @@ void data_thread::stop()
 
 void data_thread::run()
 {
+    const ThreadEndMark endMark(this);
     // Created here, so the timer and its timeouts belong to this thread; the direct
     // connection runs the tick here although the object itself lives in the GUI thread.
     QTimer *timer = new QTimer;

@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/logging.h"
 #include "core/settings.h"
+#include "core/threadend.h"
 #include "core/translation.h"
 #include "notify/smtp.h"
 
@@ -66,6 +67,7 @@ void email_thread::stop()
 
 void email_thread::run()
 {
+    const ThreadEndMark endMark(this);
     timer = new QTimer;
     timer->setInterval(kTickMs);
     // The object lives in the GUI thread; the tick must run here, in the e-mail thread.

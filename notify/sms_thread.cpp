@@ -7,6 +7,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/sqlutil.h"
+#include "core/threadend.h"
 #include "history/historyio.h"
 #include "notify/smspdu.h"
 
@@ -120,6 +121,7 @@ void sms_thread::stop()
 
 void sms_thread::run()
 {
+    const ThreadEndMark endMark(this);
     while (!stopRequested)
         pass();
     closePort();

@@ -4,8 +4,9 @@
 // and every condition wait would look like a double lock. These definitions stand in front
 // of Qt's own (the program's symbols win over a shared library's), tell the sanitizer what
 // the lock did, and call through to Qt. The same for the end of a thread: Qt's threads are
-// detached and their end is waited for inside Qt, so the thread's last signal releases and a
-// successful wait acquires. Calls from inside Qt itself (the library does not bind
+// detached and their end is waited for inside Qt, so a successful wait acquires what the
+// thread's end mark (core/threadend.h) released. A signal is never stood in for: connect()
+// finds a signal by its address, which must stay Qt's. Calls from inside Qt itself (the library does not bind
 // its own calls) are passed through untold: the sanitizer never saw those locks taken.
 #include <QDeadlineTimer>
 #include <QMutex>
@@ -184,14 +185,6 @@ bool QWaitCondition::wait(QReadWriteLock *lock, unsigned long time)
     const bool woken = real(this, lock, time);
     acquired(lock, told);
     return woken;
-}
-
-void QThread::finished(QPrivateSignal token)
-{
-    using ThreadFinishedFn = void (*)(QThread *, QPrivateSignal); // the token is private to QThread
-    static const auto real = realQt<ThreadFinishedFn>("_ZN7QThread8finishedENS_14QPrivateSignalE");
-    __tsan_release(this);
-    real(this, token);
 }
 
 bool QThread::wait(QDeadlineTimer deadline)

@@ -24,5 +24,5 @@ public:
     ThreadEndMark &operator=(const ThreadEndMark &) = delete;
 
 private:
-    QThread *m_thread;
+    [[maybe_unused]] QThread *m_thread; // read only by ThreadSanitizer builds
 };

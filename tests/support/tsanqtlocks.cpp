@@ -1,7 +1,7 @@
 // Built into the tests of a ThreadSanitizer build only. Qt on Debian is not built with
 // ThreadSanitizer: QReadWriteLock and QWaitCondition do their locking inside Qt, where the
-// sanitizer sees none of it, so every value guarded by a read-write lock would look raced
-// and every condition wait would look like a double lock. These definitions stand in front
+// sanitizer sees none of it, so every value guarded by a read-write lock or handed over
+// through a semaphore would look raced and every condition wait would look like a double lock. These definitions stand in front
 // of Qt's own (the program's symbols win over a shared library's), tell the sanitizer what
 // the lock did, and call through to Qt. The same for the end of a thread: Qt's threads are
 // detached and their end is waited for inside Qt, so a successful wait acquires what the
@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QReadWriteLock>
+#include <QSemaphore>
 #include <QThread>
 #include <QWaitCondition>
 
@@ -40,6 +41,9 @@ using WaitRwFn = bool (*)(QWaitCondition *, QReadWriteLock *, QDeadlineTimer);
 using ThreadWaitFn = bool (*)(QThread *, QDeadlineTimer);
 using ThreadIsFinishedFn = bool (*)(const QThread *);
 using WaitRwMsFn = bool (*)(QWaitCondition *, QReadWriteLock *, unsigned long);
+using SemaphoreFn = void (*)(QSemaphore *, int);
+using SemaphoreTryFn = bool (*)(QSemaphore *, int);
+using SemaphoreTryTimeoutFn = bool (*)(QSemaphore *, int, int);
 
 // Whether the code at address belongs to the test program, not to a shared library.
 bool inProgram(const void *address)
@@ -54,7 +58,7 @@ bool inProgram(const void *address)
 
 #define FROM_PROGRAM inProgram(__builtin_return_address(0))
 
-void acquired(QReadWriteLock *lock, bool told)
+void acquired(void *lock, bool told)
 {
     if (told)
         __tsan_acquire(lock);
@@ -75,7 +79,7 @@ void mutexRetaken(QMutex *mutex, bool told)
     __tsan_mutex_pre_lock(mutex, 0);
     __tsan_mutex_post_lock(mutex, 0, 0);
 }
-void released(QReadWriteLock *lock, bool told)
+void released(void *lock, bool told)
 {
     if (told)
         __tsan_release(lock);
@@ -145,6 +149,43 @@ void QReadWriteLock::unlock()
     static const auto real = realQt<LockFn>("_ZN14QReadWriteLock6unlockEv");
     released(this, told);
     real(this);
+}
+
+// What one thread did before a release() is seen by the thread whose acquire it lets through.
+void QSemaphore::acquire(int n)
+{
+    const bool told = FROM_PROGRAM;
+    static const auto real = realQt<SemaphoreFn>("_ZN10QSemaphore7acquireEi");
+    real(this, n);
+    acquired(this, told);
+}
+
+bool QSemaphore::tryAcquire(int n)
+{
+    const bool told = FROM_PROGRAM;
+    static const auto real = realQt<SemaphoreTryFn>("_ZN10QSemaphore10tryAcquireEi");
+    const bool taken = real(this, n);
+    if (taken)
+        acquired(this, told);
+    return taken;
+}
+
+bool QSemaphore::tryAcquire(int n, int timeout)
+{
+    const bool told = FROM_PROGRAM;
+    static const auto real = realQt<SemaphoreTryTimeoutFn>("_ZN10QSemaphore10tryAcquireEii");
+    const bool taken = real(this, n, timeout);
+    if (taken)
+        acquired(this, told);
+    return taken;
+}
+
+void QSemaphore::release(int n)
+{
+    const bool told = FROM_PROGRAM;
+    static const auto real = realQt<SemaphoreFn>("_ZN10QSemaphore7releaseEi");
+    released(this, told);
+    real(this, n);
 }
 
 bool QWaitCondition::wait(QMutex *mutex, QDeadlineTimer deadline)

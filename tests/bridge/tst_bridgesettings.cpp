@@ -309,9 +309,9 @@ void TestBridgeSettings::recipientsUnreadAtStartAreKept()
     QVERIFY(saveSmsRecipients({"+4912345"}, {"3"}));
     {
         SqliteLockHolder holder;
-        QVERIFY(holder.start({appPaths.smtpRecDbPath, appPaths.smsRecDbPath}, 8000)); // two waits of 3 s
+        QVERIFY(holder.start({appPaths.smtpRecDbPath, appPaths.smsRecDbPath}, SqliteLockHolder::kUntilReleased));
         loadAllSettings();
-        QVERIFY(holder.finish());
+        QVERIFY(holder.release());
     }
     QVERIFY(emailSettings.mailRecipients.isEmpty());
 

@@ -320,7 +320,7 @@ void TestHistoryExport::unreadableHistoryWritesNothing()
     const QString history = historyFilePath(HistoryFile::EventLog, f, QStringLiteral("202601"));
     SqliteLockHolder holder;
     if (damage == "lock") {
-        QVERIFY(holder.start({history}, 1500));
+        QVERIFY(holder.start({history}, SqliteLockHolder::kUntilReleased));
     } else {
         QFile file(history);
         QVERIFY(file.open(QIODevice::ReadWrite));
@@ -337,7 +337,7 @@ void TestHistoryExport::unreadableHistoryWritesNothing()
 
     bridge->handleOperReportRecord(opRequest("record_eventdata", "save", "202601"));
     if (damage == "lock")
-        QVERIFY(holder.finish());
+        QVERIFY(holder.release());
     QCOMPARE(answers.boxes.size(), 1);
     QCOMPARE(answers.boxes.at(0).icon, QMessageBox::Warning);
     const QString text = answers.boxes.at(0).text;

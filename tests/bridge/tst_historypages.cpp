@@ -457,7 +457,7 @@ void TestHistoryPages::busyFileIsAnsweredAsBusy()
     const QString period = periodText(historyPeriod(kind), QDate(2026, 1, 15));
     QVERIFY(writeHistoryRows(kind, f, period, {QStringList{"1", "2026/01/15 00:05", "3"}}));
     SqliteLockHolder holder;
-    QVERIFY(holder.start({historyFilePath(kind, f, period)}, 1500));
+    QVERIFY(holder.start({historyFilePath(kind, f, period)}, SqliteLockHolder::kUntilReleased));
 
     QSignalSpy busy(bridge.get(), &qmlobject::sigHistoryBusy);
     std::vector<std::unique_ptr<QSignalSpy>> others;
@@ -474,7 +474,7 @@ void TestHistoryPages::busyFileIsAnsweredAsBusy()
     else
         bridge->handleReportRecord(requestText);
     const qint64 waited = timer.elapsed();
-    QVERIFY(holder.finish());
+    QVERIFY(holder.release());
     qsizetype otherReplies = 0;
     for (const auto &spy : others)
         otherReplies += spy->count();

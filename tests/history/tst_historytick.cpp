@@ -341,9 +341,9 @@ void TestHistoryTick::busySaveIsRetriedWithinItsSlot()
     {
         // Held over the save minute's first tick for longer than a statement waits.
         SqliteLockHolder holder;
-        QVERIFY(holder.start({locked}, 3500));
+        QVERIFY(holder.start({locked}, SqliteLockHolder::kUntilReleased));
         tickAt(at(2026, 1, 15, 10, 5, 0), CommOk);
-        QVERIFY(holder.finish());
+        QVERIFY(holder.release());
     }
     tickAt(at(2026, 1, 15, 10, 6, 0), CommConnecting); // no retry without the device
     const bool slotOver = retryAt.minute() % 5 == 0;

@@ -1,25 +1,29 @@
 #pragma once
 // Another process that holds SQLite files locked: Python's sqlite3 module (run by
 // /usr/bin/python3) begins an exclusive transaction on each file, says so, and ends it
-// after the given time, or when the object goes.
+// after the given time, when released, or when the object goes.
 #include <QProcess>
 #include <QStringList>
 
 class SqliteLockHolder
 {
 public:
-    // Locks every file for holdMs; false when the locks were not all taken.
+    // A hold that only release() ends: far longer than any wait a test sits out, so no
+    // machine is slow enough to see the files free again before the test lets them go.
+    static constexpr int kUntilReleased = 120000;
+
+    // Locks every file for holdMs (or until release()); false when the locks were not all taken.
     bool start(const QStringList &paths, int holdMs)
     {
         static const char kScript[] =
-            "import sqlite3, sys, time\n"
+            "import select, sqlite3, sys\n"
             "held = []\n"
             "for path in sys.argv[2:]:\n"
             "    c = sqlite3.connect(path, isolation_level=None)\n"
             "    c.execute('begin exclusive')\n"
             "    held.append(c)\n"
             "print('locked', flush=True)\n"
-            "time.sleep(float(sys.argv[1]) / 1000)\n"
+            "select.select([sys.stdin], [], [], float(sys.argv[1]) / 1000)\n"
             "for c in held:\n"
             "    c.execute('commit')\n";
         m_process.start(QStringLiteral("/usr/bin/python3"),
@@ -34,6 +38,12 @@ public:
     }
     // Waits until the locks are released.
     bool finish() { return m_process.waitForFinished(30000) && m_process.exitCode() == 0; }
+    // Lets the files go now and waits until they are free.
+    bool release()
+    {
+        m_process.closeWriteChannel();
+        return finish();
+    }
     ~SqliteLockHolder()
     {
         if (m_process.state() != QProcess::NotRunning) {

@@ -33,7 +33,7 @@ QList<ScheduleItem> scheduleList;
 QString nextShutdownTime;
 QString nextStartupTime;
 QString preAlarm;
-QStringList commandQueue;
+QList<QueuedCommand> commandQueue;
 QReadWriteLock commandQueueLock;
 QReadWriteLock warningListLock;
 

@@ -56,7 +56,6 @@ serial_thread::serial_thread()
       modbusBackend(&rtuModbusBackend()),
       hidBackend(&hidapiBackend())
 {
-    hourBandValues.clear();
     gbkCodec = platformGbkCodec();
 }
 
@@ -79,12 +78,6 @@ void serial_thread::setBackends(ModbusBackend *modbus, HidBackend *hid)
     closeHid();
     modbusBackend = modbus ? modbus : &rtuModbusBackend();
     hidBackend = hid ? hid : &hidapiBackend();
-}
-
-void serial_thread::setHourBandValues(const QStringList &values)
-{
-    QWriteLocker lock(&commandQueueLock);
-    hourBandValues = values;
 }
 
 uint32_t serial_thread::readSecond() const

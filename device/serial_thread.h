@@ -77,8 +77,8 @@ public:
     // Commands (device thread). Removes the oldest queued word and executes it; false
     // when the queue was empty (the slot then polls instead).
     bool executeNextCommand(const QString &protocol);
-    // fixedValue: the register value queued with the word, or -1 for the word's own.
-    void executeCommand(const QString &protocol, const QString &word, int fixedValue = -1);
+    // values: the texts queued with the word (QueuedCommand); empty for the word's own.
+    void executeCommand(const QString &protocol, const QString &word, const QStringList &values = {});
 
     // Read-only views for tests and diagnostics.
     uint16_t currentPollIndex() const { return pollIndex; }
@@ -88,10 +88,6 @@ public:
     bool lastPollSucceeded() const { return lastPollOk; }
     // True once beginLoop() has read the clock.
     bool loopStarted() const { return lastSecond != 0; }
-
-    // The hour-band values of the last mode setting. Guard: commandQueueLock, so the
-    // values and the hour words queued with them are seen together.
-    void setHourBandValues(const QStringList &values);
 
 public slots:
     // The device settings, controls and schedule of the user interface. They run in the
@@ -170,7 +166,6 @@ private:
     std::unique_ptr<ModbusLink> modbusCtx;
     bool lastPollOk = false;
     QTextCodec *gbkCodec = nullptr; // null when the platform lacks the codec
-    QStringList hourBandValues;     // guard: commandQueueLock
     std::unique_ptr<HidDevice> hidDevice;
     // Why the latest open of the active transport failed; empty when it is open.
     QString openFault;

@@ -23,6 +23,8 @@ namespace {
 constexpr int kNone = -1;
 // The hour words pick their register from the device's working mode.
 constexpr int kHourBand = -2;
+// A working mode's day is set in three bands of eight hours.
+constexpr qsizetype kHourBands = 3;
 
 enum class CommandValue {
     AllOnes,        // 0xFFFF: "do it"
@@ -126,15 +128,14 @@ void removeTodaysTotalGenFile()
 
 bool serial_thread::executeNextCommand(const QString &protocol)
 {
-    QString word;
-    int fixedValue = -1;
-    if (!takeCommand(&word, &fixedValue))
+    QueuedCommand command;
+    if (!takeCommand(&command))
         return false;
-    executeCommand(protocol, word, fixedValue);
+    executeCommand(protocol, command.word, command.values);
     return true;
 }
 
-void serial_thread::executeCommand(const QString &protocol, const QString &word, int fixedValue)
+void serial_thread::executeCommand(const QString &protocol, const QString &word, const QStringList &values)
 {
     const CommandRow *row = findCommand(word);
     if (!row)
@@ -155,7 +156,7 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word,
         // The schedule fixes the minutes left to its task; a word queued by other means
         // waits the warning lead time.
         if (deviceFamily(protocol) == DeviceFamily::Inverter)
-            value = fixedValue >= 0 ? uint16_t(fixedValue) : registerValue(s.preAlarm);
+            value = registerValue(values.isEmpty() ? s.preAlarm : values.first());
         break;
     case CommandValue::BypassOn:
         value = 0xFF00;
@@ -176,11 +177,11 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word,
     case CommandValue::HourBand1:
     case CommandValue::HourBand2: {
         const int band = int(row->value) - int(CommandValue::HourBand0);
-        QReadLocker lock(&commandQueueLock);
-        // A mode setting with fewer than three bands sends none of the missing ones.
-        haveValue = hourBandValues.size() >= 3;
+        // A mode setting with fewer than three bands sends none of them, and an hour word
+        // queued without its setting's bands has nothing to send.
+        haveValue = values.size() >= kHourBands;
         if (haveValue)
-            value = registerValue(hourBandValues.at(band));
+            value = registerValue(values.at(band));
         break;
     }
     }

@@ -35,11 +35,11 @@ void serial_thread::handleSetInvertM(QString request)
     if (!usableRequest(req, "handleSetInvertM"))
         return;
     const QStringList bands = req.value(QStringLiteral("model_setting")).split(QLatin1Char('#'), Qt::KeepEmptyParts);
-    // One hold: an hour word never meets a list that is being replaced, and the three
-    // words stand together in the queue.
-    QWriteLocker locker(&commandQueueLock);
-    hourBandValues = bands;
-    appendCommandsLocked({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
+    // Each word carries the bands of its own setting: a later setting queued before these
+    // ran neither changes nor drops them. One append keeps the three together.
+    appendQueuedCommands({{QStringLiteral("hour0-7"), bands},
+                          {QStringLiteral("hour8-15"), bands},
+                          {QStringLiteral("hour16-23"), bands}});
 }
 
 void serial_thread::handleGetInverterMSet()

@@ -225,11 +225,11 @@ void TestEvents::commandQueueOrder()
     appendCommands({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
     appendCommand(QStringLiteral("shutdown"));
     QStringList taken;
-    QString word;
-    while (takeCommand(&word))
-        taken << word;
+    QueuedCommand command;
+    while (takeCommand(&command))
+        taken << command.word;
     QCOMPARE(taken, (QStringList{"depthDischarge", "hour0-7", "hour8-15", "hour16-23", "shutdown"}));
-    QVERIFY(!takeCommand(&word));
+    QVERIFY(!takeCommand(&command));
 }
 
 void TestEvents::eventQueuesAreBounded()
@@ -285,11 +285,11 @@ void TestEvents::commandQueueIsBounded()
     // A group appended last stays whole.
     appendCommands({QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")});
     QCOMPARE(commandQueue.size(), kCommandQueueLimit);
-    QCOMPARE(commandQueue.first(), QStringLiteral("w%1").arg(extra));
-    QCOMPARE(commandQueue.last(), QStringLiteral("hour16-23"));
-    QString word;
-    QVERIFY(takeCommand(&word));
-    QCOMPARE(word, QStringLiteral("w%1").arg(extra));
+    QCOMPARE(commandQueue.first().word, QStringLiteral("w%1").arg(extra));
+    QCOMPARE(commandQueue.last().word, QStringLiteral("hour16-23"));
+    QueuedCommand command;
+    QVERIFY(takeCommand(&command));
+    QCOMPARE(command.word, QStringLiteral("w%1").arg(extra));
 }
 
 void TestEvents::chineseTexts_data()

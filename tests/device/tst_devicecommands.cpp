@@ -53,11 +53,12 @@ private slots:
     void valueQueuedWithWord();
 
 private:
-    // Runs one word on protocol and returns the register and value written, or
-    // kNothingSent in both.
+    // Runs one word on protocol, an hour word with hourBands as queued with it, and
+    // returns the register and value written, or kNothingSent in both.
     QPair<int, int> execute(const QString &protocol, const QString &word);
 
     std::unique_ptr<DeviceFixture> f;
+    QStringList hourBands;
 };
 
 void TestDeviceCommands::init()
@@ -77,7 +78,7 @@ void TestDeviceCommands::init()
         QWriteLocker l(&scheduleListLock);
         preAlarm = QStringLiteral("15");
     }
-    f->thread.setHourBandValues({QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("300")});
+    hourBands = {QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("300")};
 }
 
 void TestDeviceCommands::cleanup()
@@ -93,7 +94,7 @@ QPair<int, int> TestDeviceCommands::execute(const QString &protocol, const QStri
         f->thread.openHid();
     f->modbus.requests.clear();
     f->hid.requests.clear();
-    f->thread.executeCommand(protocol, word);
+    f->thread.executeCommand(protocol, word, word.startsWith(QLatin1String("hour")) ? hourBands : QStringList());
     if (!f->modbus.requests.isEmpty()) {
         const FakeModbusRequest r = f->modbus.requests.takeFirst();
         if (r.function != 6 || r.slave != 3 || !f->modbus.requests.isEmpty())
@@ -266,16 +267,16 @@ void TestDeviceCommands::values()
         QWriteLocker l(&scheduleListLock);
         preAlarm = text;
     }
-    f->thread.setHourBandValues({text, text, text});
+    hourBands = {text, text, text};
     QTEST(execute(protocol, word).second, "value");
 }
 
 void TestDeviceCommands::shortHourBandListSendsNothing()
 {
-    f->thread.setHourBandValues({QStringLiteral("1"), QStringLiteral("2")});
+    hourBands = {QStringLiteral("1"), QStringLiteral("2")};
     for (const char *word : {"hour0-7", "hour8-15", "hour16-23"})
         QCOMPARE(execute(QStringLiteral("0"), QLatin1String(word)).first, kNothingSent);
-    f->thread.setHourBandValues({});
+    hourBands.clear();
     QCOMPARE(execute(QStringLiteral("2"), QStringLiteral("hour0-7")).first, kNothingSent);
     QVERIFY(eventCodes().isEmpty());
 }

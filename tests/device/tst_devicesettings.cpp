@@ -30,12 +30,6 @@ QString iniValue(const QString &key)
     return QSettings(appPaths.paramIniPath, QSettings::IniFormat).value(key).toString();
 }
 
-QStringList queuedWords()
-{
-    QReadLocker l(&commandQueueLock);
-    return commandQueue;
-}
-
 QString onlyText(QSignalSpy &spy, int argument = 0)
 {
     if (spy.count() != 1)
@@ -77,6 +71,19 @@ QStringList emptyWeek()
     return w;
 }
 
+// Executes every queued word on protocol; the register, value pairs the fake links saw, in order.
+QList<int> executeQueue(DeviceFixture &f, const QString &protocol)
+{
+    while (f.thread.executeNextCommand(protocol)) {
+    }
+    QList<int> seen;
+    for (const FakeModbusRequest &r : std::as_const(f.modbus.requests))
+        seen << r.address << r.count;
+    for (const QByteArray &r : std::as_const(f.hid.requests))
+        seen << (uint8_t(r[3]) << 8 | uint8_t(r[4])) << (uint8_t(r[5]) << 8 | uint8_t(r[6]));
+    return seen;
+}
+
 QList<QStringList> storedRows()
 {
     DbConnection db(QStringLiteral("testsched"), appPaths.scheduleDbPath, DbConnection::ReadExisting);
@@ -111,6 +118,8 @@ private slots:
     void controlWords();
     void queuedWordsReachRegisters_data();
     void queuedWordsReachRegisters();
+    void modeBandsTravelWithTheirWords_data();
+    void modeBandsTravelWithTheirWords();
     void hourBandsPerMode_data();
     void hourBandsPerMode();
     void scheduleRowsWeekdayExample();
@@ -540,16 +549,33 @@ void TestDeviceSettings::queuedWordsReachRegisters()
         QVERIFY(f->thread.openModbusPort());
     else
         QVERIFY(f->thread.openHid());
-    while (f->thread.executeNextCommand(protocol)) {
-    }
-    QList<int> seen;
-    for (const FakeModbusRequest &r : std::as_const(f->modbus.requests))
-        seen << r.address << r.count;
-    for (const QByteArray &r : std::as_const(f->hid.requests))
-        seen << (uint8_t(r[3]) << 8 | uint8_t(r[4])) << (uint8_t(r[5]) << 8 | uint8_t(r[6]));
-    QCOMPARE(seen, writes);
+    QCOMPARE(executeQueue(*f, protocol), writes);
     QReadLocker l(&settingsLock);
     QCOMPARE(deviceSettings.depthDischarge, depth);
+}
+
+void TestDeviceSettings::modeBandsTravelWithTheirWords_data()
+{
+    QTest::addColumn<QStringList>("settings"); // model_setting of each request, in order
+    QTest::addColumn<QList<int>>("writes");
+    QTest::newRow("second setting before the first ran")
+        << QStringList{"12#34#56", "7#8#9"} << QList<int>{34, 12, 35, 34, 36, 56, 34, 7, 35, 8, 36, 9};
+    QTest::newRow("short setting, then a full one") << QStringList{"1#2", "7#8#9"} << QList<int>{34, 7, 35, 8, 36, 9};
+    QTest::newRow("full setting, then a short one") << QStringList{"7#8#9", "1#2"} << QList<int>{34, 7, 35, 8, 36, 9};
+}
+
+void TestDeviceSettings::modeBandsTravelWithTheirWords()
+{
+    QFETCH(QStringList, settings);
+    setLinkSettings(QStringLiteral("0"));
+    {
+        QWriteLocker l(&upsInfo.lock);
+        upsInfo.inverterMode = 1;
+    }
+    for (const QString &bands : std::as_const(settings))
+        f->thread.handleSetInvertM(QStringLiteral(R"({"model_setting":"%1"})").arg(bands));
+    QVERIFY(f->thread.openModbusPort());
+    QTEST(executeQueue(*f, QStringLiteral("0")), "writes");
 }
 
 void TestDeviceSettings::hourBandsPerMode_data()

@@ -362,12 +362,14 @@ void TestDeviceSim::commandWrites()
         QWriteLocker l(&upsInfo.lock);
         upsInfo.inverterMode = 1;
     }
-    thread->setHourBandValues({QStringLiteral("11"), QStringLiteral("22"), QStringLiteral("33")});
 
     runSteps(1); // poll step 0
     QVERIFY(sim->waitForRequests(1));
     takeEvents();
-    appendCommand(word);
+    if (word.startsWith(QLatin1String("hour")))
+        appendQueuedCommands({{word, {QStringLiteral("11"), QStringLiteral("22"), QStringLiteral("33")}}});
+    else
+        appendCommand(word);
     runSteps(2); // the word, then poll step 1: the word held the plan
 
     QVERIFY(sim->waitForRequests(reg < 0 ? 2 : 3));

@@ -148,10 +148,9 @@ QStringList TestTaskFiring::tick(const QDateTime &now)
     for (const EventItem &e : takeAllEvents(dbEventQueue, dbEventQueueLock))
         out << QStringLiteral("%1 event %2").arg(stamp).arg(e.code);
     discardAllEvents();
-    QString word;
-    int value = -1;
-    while (takeCommand(&word, &value))
-        out << QStringLiteral("%1 word %2").arg(stamp, word) + (value < 0 ? QString() : QStringLiteral(" %1").arg(value));
+    QueuedCommand c;
+    while (takeCommand(&c))
+        out << QStringLiteral("%1 word %2").arg(stamp, c.word) + (c.values.isEmpty() ? QString() : QLatin1Char(' ') + c.values.join(QLatin1Char(' ')));
     return out;
 }
 
@@ -449,9 +448,9 @@ void TestTaskFiring::selfTestRacesSetter()
         QCOMPARE(selfTestTime(), QStringLiteral("2026-03-06 09:30"));
         QCOMPARE(iniSelfTestTime(), QStringLiteral("2026-03-06 09:30"));
         QStringList words;
-        QString w;
-        while (takeCommand(&w))
-            words << w;
+        QueuedCommand c;
+        while (takeCommand(&c))
+            words << c.word;
         QVERIFY(words.size() <= 1);
     }
 }

@@ -84,6 +84,15 @@ void TestEnv::writeParamIni(const QString &lines) const
         f.write("[General]\n" + lines.toUtf8() + "\n");
 }
 
+QStringList queuedWords()
+{
+    QStringList words;
+    QReadLocker l(&commandQueueLock);
+    for (const QueuedCommand &c : std::as_const(commandQueue))
+        words << c.word;
+    return words;
+}
+
 void useSerialDevice(const QString &device, const QString &protocol, const QString &address,
                      const QString &baudCode)
 {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -50,6 +51,9 @@ private:
 
 // Empties every shared value of the core back to its state before main().
 void resetSharedState();
+
+// The words in commandQueue, oldest first, without their values. Takes commandQueueLock.
+QStringList queuedWords();
 
 // Points the device settings at a serial slave on `device` (a pty of the simulator or of
 // a cross-check peer): protocol code, slave address, the baud-rate code, and the 8 data

@@ -48,12 +48,6 @@ bool enabled(const QString &name)
     return i && i->isEnabled();
 }
 
-QStringList queued()
-{
-    QReadLocker l(&commandQueueLock);
-    return commandQueue;
-}
-
 // A UPS whose settings block has been read, announcing the one-minute test, the
 // countdown shutdown and the discharge depth.
 void deviceReported()
@@ -230,7 +224,7 @@ void TestDevicePages::controlsFollowSupportAndConfirmPowerOff()
     QVERIFY(!enabled(QStringLiteral("control_dischargeLow")));
     QVERIFY(!enabled(QStringLiteral("control_cancelShutdown")));
     QVERIFY(click(QStringLiteral("control_selfTest1Min")));
-    QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")});
+    QCOMPARE(queuedWords(), QStringList{QStringLiteral("selfTest1Min")});
     QVERIFY(pageItem(QStringLiteral("lastSent"))->property("text").toString().endsWith(QStringLiteral("One-minute test")));
 
     // The countdown shutdown takes its time with it; an unstorable one is not sent.
@@ -241,15 +235,15 @@ void TestDevicePages::controlsFollowSupportAndConfirmPowerOff()
     QObject *confirm = declarativeView->rootObject()->findChild<QObject *>(QStringLiteral("confirmPowerOff"));
     QVERIFY(confirm);
     QVERIFY(confirm->property("opened").toBool() || confirm->property("visible").toBool());
-    QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")}); // nothing until confirmed
+    QCOMPARE(queuedWords(), QStringList{QStringLiteral("selfTest1Min")}); // nothing until confirmed
     QMetaObject::invokeMethod(confirm, "reject");
     settle();
-    QCOMPARE(queued(), QStringList{QStringLiteral("selfTest1Min")});
+    QCOMPARE(queuedWords(), QStringList{QStringLiteral("selfTest1Min")});
 
     QVERIFY(click(QStringLiteral("control_countdownOffInverter")));
     QMetaObject::invokeMethod(confirm, "accept");
     settle();
-    QCOMPARE(queued(), (QStringList{QStringLiteral("selfTest1Min"), QStringLiteral("countdownOffInverter")}));
+    QCOMPARE(queuedWords(), (QStringList{QStringLiteral("selfTest1Min"), QStringLiteral("countdownOffInverter")}));
     QReadLocker l(&settingsLock);
     QCOMPARE(deviceSettings.countdownOffITime, QStringLiteral("30"));
 }
@@ -269,13 +263,13 @@ void TestDevicePages::inverterTurnOffAsksFirst()
     QVERIFY(click(QStringLiteral("control_turnOffInverter")));
     QObject *confirm = declarativeView->rootObject()->findChild<QObject *>(QStringLiteral("confirmPowerOff"));
     QVERIFY(confirm && confirm->property("visible").toBool());
-    QCOMPARE(queued(), QStringList());
+    QCOMPARE(queuedWords(), QStringList());
     QMetaObject::invokeMethod(confirm, "accept");
     settle();
-    QCOMPARE(queued(), QStringList{QStringLiteral("turnOffInverter")});
+    QCOMPARE(queuedWords(), QStringList{QStringLiteral("turnOffInverter")});
     // Turning on needs no question.
     QVERIFY(click(QStringLiteral("control_turnOnInverter")));
-    QCOMPARE(queued(), (QStringList{QStringLiteral("turnOffInverter"), QStringLiteral("turnOnInverter")}));
+    QCOMPARE(queuedWords(), (QStringList{QStringLiteral("turnOffInverter"), QStringLiteral("turnOnInverter")}));
 }
 
 void TestDevicePages::commandsThatCutProtectionAsk_data()
@@ -320,7 +314,7 @@ void TestDevicePages::commandsThatCutProtectionAsk()
     opener->forceActiveFocus();
     sendKey(Qt::Key_Return);
     QVERIFY(question->isVisible());
-    QCOMPARE(queued(), QStringList());
+    QCOMPARE(queuedWords(), QStringList());
     const QString text = pageItem(QStringLiteral("confirmPowerOffText"))->property("text").toString();
     QVERIFY2(text.contains(says), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("within a few seconds")), qPrintable(text));
@@ -328,14 +322,14 @@ void TestDevicePages::commandsThatCutProtectionAsk()
     declarativeView->grabFramebuffer().save(shot);
     sendKey(Qt::Key_Escape);
     QVERIFY(!question->isVisible());
-    QCOMPARE(queued(), QStringList());
+    QCOMPARE(queuedWords(), QStringList());
     QCOMPARE(focusedItem(), opener);
 
     // Answered yes: the word goes out, once.
     QVERIFY(click(button));
-    QCOMPARE(queued(), QStringList());
+    QCOMPARE(queuedWords(), QStringList());
     QVERIFY(click(QStringLiteral("confirmCommand")));
-    QCOMPARE(queued(), QStringList{word});
+    QCOMPARE(queuedWords(), QStringList{word});
     QVERIFY2(warnings.text().isEmpty(), qPrintable(warnings.text()));
 }
 
@@ -371,7 +365,7 @@ void TestDevicePages::bypassSentApartFromReported()
 
     // Leaving the bypass asks nothing: it gives the protection back.
     QVERIFY(click(QStringLiteral("bypassOff")));
-    QCOMPARE(queued(), QStringList{QStringLiteral("OffBypassSwitch")});
+    QCOMPARE(queuedWords(), QStringList{QStringLiteral("OffBypassSwitch")});
     QCOMPARE(shown("bypassSent"), QStringLiteral("Leave bypass"));
 
     upsInfo.commState = CommLost;
@@ -406,7 +400,7 @@ void TestDevicePages::hourBandsInWords()
     QVERIFY(click(QStringLiteral("applyMode")));
     QCOMPARE(sent.size(), 1);
     QVERIFY2(sent.at(0).at(0).toString().contains(QStringLiteral("255#2#48")), qPrintable(sent.at(0).at(0).toString()));
-    QCOMPARE(queued(), (QStringList{QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")}));
+    QCOMPARE(queuedWords(), (QStringList{QStringLiteral("hour0-7"), QStringLiteral("hour8-15"), QStringLiteral("hour16-23")}));
 }
 
 void TestDevicePages::devicePortClashShown()
@@ -438,7 +432,7 @@ void TestDevicePages::dischargeDepthChecked()
     }
     QVERIFY(type(QStringLiteral("dischargeDepth"), QStringLiteral("1.7")));
     QVERIFY(click(QStringLiteral("applyDepth")));
-    QCOMPARE(queued(), QStringList{QStringLiteral("depthDischarge")});
+    QCOMPARE(queuedWords(), QStringList{QStringLiteral("depthDischarge")});
     QReadLocker l(&settingsLock);
     QCOMPARE(deviceSettings.depthDischarge, 1.7);
 }

@@ -2,13 +2,13 @@
 
 #include "core/clock.h"
 #include "core/events.h"
-#include "core/historyfiles.h"
 #include "core/logging.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/sqlutil.h"
 #include "core/threadend.h"
 #include "history/historyio.h"
+#include "history/historyshared.h"
 #include "notify/smspdu.h"
 
 #include <QReadLocker>
@@ -549,19 +549,8 @@ sms_thread::SendResult sms_thread::sendSms(const QString &number, const QString 
 
 void sms_thread::logSms(const QString &number, const QString &text, bool sent)
 {
-    const QDateTime now = appClock().now();
-    // One log for every family: the stem and table are the same for all three.
-    const DeviceFamily family = DeviceFamily::ThreePhaseUps;
-    if (!ensureHistoryFolder(HistoryFile::SmsLog))
-        return;
-    DbConnection db(QStringLiteral("sms_log_s"), historyFilePath(HistoryFile::SmsLog, family, now.date()),
-                    DbConnection::CreateIfMissing, lcNotify);
-    if (!db.isOpen() || !db.createTableIfMissing(historyTableName(HistoryFile::SmsLog),
-                                                 historyCreateSql(HistoryFile::SmsLog, family)))
-        return;
-    db.exec(historyInsertSql(HistoryFile::SmsLog, family),
-            {now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), number, text,
-             sent ? QStringLiteral("1") : QStringLiteral("0")});
+    // A log that cannot be written is traced where it fails; the SMS itself went as it went.
+    appendSmsLogRow(appClock().now(), number, text, sent);
 }
 
 void sms_thread::setLinkState(int state)

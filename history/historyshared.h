@@ -1,0 +1,16 @@
+#pragma once
+// The history files as the other subsystems reach them: the SMS log the SMS thread writes.
+// Names, tables and create texts come from core/historyfiles; every connection from
+// core/sqlutil; failures are traced in kestrava.history.
+//
+// Reentrant; each call opens and removes its own connection, so any thread may call them.
+#include "core/historyfiles.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+// Appends one SMS to the log of the month of `time`: the number, the text and whether the
+// modem took it. The log's folder is made again when it was deleted. False when the SMS
+// was not logged.
+bool appendSmsLogRow(const QDateTime &time, const QString &number, const QString &text, bool sent);

@@ -4,8 +4,8 @@
 #include "core/historyfiles.h"
 #include "core/logging.h"
 #include "core/settings.h"
-#include "core/sqlutil.h"
 #include "core/translation.h"
+#include "history/historyshared.h"
 #include "notify/mailfile.h"
 
 #include <QDateTime>
@@ -15,7 +15,6 @@
 #include <QHostInfo>
 #include <QLocale>
 #include <QReadLocker>
-#include <QSqlQuery>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -38,24 +37,19 @@ const QString kError = QStringLiteral("error");
 const QString kBoundary = QStringLiteral("===qzwtestformail");
 
 // Each report: its period word, the history file that holds its rows (and gives the date
-// form of both names), the CSV name, the connection name, the query of the two columns it
-// lists and its subject. Any period word but these three gets the year's subject.
+// form of both names), the CSV name and its subject. Any period word but these three gets
+// the year's subject.
 struct ReportKind
 {
     const char *period;
     HistoryFile file;
     const char *csvName;
-    const char *connection;
-    const char *query;
     const char *subject;
 };
 const ReportKind kReportKinds[] = {
-    {"day", HistoryFile::DayGen, "DayReport%1.csv", "email_DayReport", "select Date,Power from daygen",
-     QT_TRANSLATE_NOOP("QObject", "Day Report")},
-    {"month", HistoryFile::MonthGen, "MonthReport%1.csv", "email_MonthReport", "select Date,Gen from monthgen",
-     QT_TRANSLATE_NOOP("QObject", "Month Report")},
-    {"year", HistoryFile::YearGen, "YearReport%1.csv", "email_YearReport", "select Date,Gen from yeargen",
-     QT_TRANSLATE_NOOP("QObject", "Year Report")},
+    {"day", HistoryFile::DayGen, "DayReport%1.csv", QT_TRANSLATE_NOOP("QObject", "Day Report")},
+    {"month", HistoryFile::MonthGen, "MonthReport%1.csv", QT_TRANSLATE_NOOP("QObject", "Month Report")},
+    {"year", HistoryFile::YearGen, "YearReport%1.csv", QT_TRANSLATE_NOOP("QObject", "Year Report")},
 };
 
 const ReportKind *reportKind(const QString &period)
@@ -257,30 +251,12 @@ void Smtp::createReportFile(const QString &period)
         protocol = deviceSettings.comProtocol;
     }
     const QDate today = appClock().now().date();
-    const QString dbPath = historyFilePath(kind->file, deviceFamily(protocol), today);
     const QString csvName =
         QString::fromLatin1(kind->csvName).arg(periodText(historyPeriod(kind->file), today));
-
-    // A report that has no file yet lists no rows; reading must not create the file the
-    // history thread will write.
-    QList<QStringList> rows;
-    if (QFileInfo::exists(dbPath)) {
-        DbConnection db(QLatin1String(kind->connection), dbPath, DbConnection::ReadExisting, lcNotify);
-        bool read = db.isOpen();
-        if (read && db.hasTable(historyTableName(kind->file))) {
-            read = db.forEachRow(QLatin1String(kind->query), {}, [&rows](const QSqlQuery &row) {
-                rows.append({row.value(0).toString(), row.value(1).toString()});
-                return true;
-            });
-        } else if (read) {
-            // No table: a file opened and never written has no rows yet, but a file that is
-            // no database at all fails this as it failed the look for the table.
-            read = db.exec(QStringLiteral("select count(*) from sqlite_master"));
-        }
-        if (!read) {
-            qCWarning(lcNotify) << "report: cannot read" << dbPath;
-            return;
-        }
+    const std::optional<QList<QStringList>> rows = readReportRows(kind->file, deviceFamily(protocol), today);
+    if (!rows) {
+        qCWarning(lcNotify) << "report: cannot read" << historyFilePath(kind->file, deviceFamily(protocol), today);
+        return;
     }
 
     // Not the working folder, which may be anywhere (or read-only): a folder of this
@@ -303,7 +279,7 @@ void Smtp::createReportFile(const QString &period)
     initReportHeader();
     QTextStream out(&reportFile);
     out << reportHeader.join(QLatin1Char(',')) << '\n';
-    for (const QStringList &row : std::as_const(rows))
+    for (const QStringList &row : *rows)
         out << row.at(0) << ',' << row.at(1) << '\n';
     out.flush();
     reportReady = out.status() == QTextStream::Ok && reportFile.error() == QFileDevice::NoError;

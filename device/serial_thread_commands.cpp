@@ -6,13 +6,12 @@
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "core/helpers.h"
-#include "core/historyfiles.h"
 #include "core/logging.h"
 #include "core/paths.h"
 #include "core/protocolcode.h"
 #include "device/transactions.h"
+#include "history/historyshared.h"
 
-#include <QFile>
 #include <QReadLocker>
 
 #include <cmath>
@@ -117,13 +116,6 @@ int hourBandRegister(int band)
     return first + band;
 }
 
-void removeTodaysTotalGenFile()
-{
-    const QString path = historyFilePath(HistoryFile::TotalGenByDay, DeviceFamily::Inverter, appClock().now().date());
-    if (QFile::exists(path) && !QFile::remove(path))
-        qCWarning(lcDevice) << "cannot remove" << path;
-}
-
 } // namespace
 
 bool serial_thread::executeNextCommand(const QString &protocol)
@@ -194,7 +186,7 @@ void serial_thread::executeCommand(const QString &protocol, const QString &word,
         qCDebug(lcDevice) << "command" << word << "sends nothing on protocol" << protocol;
 
     if (word == QLatin1String("cleartotalgen"))
-        removeTodaysTotalGenFile();
+        removeDayCounterFile(appClock().now().date());
 }
 
 void serial_thread::sendCommandWrite(const QString &protocol, uint16_t reg, uint16_t value,

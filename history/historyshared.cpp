@@ -4,6 +4,7 @@
 #include "core/sqlutil.h"
 #include "history/historyio.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 
@@ -72,4 +73,13 @@ std::optional<QList<QStringList>> readReportRows(HistoryFile file, DeviceFamily 
     if (!read)
         return std::nullopt;
     return rows;
+}
+
+bool removeDayCounterFile(const QDate &day)
+{
+    QFile file(historyFilePath(HistoryFile::TotalGenByDay, DeviceFamily::Inverter, day));
+    if (!file.exists() || file.remove())
+        return true;
+    qCWarning(lcHistory).noquote() << "cannot remove" << file.fileName() << file.errorString();
+    return false;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The history files as the other subsystems reach them: the SMS log the SMS thread writes
-// and the generation rows a report mail lists. Names, tables and create texts come from
+// The history files as the other subsystems reach them: the SMS log the SMS thread writes,
+// the generation rows a report mail lists, and the inverter's day counter file that a
+// cleared lifetime counter makes stale. Names, tables and create texts come from
 // core/historyfiles; every connection from core/sqlutil; failures are traced in
 // kestrava.history.
 //
@@ -25,3 +26,7 @@ bool appendSmsLogRow(const QDateTime &time, const QString &number, const QString
 // yet gives no rows and is not created; nullopt when the file could not be read, or for
 // any other kind of file.
 std::optional<QList<QStringList>> readReportRows(HistoryFile file, DeviceFamily family, const QDate &day);
+
+// Deletes the inverter's counter file of `day`, whose first row would otherwise still be
+// the start of a lifetime counter the device has just cleared. True when it is gone.
+bool removeDayCounterFile(const QDate &day);

@@ -3,10 +3,11 @@
 // it executes the oldest queued command word or runs one step of the poll plan, keeps
 // the link state and posts the communication events.
 //
-// Threads: the constructor, the destructor, stop() and the settings slots run in the
-// GUI thread; run() and everything it calls run in the device thread. Tests may call
-// the public transaction members on an object that was never started. The decoders
-// are free functions (device/decoders.h).
+// Threads: the constructor, the destructor and stop() run in the GUI thread; run() and
+// everything it calls run in the device thread. Tests may call the public transaction
+// members on an object that was never started. The decoders are free functions
+// (device/decoders.h). The user interface's settings, controls and schedule reach it only
+// through the shared settings and the command queue (bridge/devicerequests.h).
 #include "device/devicelinks.h"
 
 #include <QMutex>
@@ -88,40 +89,6 @@ public:
     bool lastPollSucceeded() const { return lastPollOk; }
     // True once beginLoop() has read the clock.
     bool loopStarted() const { return lastSecond != 0; }
-
-public slots:
-    // The device settings, controls and schedule of the user interface. They run in the
-    // GUI thread (the object lives there) and reach the device thread only through the
-    // shared settings and commandQueue; each getter emits its reply before it returns.
-    // Controls (serial_thread_controls.cpp).
-    void handleSetLongControl(QString request);
-    void handleGetLongControlSet();
-    void handleSetMBSet(QString request);
-    void handleGetInverterMSet();
-    void handleSetInvertM(QString request);
-    // Port, protocol and self-test (serial_thread_settings.cpp).
-    void handleGetInverterSet();
-    void handleSetInverterCom(QString request);
-    void handleSetInverter(QString str);
-    // Schedule (serial_thread_schedule.cpp).
-    void handleSetSched(QString request);
-    void handleGetschedule();
-    // Controls again, in the order the user interface knows them.
-    void handleSetDischargedepth(QString request);
-
-signals:
-    // The order of the signals and their parameter names are the QML contract.
-    void sigQtSLongConSet(QString longconjson);
-    void sigQtSInverterMSet(QString flag, QString strinverterM);
-    void sigQtSInverterCom(QString invertercomjson);
-    void sigQtSInverterSet(QString inverterjson);
-    void sigQtSSchedSet(QString schedjson);
-    void serialCom();
-    void sigQtSSchedTime(QString minShutdownTime, QString minStartupTime);
-    // Emitted by each setter that stores settings, before it returns: setting names it
-    // ("devicecom", "selftest", "schedule", "bypass", "depth", "longcontrol"), failure is
-    // "" when the files took the change, else why one did not.
-    void sigSaveResult(QString setting, QString failure);
 
 protected:
     void run() override;

@@ -45,7 +45,7 @@ constexpr unsigned kSecondsPerDay = 86400;
 constexpr unsigned kSecondsPerHour = 3600;
 constexpr unsigned kSecondsPerMinute = 60;
 
-enum RequestReceiver { ToBridge, ToSerial, ToWindow };
+enum RequestReceiver { ToBridge, ToDeviceRequests, ToWindow };
 
 struct RequestRow
 {
@@ -73,29 +73,29 @@ const RequestRow kRequestRows[] = {
     {"getRecordSignal(QString)", ToBridge, "handleReportRecord(QString)"},
     {"saveClearReportCall(QString)", ToBridge, "handleOperReportRecord(QString)"},
     {"saveCleaRecordSignal(QString)", ToBridge, "handleOperReportRecord(QString)"},
-    {"getInverterSetSignal()", ToSerial, "handleGetInverterSet()"},
-    {"setinverterSignal(QString)", ToSerial, "handleSetInverter(QString)"},
-    {"setinvertermSignal(QString)", ToSerial, "handleSetInvertM(QString)"},
-    {"setlongcontrolSignal(QString)", ToSerial, "handleSetLongControl(QString)"},
-    {"setscheduleSignal(QString)", ToSerial, "handleSetSched(QString)"},
+    {"getInverterSetSignal()", ToDeviceRequests, "handleGetInverterSet()"},
+    {"setinverterSignal(QString)", ToDeviceRequests, "handleSetInverter(QString)"},
+    {"setinvertermSignal(QString)", ToDeviceRequests, "handleSetInvertM(QString)"},
+    {"setlongcontrolSignal(QString)", ToDeviceRequests, "handleSetLongControl(QString)"},
+    {"setscheduleSignal(QString)", ToDeviceRequests, "handleSetSched(QString)"},
     {"setComConfigSignal(QString)", ToBridge, "handleSetComConfig(QString)"},
     {"setPublicparaSignal(QString)", ToBridge, "handleSetPublicPara(QString)"},
     {"setemailSignal(QString)", ToBridge, "handleSetEmail(QString)"},
     {"setsmsSignal(QString)", ToBridge, "handleSetSMS(QString)"},
     {"getemailsetSignal()", ToBridge, "handleGetEmailSet()"},
     {"getsmssetSignal()", ToBridge, "handleGetSMSSet()"},
-    {"setmanbypasssetSignal(QString)", ToSerial, "handleSetMBSet(QString)"},
-    {"getinvertermodelSignal()", ToSerial, "handleGetInverterMSet()"},
+    {"setmanbypasssetSignal(QString)", ToDeviceRequests, "handleSetMBSet(QString)"},
+    {"getinvertermodelSignal()", ToDeviceRequests, "handleGetInverterMSet()"},
     {"sendtestemailSignal(QString)", ToWindow, "handleTestEmail(QString)"},
-    {"getlongconsetSignal()", ToSerial, "handleGetLongControlSet()"},
+    {"getlongconsetSignal()", ToDeviceRequests, "handleGetLongControlSet()"},
     {"getWarningDataSignal()", ToBridge, "handleWarningData()"},
     {"clearWarningSignal()", ToBridge, "handleClearWarning()"},
-    {"getscheduleSignal()", ToSerial, "handleGetschedule()"},
-    {"setDischargedepthSignal(QString)", ToSerial, "handleSetDischargedepth(QString)"},
+    {"getscheduleSignal()", ToDeviceRequests, "handleGetschedule()"},
+    {"setDischargedepthSignal(QString)", ToDeviceRequests, "handleSetDischargedepth(QString)"},
     {"inputConfigSignal()", ToWindow, "handleInputConfig()"},
     {"outputConfigSignal()", ToWindow, "handleOutputConfig()"},
     {"restoreconfigSignal()", ToWindow, "handleRestoreConfig()"},
-    {"setInvertercomSignal(QString)", ToSerial, "handleSetInverterCom(QString)"},
+    {"setInvertercomSignal(QString)", ToDeviceRequests, "handleSetInverterCom(QString)"},
     {"getSystemSetSignal()", ToBridge, "handleGetSystemSet()"},
     {"getSMSStateSignal()", ToBridge, "handleGetSMSState()"},
     {"sendSMSTestSignal(QString)", ToBridge, "handleSendSMSTest(QString)"},
@@ -154,7 +154,7 @@ MainWindow::MainWindow(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
 
     connect(&qmlBridge, &qmlobject::qmlobjectCom, this, &MainWindow::handleWarning);
-    connect(&serialThread, &serial_thread::serialCom, this, &MainWindow::handleSerialCom);
+    connect(&deviceRequests, &DeviceRequests::serialCom, this, &MainWindow::handleSerialCom);
     connect(timer, &QTimer::timeout, this, &MainWindow::mainTimer);
 }
 
@@ -238,7 +238,7 @@ void MainWindow::loadQmlView(const QString &path)
     connectRootSignals(declarativeView->rootObject());
     context->setContextProperty(QStringLiteral("qmlobject"), &qmlBridge);
     context->setContextProperty(QStringLiteral("ThreeUPS"), &upsInfo);
-    context->setContextProperty(QStringLiteral("serial"), &serialThread);
+    context->setContextProperty(QStringLiteral("serial"), &deviceRequests);
     context->setContextProperty(QStringLiteral("mydata"), &dataThread);
     context->setContextProperty(QStringLiteral("sms"), &smsThread);
     dataThread.start(QThread::InheritPriority);
@@ -266,8 +266,8 @@ QObject *MainWindow::requestReceiver(int receiver)
     switch (receiver) {
     case ToBridge:
         return &qmlBridge;
-    case ToSerial:
-        return &serialThread;
+    case ToDeviceRequests:
+        return &deviceRequests;
     case ToWindow:
         return this;
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The program's one top-level window: a frameless, translucent 980 x 680 widget whose
-// only content is the QML view. It owns the worker threads and the bridge object, loads
+// only content is the QML view. It owns the worker threads and the bridge objects, loads
 // the QML file, publishes the context objects, wires the QML root's request signals,
 // offers the tray icon and drives the run-time and alarm indicator once a second.
 //
@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "bridge/devicerequests.h"
 #include "bridge/qmlobject.h"
 #include "device/serial_thread.h"
 #include "history/data_thread.h"
@@ -76,6 +77,9 @@ public slots:
 public:
     // What the tray shows now (also without a system tray, where nothing is shown).
     TrayStatus shownTrayStatus() const { return trayShown; }
+    // The device thread is no context object (the QML's "serial" is the request object),
+    // so whether it runs is asked here.
+    bool deviceThreadRunning() const { return serialThread.isRunning(); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -110,6 +114,7 @@ private:
     serial_thread serialThread;
     sms_thread smsThread;
     qmlobject qmlBridge;
+    DeviceRequests deviceRequests;
     QStringList configTexts;
     QStringList emailTexts;
     void initEmailTexts();

@@ -2,12 +2,12 @@
 // fixed clock: what is posted and queued in which tick, what the rows become, and what
 // "schedule.db" and "param.ini" hold afterwards. Runs in Europe/Berlin, so the
 // daylight-saving gap and the repeated hour are real local times.
+#include "bridge/devicerequests.h"
 #include "core/commandqueue.h"
 #include "core/events.h"
 #include "core/schedule.h"
 #include "core/sqlutil.h"
 #include "core/settings.h"
-#include "device/serial_thread.h"
 #include "history/data_thread.h"
 #include "tests/core/gapzone.h"
 #include "tests/history/historyfixture.h"
@@ -430,7 +430,7 @@ void TestTaskFiring::selfTestRacesSetter()
 {
     // The user sets a new self-test (Friday 09:30) while the due one fires: the new time
     // survives in memory and in "param.ini", and the due word is queued at most once.
-    serial_thread device;
+    DeviceRequests requests;
     const QString request = QStringLiteral(R"({"testInterval":"1","testTimePerWeek":"5","selftestTime":"09:30","selftestType":"0"})");
     const QDateTime due = at(2026, 3, 4, 8, 0, 1);
     env->clock().set(due);
@@ -440,7 +440,7 @@ void TestTaskFiring::selfTestRacesSetter()
         std::thread user([&] {
             while (!go) {
             }
-            device.handleSetInverter(request);
+            requests.handleSetInverter(request);
         });
         go = true;
         history->checkSelfTest(due);

@@ -1,6 +1,7 @@
 // The window with the real QML engine and the program's own qml/ file.
 #include "ui/mainwindow.h"
 #include "ui/traystatus.h"
+#include "bridge/devicerequests.h"
 
 #include "core/events.h"
 #include "core/historyfiles.h"
@@ -372,6 +373,15 @@ void TestMainWindow::requestGetsReply_data()
     reply("saveCleaRecordSignal(QString)",
           QStringLiteral("{\"type\":\"record_smsdata\",\"operation\":\"clear\",\"datetime\":\"202601\"}"),
           "qmlobject", "sigSMSDataRecord(QString,QString,QString)");
+    // The device requests answer under "serial".
+    reply("getInverterSetSignal()", none, "serial", "sigQtSInverterSet(QString)");
+    reply("setscheduleSignal(QString)", QStringLiteral("{\"warnbeforeshutdown\":\"5\"}"), "serial",
+          "sigQtSSchedTime(QString,QString)");
+    reply("getinvertermodelSignal()", none, "serial", "sigQtSInverterMSet(QString,QString)");
+    reply("getlongconsetSignal()", none, "serial", "sigQtSLongConSet(QString)");
+    reply("getscheduleSignal()", none, "serial", "sigQtSSchedSet(QString)");
+    reply("setInvertercomSignal(QString)", QStringLiteral("{\"comProtocol\":\"1\",\"selectName\":\"ttyS3\"}"),
+          "serial", "sigSaveResult(QString,QString)");
     effect("setComConfigSignal(QString)", QStringLiteral("{\"dev_boudrate\":\"5\"}"), "dev_boudrate", "5");
     effect("setPublicparaSignal(QString)", QStringLiteral("{\"lang\":\"1\"}"), "lang", "1");
     effect("setemailSignal(QString)", QStringLiteral("{\"serverHostaddr\":\"127.0.0.1\"}"), "serverHostaddr",
@@ -453,8 +463,8 @@ void TestMainWindow::missingQmlFileLeavesRunningProgram()
     QVERIFY(!declarativeView->rootObject());
     QVERIFY(contextObject("window") == window.get());
     QVERIFY(contextObject("ThreeUPS"));
-    if (auto *device = qobject_cast<QThread *>(contextObject("serial")))
-        QVERIFY(device->isRunning());
+    QVERIFY(qobject_cast<DeviceRequests *>(contextObject("serial")));
+    QVERIFY(window->deviceThreadRunning());
     window->show();
     const uint32_t before = runSeconds;
     window->mainTimer();

@@ -1,4 +1,4 @@
-#include "device/settingsrules.h"
+#include "bridge/settingsrules.h"
 
 #include "core/clock.h"
 #include "core/logging.h"
@@ -83,7 +83,7 @@ bool usableRequest(const RequestJson &request, const char *slot)
 {
     if (request.isObject())
         return true;
-    qCDebug(lcDevice) << slot << "ignores a request that is not a JSON object; nothing changed";
+    qCDebug(lcBridge) << slot << "ignores a request that is not a JSON object; nothing changed";
     return false;
 }
 

@@ -1,6 +1,8 @@
-// The settings slots of the device thread object: port, protocol and self-test, the
-// controls and the schedule, against a real "param.ini" and "schedule.db" in a temporary
-// folder, and the words they queue as the device thread then writes them on a fake link.
+// The device requests of the user interface: port, protocol and self-test, the controls
+// and the schedule, against a real "param.ini" and "schedule.db" in a temporary folder,
+// and the words they queue as the device thread then writes them on a fake link.
+#include "bridge/devicerequests.h"
+#include "bridge/settingsrules.h"
 #include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/helpers.h"
@@ -9,8 +11,6 @@
 #include "core/settings.h"
 #include "core/sqlutil.h"
 #include "core/textformats.h"
-#include "device/serial_thread.h"
-#include "device/settingsrules.h"
 #include "device/transactions.h"
 #include "tests/device/devicefixture.h"
 
@@ -91,7 +91,7 @@ QList<QStringList> storedRows()
 }
 } // namespace
 
-class TestDeviceSettings : public QObject
+class TestDeviceRequests : public QObject
 {
     Q_OBJECT
 
@@ -99,6 +99,7 @@ private slots:
     void init();
     void cleanup();
 
+    void signalsAndSlotsAsTheQmlKnowsThem();
     void familyMapping_data();
     void familyMapping();
     void portListReply();
@@ -133,22 +134,50 @@ private slots:
 
 private:
     std::unique_ptr<DeviceFixture> f;
+    DeviceRequests requests;
 };
 
-void TestDeviceSettings::init()
+void TestDeviceRequests::init()
 {
     f = std::make_unique<DeviceFixture>(kWednesday);
     loadAllSettings();
     setSerialPortLister([] { return QList<SerialPortEntry>(); });
 }
 
-void TestDeviceSettings::cleanup()
+void TestDeviceRequests::cleanup()
 {
     setSerialPortLister({});
     f.reset();
 }
 
-void TestDeviceSettings::familyMapping_data()
+void TestDeviceRequests::signalsAndSlotsAsTheQmlKnowsThem()
+{
+    // QML handlers name the parameters, and the window wires the slots by signature.
+    const QStringList expectedSignals{
+        "sigQtSLongConSet(longconjson)", "sigQtSInverterMSet(flag,strinverterM)",
+        "sigQtSInverterCom(invertercomjson)", "sigQtSInverterSet(inverterjson)", "sigQtSSchedSet(schedjson)",
+        "serialCom()", "sigQtSSchedTime(minShutdownTime,minStartupTime)", "sigSaveResult(setting,failure)",
+    };
+    const QStringList expectedSlots{
+        "handleSetLongControl(QString)", "handleGetLongControlSet()", "handleSetMBSet(QString)",
+        "handleGetInverterMSet()", "handleSetInvertM(QString)", "handleGetInverterSet()",
+        "handleSetInverterCom(QString)", "handleSetInverter(QString)", "handleSetSched(QString)",
+        "handleGetschedule()", "handleSetDischargedepth(QString)",
+    };
+    const QMetaObject &mo = DeviceRequests::staticMetaObject;
+    QStringList gotSignals, gotSlots;
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
+        const QMetaMethod m = mo.method(i);
+        if (m.methodType() == QMetaMethod::Signal)
+            gotSignals << QString::fromLatin1(m.name() + '(' + m.parameterNames().join(',') + ')');
+        else if (m.methodType() == QMetaMethod::Slot && m.access() == QMetaMethod::Public)
+            gotSlots << QString::fromLatin1(m.methodSignature());
+    }
+    QCOMPARE(gotSignals, expectedSignals);
+    QCOMPARE(gotSlots, expectedSlots);
+}
+
+void TestDeviceRequests::familyMapping_data()
 {
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("family");
@@ -164,7 +193,7 @@ void TestDeviceSettings::familyMapping_data()
     QTest::newRow("other family text is the code") << "0" << "7" << "0" << "7" << "7";
 }
 
-void TestDeviceSettings::familyMapping()
+void TestDeviceRequests::familyMapping()
 {
     QFETCH(QString, before);
     QFETCH(QString, family);
@@ -175,7 +204,7 @@ void TestDeviceSettings::familyMapping()
         QWriteLocker l(&settingsLock);
         deviceSettings.comProtocol = before;
     }
-    f->thread.handleSetInverterCom(QStringLiteral(R"({"comProtocol":"%1","comType":"%2","comAddr":"3","selectName":"COM4"})")
+    requests.handleSetInverterCom(QStringLiteral(R"({"comProtocol":"%1","comType":"%2","comAddr":"3","selectName":"COM4"})")
                                        .arg(family, comType));
     {
         QReadLocker l(&settingsLock);
@@ -183,22 +212,22 @@ void TestDeviceSettings::familyMapping()
         QCOMPARE(deviceSettings.comType, comType);
     }
     QCOMPARE(iniValue(QStringLiteral("comProtocol")), code);
-    QSignalSpy com(&f->thread, &serial_thread::sigQtSInverterCom);
-    f->thread.handleGetInverterSet();
+    QSignalSpy com(&requests, &DeviceRequests::sigQtSInverterCom);
+    requests.handleGetInverterSet();
     QCOMPARE(onlyText(com), QStringLiteral(R"({"comProtocol":"%1","comType":"%2","comAddr":"3",)"
                                            R"("comName":{"com":[],"selected":"COM4"}})")
                                 .arg(shown, comType));
 }
 
-void TestDeviceSettings::portListReply()
+void TestDeviceRequests::portListReply()
 {
     setSerialPortLister([] {
         return QList<SerialPortEntry>{{QStringLiteral("/dev/ttyS0"), QStringLiteral("ttyS0")},
                                       {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("ttyUSB0")}};
     });
-    QSignalSpy com(&f->thread, &serial_thread::sigQtSInverterCom);
-    QSignalSpy set(&f->thread, &serial_thread::sigQtSInverterSet);
-    f->thread.handleGetInverterSet();
+    QSignalSpy com(&requests, &DeviceRequests::sigQtSInverterCom);
+    QSignalSpy set(&requests, &DeviceRequests::sigQtSInverterSet);
+    requests.handleGetInverterSet();
     QCOMPARE(onlyText(com), QStringLiteral(R"({"comProtocol":"0","comType":"0","comAddr":"1",)"
                                            R"("comName":{"com":["ttyS0","ttyUSB0"],"selected":"None"}})"));
     QCOMPARE(set.count(), 1);
@@ -206,7 +235,7 @@ void TestDeviceSettings::portListReply()
 
 // An adapter unplugged while the list is read: the reply lists the ports of one moment,
 // never a placeholder or a name twice.
-void TestDeviceSettings::portListWhilePortsChange()
+void TestDeviceRequests::portListWhilePortsChange()
 {
     auto calls = std::make_shared<int>(0);
     setSerialPortLister([calls] {
@@ -215,13 +244,13 @@ void TestDeviceSettings::portListWhilePortsChange()
             ports.append({QStringLiteral("/dev/ttyUSB0"), QStringLiteral("ttyUSB0")});
         return ports;
     });
-    QSignalSpy com(&f->thread, &serial_thread::sigQtSInverterCom);
-    f->thread.handleGetInverterSet();
+    QSignalSpy com(&requests, &DeviceRequests::sigQtSInverterCom);
+    requests.handleGetInverterSet();
     QCOMPARE(onlyText(com), QStringLiteral(R"({"comProtocol":"0","comType":"0","comAddr":"1",)"
                                            R"("comName":{"com":["ttyS0","ttyUSB0"],"selected":"None"}})"));
 }
 
-void TestDeviceSettings::samePortAsModem_data()
+void TestDeviceRequests::samePortAsModem_data()
 {
     QTest::addColumn<QString>("modemPort");
     QTest::addColumn<QString>("devicePort");
@@ -231,7 +260,7 @@ void TestDeviceSettings::samePortAsModem_data()
     QTest::newRow("other port") << "ttyUSB1" << "ttyUSB0" << false;
 }
 
-void TestDeviceSettings::samePortAsModem()
+void TestDeviceRequests::samePortAsModem()
 {
     QFETCH(QString, modemPort);
     QFETCH(QString, devicePort);
@@ -240,8 +269,8 @@ void TestDeviceSettings::samePortAsModem()
         QWriteLocker l(&settingsLock);
         smsSettings.SMSSelectName = modemPort;
     }
-    QSignalSpy spy(&f->thread, &serial_thread::serialCom);
-    f->thread.handleSetInverterCom(
+    QSignalSpy spy(&requests, &DeviceRequests::serialCom);
+    requests.handleSetInverterCom(
         QStringLiteral(R"({"comProtocol":"1","comType":"0","comAddr":"1","selectName":"%1"})").arg(devicePort));
     QCOMPARE(spy.count(), warned ? 1 : 0);
     // Never refused.
@@ -249,7 +278,7 @@ void TestDeviceSettings::samePortAsModem()
     QCOMPARE(deviceSettings.inverterSelectName, devicePort);
 }
 
-void TestDeviceSettings::settersSaveEveryKey_data()
+void TestDeviceRequests::settersSaveEveryKey_data()
 {
     QTest::addColumn<QString>("slot");
     QTest::addColumn<QString>("request");
@@ -280,13 +309,13 @@ void TestDeviceSettings::settersSaveEveryKey_data()
                                << QStringList{"5"};
 }
 
-void TestDeviceSettings::settersSaveEveryKey()
+void TestDeviceRequests::settersSaveEveryKey()
 {
     QFETCH(QString, slot);
     QFETCH(QString, request);
     QFETCH(QStringList, keys);
     QFETCH(QStringList, values);
-    QVERIFY(QMetaObject::invokeMethod(&f->thread, slot.toLatin1().constData(), Q_ARG(QString, request)));
+    QVERIFY(QMetaObject::invokeMethod(&requests, slot.toLatin1().constData(), Q_ARG(QString, request)));
     for (int i = 0; i < keys.size(); ++i)
         QCOMPARE(iniValue(keys.at(i)), values.at(i));
 
@@ -320,15 +349,15 @@ void TestDeviceSettings::settersSaveEveryKey()
     QCOMPARE(::preAlarm, lead);
 }
 
-void TestDeviceSettings::nonObjectChangesNothing()
+void TestDeviceRequests::nonObjectChangesNothing()
 {
-    f->thread.handleSetSched(scheduleRequest({weekly(5, QStringLiteral("22:00"), QString())}, {}, QStringLiteral("5")));
+    requests.handleSetSched(scheduleRequest({weekly(5, QStringLiteral("22:00"), QString())}, {}, QStringLiteral("5")));
     const QString before = iniValue(QStringLiteral("comProtocol"));
     const char *setters[] = {"handleSetInverterCom", "handleSetInverter", "handleSetMBSet", "handleSetDischargedepth",
                            "handleSetLongControl", "handleSetInvertM", "handleSetSched"};
     for (const char *slot : setters) {
         for (const QString &text : {QString(), QStringLiteral("[1,2]"), QStringLiteral("{garbled")})
-            QVERIFY(QMetaObject::invokeMethod(&f->thread, slot, Q_ARG(QString, text)));
+            QVERIFY(QMetaObject::invokeMethod(&requests, slot, Q_ARG(QString, text)));
     }
     QCOMPARE(queuedWords(), QStringList());
     QCOMPARE(iniValue(QStringLiteral("comProtocol")), before);
@@ -338,7 +367,7 @@ void TestDeviceSettings::nonObjectChangesNothing()
     QCOMPARE(::preAlarm, QStringLiteral("5"));
 }
 
-void TestDeviceSettings::supportReplyPerBit_data()
+void TestDeviceRequests::supportReplyPerBit_data()
 {
     QTest::addColumn<int>("word");
     QTest::addColumn<int>("bit");
@@ -354,7 +383,7 @@ void TestDeviceSettings::supportReplyPerBit_data()
     QTest::newRow("word 1 bit 1 shows nothing here") << 1 << 1 << "";
 }
 
-void TestDeviceSettings::supportReplyPerBit()
+void TestDeviceRequests::supportReplyPerBit()
 {
     QFETCH(int, word);
     QFETCH(int, bit);
@@ -362,8 +391,8 @@ void TestDeviceSettings::supportReplyPerBit()
     uint16_t w[3] = {};
     w[word] = uint16_t(1u << bit);
     setSupport(w[0], w[1], w[2]);
-    QSignalSpy set(&f->thread, &serial_thread::sigQtSInverterSet);
-    f->thread.handleGetInverterSet();
+    QSignalSpy set(&requests, &DeviceRequests::sigQtSInverterSet);
+    requests.handleGetInverterSet();
     const QString text = onlyText(set);
     const QString flagged = [&] {
         QStringList on;
@@ -383,7 +412,7 @@ void TestDeviceSettings::supportReplyPerBit()
                                       R"("manBypassSwitch":"0","invertModelFlag":"0"}})"));
 }
 
-void TestDeviceSettings::repliesBeforeSettingsBlock()
+void TestDeviceRequests::repliesBeforeSettingsBlock()
 {
     for (const char *protocol : {"0", "1", "2", "3", "4"}) {
         {
@@ -391,25 +420,25 @@ void TestDeviceSettings::repliesBeforeSettingsBlock()
             deviceSettings.comProtocol = QLatin1String(protocol);
         }
         setSupport(0xFFFF, 0xFFFF, 0xFFFF, false);
-        QSignalSpy com(&f->thread, &serial_thread::sigQtSInverterCom);
-        QSignalSpy set(&f->thread, &serial_thread::sigQtSInverterSet);
-        QSignalSpy longCon(&f->thread, &serial_thread::sigQtSLongConSet);
-        f->thread.handleGetInverterSet();
-        f->thread.handleGetLongControlSet();
+        QSignalSpy com(&requests, &DeviceRequests::sigQtSInverterCom);
+        QSignalSpy set(&requests, &DeviceRequests::sigQtSInverterSet);
+        QSignalSpy longCon(&requests, &DeviceRequests::sigQtSLongConSet);
+        requests.handleGetInverterSet();
+        requests.handleGetLongControlSet();
         QVERIFY(onlyText(com).startsWith(QStringLiteral("{\"comProtocol\"")));
         QCOMPARE(onlyText(set), QStringLiteral("''"));
         QCOMPARE(onlyText(longCon), QStringLiteral("''"));
     }
 }
 
-void TestDeviceSettings::longControlReply()
+void TestDeviceRequests::longControlReply()
 {
     // Only bits 1, 2, 7, 8 and 14 of word 0.
     setSupport(uint16_t((1 << 1) | (1 << 2) | (1 << 7) | (1 << 8) | (1 << 14)), 0, 0);
-    f->thread.handleSetLongControl(
+    requests.handleSetLongControl(
         QStringLiteral(R"({"longctlSelected":"countdownOffInverter","countdownOffITime":"10","delayStartITime":"10"})"));
-    QSignalSpy spy(&f->thread, &serial_thread::sigQtSLongConSet);
-    f->thread.handleGetLongControlSet();
+    QSignalSpy spy(&requests, &DeviceRequests::sigQtSLongConSet);
+    requests.handleGetLongControlSet();
     QCOMPARE(onlyText(spy),
              QStringLiteral(R"({"testSet":{"selfTest1MinFlag":"1","dischargeFlag":"1","cancelTestFlag":"0"},)"
                             R"("onOffSet":{"countdownOffInverterFlag":"1","countdownOffITime":"10",)"
@@ -421,14 +450,14 @@ void TestDeviceSettings::longControlReply()
             QWriteLocker l(&settingsLock);
             deviceSettings.comProtocol = QLatin1String(protocol);
         }
-        f->thread.handleGetLongControlSet();
+        requests.handleGetLongControlSet();
         QCOMPARE(onlyText(spy), QStringLiteral(R"({"testSet":{"selfTest1MinFlag":"1","dischargeFlag":"1",)"
                                                R"("cancelTestFlag":"1"},"onOffSet":{"turnOnInverter":"1",)"
                                                R"("turnOffInverter":"1","cancelShutdownFlag":"1","cancelAlarmVoice":"1"}})"));
     }
 }
 
-void TestDeviceSettings::nextSelfTest_data()
+void TestDeviceRequests::nextSelfTest_data()
 {
     QTest::addColumn<QDateTime>("now");
     QTest::addColumn<QString>("interval");
@@ -453,7 +482,7 @@ void TestDeviceSettings::nextSelfTest_data()
     QTest::newRow("weekday -1") << kWednesday << "1" << "-1" << "08:00" << "";
 }
 
-void TestDeviceSettings::nextSelfTest()
+void TestDeviceRequests::nextSelfTest()
 {
     QFETCH(QDateTime, now);
     QFETCH(QString, interval);
@@ -461,7 +490,7 @@ void TestDeviceSettings::nextSelfTest()
     QFETCH(QString, time);
     QFETCH(QString, next);
     f->env.clock().set(now);
-    f->thread.handleSetInverter(QStringLiteral(R"({"testInterval":"%1","testTimePerWeek":"%2","selftestTime":"%3","selftestType":"0"})")
+    requests.handleSetInverter(QStringLiteral(R"({"testInterval":"%1","testTimePerWeek":"%2","selftestTime":"%3","selftestType":"0"})")
                                     .arg(interval, weekday, time));
     {
         QReadLocker l(&settingsLock);
@@ -471,7 +500,7 @@ void TestDeviceSettings::nextSelfTest()
     QCOMPARE(iniValue(QStringLiteral("strNextTestTime")), next);
 }
 
-void TestDeviceSettings::controlWords_data()
+void TestDeviceRequests::controlWords_data()
 {
     QTest::addColumn<QString>("slot");
     QTest::addColumn<QString>("request");
@@ -489,16 +518,16 @@ void TestDeviceSettings::controlWords_data()
     QTest::newRow("long control empty") << "handleSetLongControl" << R"({"countdownOffITime":"5"})" << QStringList{""};
 }
 
-void TestDeviceSettings::controlWords()
+void TestDeviceRequests::controlWords()
 {
     QFETCH(QString, slot);
     QFETCH(QString, request);
     QFETCH(QStringList, words);
-    QVERIFY(QMetaObject::invokeMethod(&f->thread, slot.toLatin1().constData(), Q_ARG(QString, request)));
+    QVERIFY(QMetaObject::invokeMethod(&requests, slot.toLatin1().constData(), Q_ARG(QString, request)));
     QCOMPARE(queuedWords(), words);
 }
 
-void TestDeviceSettings::queuedWordsReachRegisters_data()
+void TestDeviceRequests::queuedWordsReachRegisters_data()
 {
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("slot");
@@ -531,7 +560,7 @@ void TestDeviceSettings::queuedWordsReachRegisters_data()
                                 << QList<int>{7, 0x00FF} << 1.85;
 }
 
-void TestDeviceSettings::queuedWordsReachRegisters()
+void TestDeviceRequests::queuedWordsReachRegisters()
 {
     QFETCH(QString, protocol);
     QFETCH(QString, slot);
@@ -544,7 +573,7 @@ void TestDeviceSettings::queuedWordsReachRegisters()
         QWriteLocker l(&upsInfo.lock);
         upsInfo.inverterMode = uint16_t(mode);
     }
-    QVERIFY(QMetaObject::invokeMethod(&f->thread, slot.toLatin1().constData(), Q_ARG(QString, request)));
+    QVERIFY(QMetaObject::invokeMethod(&requests, slot.toLatin1().constData(), Q_ARG(QString, request)));
     if (deviceTransport(protocol) == DeviceTransport::Serial)
         QVERIFY(f->thread.openModbusPort());
     else
@@ -554,7 +583,7 @@ void TestDeviceSettings::queuedWordsReachRegisters()
     QCOMPARE(deviceSettings.depthDischarge, depth);
 }
 
-void TestDeviceSettings::modeBandsTravelWithTheirWords_data()
+void TestDeviceRequests::modeBandsTravelWithTheirWords_data()
 {
     QTest::addColumn<QStringList>("settings"); // model_setting of each request, in order
     QTest::addColumn<QList<int>>("writes");
@@ -564,7 +593,7 @@ void TestDeviceSettings::modeBandsTravelWithTheirWords_data()
     QTest::newRow("full setting, then a short one") << QStringList{"7#8#9", "1#2"} << QList<int>{34, 7, 35, 8, 36, 9};
 }
 
-void TestDeviceSettings::modeBandsTravelWithTheirWords()
+void TestDeviceRequests::modeBandsTravelWithTheirWords()
 {
     QFETCH(QStringList, settings);
     setLinkSettings(QStringLiteral("0"));
@@ -573,12 +602,12 @@ void TestDeviceSettings::modeBandsTravelWithTheirWords()
         upsInfo.inverterMode = 1;
     }
     for (const QString &bands : std::as_const(settings))
-        f->thread.handleSetInvertM(QStringLiteral(R"({"model_setting":"%1"})").arg(bands));
+        requests.handleSetInvertM(QStringLiteral(R"({"model_setting":"%1"})").arg(bands));
     QVERIFY(f->thread.openModbusPort());
     QTEST(executeQueue(*f, QStringLiteral("0")), "writes");
 }
 
-void TestDeviceSettings::hourBandsPerMode_data()
+void TestDeviceRequests::hourBandsPerMode_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("flag");
@@ -589,7 +618,7 @@ void TestDeviceSettings::hourBandsPerMode_data()
     QTest::newRow("unknown mode") << 3 << "" << "##";
 }
 
-void TestDeviceSettings::hourBandsPerMode()
+void TestDeviceRequests::hourBandsPerMode()
 {
     QFETCH(int, mode);
     QFETCH(QString, flag);
@@ -604,15 +633,15 @@ void TestDeviceSettings::hourBandsPerMode()
     }
     // Shown whether or not the settings block has been read.
     settingsValid = false;
-    QSignalSpy spy(&f->thread, &serial_thread::sigQtSInverterMSet);
-    f->thread.handleGetInverterMSet();
+    QSignalSpy spy(&requests, &DeviceRequests::sigQtSInverterMSet);
+    requests.handleGetInverterMSet();
     QCOMPARE(spy.count(), 1);
     const QList<QVariant> args = spy.takeFirst();
     QCOMPARE(args.at(0).toString(), flag);
     QCOMPARE(args.at(1).toString(), bands);
 }
 
-void TestDeviceSettings::scheduleRowsWeekdayExample()
+void TestDeviceRequests::scheduleRowsWeekdayExample()
 {
     // Wednesday 10:15: Monday is 5 days ahead, Friday 2, Sunday 4; today's 09:00 is past,
     // today's 11:00 ahead, and today's 10:15 (the current minute) goes to next week.
@@ -623,8 +652,8 @@ void TestDeviceSettings::scheduleRowsWeekdayExample()
     week[3] = weekly(3, QStringLiteral("09:00"), QStringLiteral("11:00"));
     week[4] = QStringLiteral(R"({"weekday":"3","shutdowntime":"10:15","boottime":"10:16"})");
     week[5] = weekly(2, QStringLiteral("7:00"), QStringLiteral("nonsense"));
-    QSignalSpy times(&f->thread, &serial_thread::sigQtSSchedTime);
-    f->thread.handleSetSched(scheduleRequest(week, {}, QStringLiteral("5")));
+    QSignalSpy times(&requests, &DeviceRequests::sigQtSSchedTime);
+    requests.handleSetSched(scheduleRequest(week, {}, QStringLiteral("5")));
 
     const QStringList expected = {
         "2026-03-09 22:30", "2026-03-09 07:00", "2026-03-06 23:00", "", "", "2026-03-08 06:00",
@@ -650,7 +679,7 @@ void TestDeviceSettings::scheduleRowsWeekdayExample()
     QCOMPARE(stored.at(0), (QStringList{"2026-03-09 22:30", "7", "shutdown", "22:30"}));
 }
 
-void TestDeviceSettings::specialTaskCatchUp_data()
+void TestDeviceRequests::specialTaskCatchUp_data()
 {
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("rate");
@@ -668,14 +697,14 @@ void TestDeviceSettings::specialTaskCatchUp_data()
     QTest::newRow("empty") << "" << "1" << "";
 }
 
-void TestDeviceSettings::specialTaskCatchUp()
+void TestDeviceRequests::specialTaskCatchUp()
 {
     QFETCH(QString, time);
     QFETCH(QString, rate);
     QFETCH(QString, due);
     QElapsedTimer timer;
     timer.start();
-    f->thread.handleSetSched(scheduleRequest(emptyWeek(), {special(time, rate, QStringLiteral("shutdown"))}, QString()));
+    requests.handleSetSched(scheduleRequest(emptyWeek(), {special(time, rate, QStringLiteral("shutdown"))}, QString()));
     QVERIFY(timer.elapsed() < 5000);
     QReadLocker l(&scheduleListLock);
     QCOMPARE(scheduleList.size(), 15);
@@ -687,7 +716,7 @@ void TestDeviceSettings::specialTaskCatchUp()
     QCOMPARE(nextShutdownTime, due);
 }
 
-void TestDeviceSettings::scheduleReplyAfterRestart()
+void TestDeviceRequests::scheduleReplyAfterRestart()
 {
     QStringList week = emptyWeek();
     week[0] = weekly(1, QStringLiteral("22:30"), QStringLiteral("07:00"));
@@ -697,7 +726,7 @@ void TestDeviceSettings::scheduleReplyAfterRestart()
     tasks[0] = special(QStringLiteral("2026-02-20 08:00"), QStringLiteral("0"), QStringLiteral("startup"));
     tasks[1] = special(QStringLiteral("2026-02-22 09:00"), QStringLiteral("1"), QStringLiteral("shutdown"));
     tasks[2] = special(QStringLiteral("2026-04-01 12:00"), QStringLiteral("30"), QStringLiteral("reboot"));
-    f->thread.handleSetSched(scheduleRequest(week, tasks, QStringLiteral("5")));
+    requests.handleSetSched(scheduleRequest(week, tasks, QStringLiteral("5")));
 
     const QString expected = QStringLiteral(
         R"({"boot_and_shutdown_time":[{"shutdowntime":"22:30","boottime":"07:00"},)"
@@ -709,8 +738,8 @@ void TestDeviceSettings::scheduleReplyAfterRestart()
         R"({"specialtasktime":"","taskrate":"","case":""},{"specialtasktime":"","taskrate":"","case":""},)"
         R"({"specialtasktime":"","taskrate":"","case":""},{"specialtasktime":"","taskrate":"","case":""}],)"
         R"("warnbeforeshutdown":"5","nextShutdownTime":"2026-03-05 09:00","nextStartupTime":"2026-03-09 07:00"})");
-    QSignalSpy spy(&f->thread, &serial_thread::sigQtSSchedSet);
-    f->thread.handleGetschedule();
+    QSignalSpy spy(&requests, &DeviceRequests::sigQtSSchedSet);
+    requests.handleGetschedule();
     QCOMPARE(onlyText(spy), expected);
 
     // The next start reads the same schedule back from "schedule.db" and "param.ini".
@@ -723,11 +752,11 @@ void TestDeviceSettings::scheduleReplyAfterRestart()
     }
     loadAllSettings();
     loadSchedule();
-    f->thread.handleGetschedule();
+    requests.handleGetschedule();
     QCOMPARE(onlyText(spy), expected);
 }
 
-void TestDeviceSettings::scheduleReplyEmptyAndShort()
+void TestDeviceRequests::scheduleReplyEmptyAndShort()
 {
     const QString emptyArrays = QStringLiteral(
         R"({"boot_and_shutdown_time":[{"shutdowntime":"","boottime":""},{"shutdowntime":"","boottime":""},)"
@@ -737,18 +766,18 @@ void TestDeviceSettings::scheduleReplyEmptyAndShort()
         R"({"specialtasktime":"","taskrate":"","case":""},{"specialtasktime":"","taskrate":"","case":""},)"
         R"({"specialtasktime":"","taskrate":"","case":""},{"specialtasktime":"","taskrate":"","case":""},)"
         R"({"specialtasktime":"","taskrate":"","case":""}],)");
-    QSignalSpy spy(&f->thread, &serial_thread::sigQtSSchedSet);
-    f->thread.handleGetschedule();
+    QSignalSpy spy(&requests, &DeviceRequests::sigQtSSchedSet);
+    requests.handleGetschedule();
     QCOMPARE(onlyText(spy), emptyArrays + QStringLiteral(R"("warnbeforeshutdown":"","nextShutdownTime":"","nextStartupTime":""})"));
 
     // Two weekly entries and no special array: four rows; the rest of the reply is "".
-    f->thread.handleSetSched(QStringLiteral(R"({"boot_and_shutdown_time":[{"weekday":1,"shutdowntime":"22:30",)"
+    requests.handleSetSched(QStringLiteral(R"({"boot_and_shutdown_time":[{"weekday":1,"shutdowntime":"22:30",)"
                                             R"("boottime":""},{"weekday":2}],"specialtask":"none","warnbeforeshutdown":""})"));
     {
         QReadLocker l(&scheduleListLock);
         QCOMPARE(scheduleList.size(), 4);
     }
-    f->thread.handleGetschedule();
+    requests.handleGetschedule();
     QString firstEntrySet = emptyArrays;
     firstEntrySet.replace(QStringLiteral(R"([{"shutdowntime":"","boottime":""})"),
                           QStringLiteral(R"([{"shutdowntime":"22:30","boottime":""})"));
@@ -765,7 +794,7 @@ void TestDeviceSettings::scheduleReplyEmptyAndShort()
             scheduleList.append(ScheduleItem{QStringLiteral("t%1").arg(i), QString(), QStringLiteral("f%1").arg(i),
                                              QStringLiteral("s%1").arg(i)});
     }
-    f->thread.handleGetschedule();
+    requests.handleGetschedule();
     const QString text = onlyText(spy);
     QVERIFY(text.startsWith(QStringLiteral(R"({"boot_and_shutdown_time":[{"shutdowntime":"s0","boottime":"s1"},)")));
     QVERIFY(text.contains(QStringLiteral(R"({"shutdowntime":"s12","boottime":"s13"}],"specialtask":[{"specialtasktime":"s14",)")));
@@ -773,19 +802,19 @@ void TestDeviceSettings::scheduleReplyEmptyAndShort()
     QVERIFY(!text.contains(QStringLiteral("s21")));
 }
 
-void TestDeviceSettings::scheduleNextTimesIncludeSpecial()
+void TestDeviceRequests::scheduleNextTimesIncludeSpecial()
 {
     QStringList week = emptyWeek();
     week[4] = weekly(4, QStringLiteral("22:00"), QStringLiteral("06:30"));
-    QSignalSpy times(&f->thread, &serial_thread::sigQtSSchedTime);
-    f->thread.handleSetSched(scheduleRequest(
+    QSignalSpy times(&requests, &DeviceRequests::sigQtSSchedTime);
+    requests.handleSetSched(scheduleRequest(
         week, {special(QStringLiteral("2026-03-04 18:00"), QStringLiteral("0"), QStringLiteral("shutdown"))}, "3"));
     QCOMPARE(times.count(), 1);
     QCOMPARE(times.first().at(0).toString(), QStringLiteral("2026-03-04 18:00"));
     QCOMPARE(times.first().at(1).toString(), QStringLiteral("2026-03-05 06:30"));
 }
 
-void TestDeviceSettings::scheduleReplyReadsRowsByKind_data()
+void TestDeviceRequests::scheduleReplyReadsRowsByKind_data()
 {
     QTest::addColumn<QStringList>("week");
     QTest::addColumn<QStringList>("tasks");
@@ -808,24 +837,24 @@ void TestDeviceSettings::scheduleReplyReadsRowsByKind_data()
                                                 << QStringList();
 }
 
-void TestDeviceSettings::scheduleReplyReadsRowsByKind()
+void TestDeviceRequests::scheduleReplyReadsRowsByKind()
 {
     QFETCH(QStringList, week);
     QFETCH(QStringList, tasks);
     QFETCH(QStringList, weeklyReply);
     QFETCH(QStringList, specialReply);
-    f->thread.handleSetSched(scheduleRequest(week, tasks, QStringLiteral("5")));
+    requests.handleSetSched(scheduleRequest(week, tasks, QStringLiteral("5")));
     while (weeklyReply.size() < 7)
         weeklyReply << QStringLiteral(R"({"shutdowntime":"","boottime":""})");
     while (specialReply.size() < 7)
         specialReply << special(QString(), QString(), QString());
-    QSignalSpy spy(&f->thread, &serial_thread::sigQtSSchedSet);
-    f->thread.handleGetschedule();
+    QSignalSpy spy(&requests, &DeviceRequests::sigQtSSchedSet);
+    requests.handleGetschedule();
     const QString text = onlyText(spy);
     const QString arrays = QStringLiteral(R"({"boot_and_shutdown_time":[%1],"specialtask":[%2],"warnbeforeshutdown":"5",)")
                                .arg(weeklyReply.join(QLatin1Char(',')), specialReply.join(QLatin1Char(',')));
     QCOMPARE(text.left(arrays.size()), arrays);
 }
 
-QTEST_GUILESS_MAIN(TestDeviceSettings)
-#include "tst_devicesettings.moc"
+QTEST_GUILESS_MAIN(TestDeviceRequests)
+#include "tst_devicerequests.moc"

@@ -2,8 +2,9 @@
 // test and on/off commands. GUI thread. A setter stores the values its word uses before
 // it queues the word, so the device thread, which reads them when it executes the word,
 // never meets the old ones; nothing here talks to the device.
-#include "device/serial_thread.h"
+#include "bridge/devicerequests.h"
 
+#include "bridge/settingsrules.h"
 #include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/helpers.h"
@@ -11,7 +12,6 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/textformats.h"
-#include "device/settingsrules.h"
 
 #include <QReadLocker>
 #include <QWriteLocker>
@@ -29,7 +29,7 @@ const QString kInverterControls = QStringLiteral(
 
 } // namespace
 
-void serial_thread::handleSetInvertM(QString request)
+void DeviceRequests::handleSetInvertM(QString request)
 {
     const RequestJson req(request);
     if (!usableRequest(req, "handleSetInvertM"))
@@ -42,7 +42,7 @@ void serial_thread::handleSetInvertM(QString request)
                           {QStringLiteral("hour16-23"), bands}});
 }
 
-void serial_thread::handleGetInverterMSet()
+void DeviceRequests::handleGetInverterMSet()
 {
     uint16_t mode;
     uint16_t bands[3] = {};
@@ -65,7 +65,7 @@ void serial_thread::handleGetInverterMSet()
                             QStringLiteral("%1#%2#%3").arg(bands[0]).arg(bands[1]).arg(bands[2]));
 }
 
-void serial_thread::handleSetMBSet(QString request)
+void DeviceRequests::handleSetMBSet(QString request)
 {
     const RequestJson req(request);
     if (!usableRequest(req, "handleSetMBSet"))
@@ -81,7 +81,7 @@ void serial_thread::handleSetMBSet(QString request)
     appendCommand(value == QLatin1String("0") ? QStringLiteral("OnBypassSwitch") : QStringLiteral("OffBypassSwitch"));
 }
 
-void serial_thread::handleSetDischargedepth(QString request)
+void DeviceRequests::handleSetDischargedepth(QString request)
 {
     const RequestJson req(request);
     if (!usableRequest(req, "handleSetDischargedepth"))
@@ -101,7 +101,7 @@ void serial_thread::handleSetDischargedepth(QString request)
     appendCommand(QStringLiteral("depthDischarge"));
 }
 
-void serial_thread::handleSetLongControl(QString request)
+void DeviceRequests::handleSetLongControl(QString request)
 {
     const RequestJson req(request);
     if (!usableRequest(req, "handleSetLongControl"))
@@ -109,7 +109,7 @@ void serial_thread::handleSetLongControl(QString request)
     const QString selected = req.value(QStringLiteral("longctlSelected"));
     const QString countdown = req.value(QStringLiteral("countdownOffITime"));
     const QString delay = req.value(QStringLiteral("delayStartITime"));
-    qCDebug(lcDevice) << "strselected" << selected;
+    qCDebug(lcBridge) << "strselected" << selected;
     {
         QWriteLocker locker(&settingsLock);
         deviceSettings.countdownOffITime = countdown;
@@ -126,7 +126,7 @@ void serial_thread::handleSetLongControl(QString request)
     appendCommand(selected);
 }
 
-void serial_thread::handleGetLongControlSet()
+void DeviceRequests::handleGetLongControlSet()
 {
     QString protocol, countdown, delay, selected;
     {

@@ -1,6 +1,7 @@
 #pragma once
-// The rules behind the device-settings and schedule slots, as free functions of texts and
-// a clock reading, so they are tested without a thread object. Stateless; any thread.
+// The rules behind the device-settings and schedule requests (bridge/devicerequests.h), as
+// free functions of texts and a clock reading, so they are tested without the request
+// object. Stateless; any thread.
 #include "core/schedule.h"
 
 #include <QDateTime>

@@ -2,8 +2,9 @@
 // self-test. GUI thread. The setters change deviceSettings under the write side of
 // settingsLock and write "param.ini" after release; the device thread and the history
 // thread pick the values up on their next pass.
-#include "device/serial_thread.h"
+#include "bridge/devicerequests.h"
 
+#include "bridge/settingsrules.h"
 #include "core/clock.h"
 #include "core/devicestate.h"
 #include "core/helpers.h"
@@ -11,7 +12,6 @@
 #include "core/protocolcode.h"
 #include "core/settings.h"
 #include "core/textformats.h"
-#include "device/settingsrules.h"
 
 #include <QReadLocker>
 #include <QWriteLocker>
@@ -24,7 +24,7 @@ constexpr int kModeBitsWord2 = 1 << 1;
 constexpr int kDepthDigits = 6;
 } // namespace
 
-void serial_thread::handleGetInverterSet()
+void DeviceRequests::handleGetInverterSet()
 {
     // The port list first: listing the system's ports takes no lock of ours.
     const QStringList ports = serialPortNames();
@@ -40,7 +40,7 @@ void serial_thread::handleGetInverterSet()
                                 .add("comAddr", d.comAddr)
                                 .addObject("comName", ReplyJson().addList("com", ports).add("selected", d.inverterSelectName))
                                 .text();
-    qCDebug(lcDevice) << "invertercomjsoninvertercomjson" << comJson;
+    qCDebug(lcBridge) << "invertercomjsoninvertercomjson" << comJson;
     emit sigQtSInverterCom(comJson);
 
     uint16_t support[3];
@@ -71,9 +71,9 @@ void serial_thread::handleGetInverterSet()
     emit sigQtSInverterSet(ReplyJson().addObject("testSet", testSet).addObject("otherSet", otherSet).text());
 }
 
-void serial_thread::handleSetInverterCom(QString request)
+void DeviceRequests::handleSetInverterCom(QString request)
 {
-    qCDebug(lcDevice) << "invertercom" << request;
+    qCDebug(lcBridge) << "invertercom" << request;
     const RequestJson req(request);
     if (!usableRequest(req, "handleSetInverterCom"))
         return;
@@ -110,7 +110,7 @@ void serial_thread::handleSetInverterCom(QString request)
     emit sigSaveResult(QStringLiteral("devicecom"), failure);
 }
 
-void serial_thread::handleSetInverter(QString str)
+void DeviceRequests::handleSetInverter(QString str)
 {
     const RequestJson req(str);
     if (!usableRequest(req, "handleSetInverter"))

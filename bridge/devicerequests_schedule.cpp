@@ -1,18 +1,18 @@
 // The shutdown/start-up schedule and its warning lead time. GUI thread. The rows are
 // built without a lock and swapped in whole under the write side of scheduleListLock,
 // so the history thread's check never sees a half-built list.
-#include "device/serial_thread.h"
+#include "bridge/devicerequests.h"
 
+#include "bridge/settingsrules.h"
 #include "core/clock.h"
 #include "core/schedule.h"
 #include "core/settings.h"
 #include "core/textformats.h"
-#include "device/settingsrules.h"
 
 #include <QReadLocker>
 #include <QWriteLocker>
 
-void serial_thread::handleGetschedule()
+void DeviceRequests::handleGetschedule()
 {
     QList<ScheduleItem> rows;
     QString lead, shutdown, startup;
@@ -26,7 +26,7 @@ void serial_thread::handleGetschedule()
     emit sigQtSSchedSet(scheduleReplyText(rows, lead, shutdown, startup));
 }
 
-void serial_thread::handleSetSched(QString request)
+void DeviceRequests::handleSetSched(QString request)
 {
     const RequestJson req(request);
     QString shutdown, startup;

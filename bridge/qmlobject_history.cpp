@@ -1,23 +1,21 @@
 // The history browser's slots: report and record pages, clearing and CSV export, charts.
 // GUI thread. Each slot copies what it needs of the shared state (protocol, language, the
-// link state and masks, the event texts) first, then reads the file through
-// bridge/historybrowser with no lock held. A period text from a request names a file only
+// link state and masks, the event texts) first, then has history/historybrowser read,
+// export or delete the file with no lock held. A period text from a request names a file only
 // when it is exactly the digits of its kind's period; anything else is a missing file.
 #include "bridge/qmlobject.h"
 
 #include "bridge/bridgecommon.h"
-#include "bridge/historybrowser.h"
 #include "core/dialogs.h"
 #include "core/events.h"
 #include "core/logging.h"
 #include "core/paths.h"
 #include "core/textformats.h"
 #include "core/translation.h"
+#include "history/historybrowser.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
 
 #include <functional>
@@ -138,7 +136,7 @@ void qmlobject::handleReportRecord(QString request)
     const QString protocol = bridgeProtocol();
     const RecordSnapshot snapshot = takeRecordSnapshot(protocol);
     const QString path = historyKindPath(*kind, snapshot.family, datetime);
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+    if (!historyFileExists(path)) {
         emitEmptyPage(*this, *kind);
         return;
     }
@@ -204,13 +202,11 @@ void qmlobject::clearReportRecord(const QString &datetime, const QString &type)
     if (!kind)
         return;
     const QString path = historyKindPath(*kind, deviceFamily(bridgeProtocol()), datetime);
-    if (!path.isEmpty() && QFileInfo::exists(path)) {
-        QFile file(path);
-        if (!file.remove()) {
-            qCWarning(lcBridge) << "cannot delete" << path << file.errorString();
-            showHistoryFailure(bridgeLang(), kClearFailedText, path, file.errorString());
-            return;
-        }
+    QString error;
+    if (!removeHistoryFile(path, &error)) {
+        qCWarning(lcBridge) << "cannot delete" << path << error;
+        showHistoryFailure(bridgeLang(), kClearFailedText, path, error);
+        return;
     }
     emitEmptyPage(*this, *kind);
 }
@@ -329,7 +325,7 @@ void qmlobject::buildChartData(const QString &dateTime, const QString &flag)
         path = historyFilePath(file, family, QString());
     else if (isPeriodText(historyPeriod(file), dateTime))
         path = historyFilePath(file, family, dateTime);
-    const bool exists = !path.isEmpty() && QFileInfo(path).isFile();
+    const bool exists = historyFileExists(path);
     qCDebug(lcBridge) << "existFlag" << exists;
     bool busy = false;
     const QString reply = exists ? chartReply(*kind, path, flag, &busy) : QString();

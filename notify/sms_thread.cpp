@@ -5,7 +5,6 @@
 #include "core/logging.h"
 #include "core/paths.h"
 #include "core/settings.h"
-#include "core/sqlutil.h"
 #include "core/threadend.h"
 #include "history/historyio.h"
 #include "history/historyshared.h"

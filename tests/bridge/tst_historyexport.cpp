@@ -1,12 +1,12 @@
 // Clearing and CSV export of history files, against real files and the recording dialog
 // seam: every kind and family, the dialog's answers, missing and hostile periods, quoting,
 // targets that cannot be written, and clears that cannot delete.
-#include "bridge/historybrowser.h"
 #include "bridge/qmlobject.h"
 #include "core/dialogs.h"
 #include "core/events.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "history/historybrowser.h"
 #include "tests/bridge/bridgefixture.h"
 #include "tests/bridge/historyfixture.h"
 #include "tests/core/dbfixture.h"

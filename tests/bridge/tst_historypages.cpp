@@ -1,11 +1,11 @@
 // History pages and charts against real history files: the rows of a page, its count, its
 // headings and cells per family and link state, hostile period texts, and the chart texts.
-#include "bridge/historybrowser.h"
 #include "bridge/qmlobject.h"
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "history/historybrowser.h"
 #include "tests/bridge/bridgefixture.h"
 #include "tests/bridge/historyfixture.h"
 #include "tests/support/sqlitelock.h"

@@ -5,9 +5,9 @@
 //
 // Input: byte 0 picks the file and the family, byte 1 the page and whether the device
 // is communicating; then the cells, row after row, each a type byte and its value.
-#include "bridge/historybrowser.h"
 #include "core/events.h"
 #include "core/historyfiles.h"
+#include "history/historybrowser.h"
 
 #include "tests/fuzz/fuzzsupport.h"
 

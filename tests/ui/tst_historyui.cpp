@@ -4,8 +4,8 @@
 // CSV through the dialog seam, a bar for every day, month and year, and round axis steps.
 #include "ui/mainwindow.h"
 
-#include "bridge/historybrowser.h"
 #include "bridge/qmlobject.h"
+#include "history/historybrowser.h"
 
 #include "core/dialogs.h"
 #include "core/events.h"

@@ -5,13 +5,13 @@
 // of the event log, next to `sqlite3 -csv` exporting the same table in the same order.
 // Targets: every page below 20 ms, every chart below 20 ms, the export within 1.5 times
 // sqlite3's time.
-#include "bridge/historybrowser.h"
 #include "bridge/qmlobject.h"
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "core/historyfiles.h"
 #include "core/settings.h"
 #include "history/data_thread.h"
+#include "history/historybrowser.h"
 #include "tests/support/testenv.h"
 
 #include <QCommandLineParser>

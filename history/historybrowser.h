@@ -1,8 +1,8 @@
 #pragma once
 // The history browser's work without the bridge object: which file a page, chart, clear or
-// export names, the column sets of the record pages, one page of rows, the chart texts and
-// the CSV writer. The slots in qmlobject_history.cpp are thin shells over these, and the
-// browser benchmark calls them directly.
+// export names, the column sets of the record pages, one page of rows, the chart texts, the
+// CSV export and the clear. The slots in bridge/qmlobject_history.cpp are thin shells over
+// these, and the browser benchmark calls them directly.
 //
 // Reentrant; each call opens its own connection (core/sqlutil) read-only and closes it
 // before it returns, so no call ever creates a history file. Callers pass in what they
@@ -30,6 +30,12 @@ bool isRecordPageKind(HistoryKind kind); // analog snapshots or events: pages wi
 // The file of a kind, family and period; the empty text when the period is not exactly the
 // digits of the kind's period form, so a request can name no other file or folder.
 QString historyKindPath(HistoryKind kind, DeviceFamily family, const QString &period);
+
+// Whether there is a history file at path to read (a regular file; the empty path names none).
+bool historyFileExists(const QString &path);
+// Deletes the history file at path, if there is one: true when nothing of that name is left
+// (a missing file is cleared already); otherwise false, and why in *error.
+bool removeHistoryFile(const QString &path, QString *error);
 
 // Connection prefixes of the page reader and of the export (unique per use, core/sqlutil).
 QString pageConnectionName(HistoryKind kind, DeviceFamily family);

@@ -1,4 +1,4 @@
-#include "bridge/historybrowser.h"
+#include "history/historybrowser.h"
 
 #include "core/devicestate.h"
 #include "core/events.h"
@@ -364,6 +364,22 @@ QString historyKindPath(HistoryKind kind, DeviceFamily family, const QString &pe
     return historyFilePath(file, family, period);
 }
 
+bool historyFileExists(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+bool removeHistoryFile(const QString &path, QString *error)
+{
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return true;
+    QFile file(path);
+    if (file.remove())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
 QString pageConnectionName(HistoryKind kind, DeviceFamily family)
 {
     return QLatin1String(info(kind).pageConnection[historyFamilyIndex(family)]);
@@ -527,7 +543,7 @@ HistoryPage readHistoryPage(HistoryKind kind, const QString &path, const QString
 {
     HistoryPage out;
     const KindInfo &k = info(kind);
-    DbConnection db(connectionName, path, DbConnection::ReadExisting, lcBridge, DbConnection::CallerReportsFailures,
+    DbConnection db(connectionName, path, DbConnection::ReadExisting, lcHistory, DbConnection::CallerReportsFailures,
                     kBrowserBusyWaitMs);
     const auto failed = [&out, &db] {
         out.busy = db.metBusyFile();
@@ -625,7 +641,7 @@ QString chartReply(ChartKind kind, const QString &path, const QString &connectio
     const ChartInfo &c = kCharts[int(kind)];
     QList<QStringList> pairs;
     {
-        DbConnection db(connectionName, path, DbConnection::ReadExisting, lcBridge, DbConnection::CallerReportsBusy,
+        DbConnection db(connectionName, path, DbConnection::ReadExisting, lcHistory, DbConnection::CallerReportsBusy,
                         kBrowserBusyWaitMs);
         if (busy)
             *busy = false;
@@ -823,7 +839,7 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
     bool busy = false;
     QString readError;
     {
-        DbConnection db(connectionName, dbPath, DbConnection::ReadExisting, lcBridge,
+        DbConnection db(connectionName, dbPath, DbConnection::ReadExisting, lcHistory,
                         DbConnection::CallerReportsFailures, kBrowserBusyWaitMs);
         result.opened = db.isOpen();
         bool asked = false;

@@ -8,7 +8,7 @@ class QQuickItem;
 QString bridgeProtocol();
 // lang as it stands, copied under the read side of settingsLock.
 QString bridgeLang();
-// True when the active protocol code is one of the inverter family ("3", "4").
+// True when the active protocol code is one of the inverter family.
 bool bridgeInverterActive();
 
 // The first item named objectName among the descendants of the QML view's root item;

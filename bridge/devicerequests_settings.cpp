@@ -88,7 +88,7 @@ void DeviceRequests::handleSetInverterCom(QString request)
         modemPort = smsSettings.SMSSelectName;
     }
     // Only a warning: the user may be about to move the modem to another port.
-    if (selectName == modemPort)
+    if (portsClash(selectName, modemPort))
         emit serialCom();
 
     QString protocol;

@@ -54,6 +54,10 @@ public:
     static void buildDeviceRecordHeader(QStringList &keys, int kind, const RecordSnapshot &snapshot);
     static void buildDefaultRecordHeader(QStringList &keys, int kind);
 
+    // Asked by the SMS page before it saves: whether modemPort is the device's port as it
+    // stands, so the two cannot be set to one port.
+    Q_INVOKABLE bool modemPortClashes(const QString &modemPort) const;
+
 signals:
     void sigFlowState(QString runState, QString batState, QString load, QString input, QString pvPower,
                       QString batPower);

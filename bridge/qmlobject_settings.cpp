@@ -184,6 +184,16 @@ void qmlobject::handleSetPublicPara(QString request)
     emit sigSaveResult(QStringLiteral("lang"), failure);
 }
 
+bool qmlobject::modemPortClashes(const QString &modemPort) const
+{
+    QString devicePort;
+    {
+        QReadLocker locker(&settingsLock);
+        devicePort = deviceSettings.inverterSelectName;
+    }
+    return portsClash(devicePort, modemPort);
+}
+
 void qmlobject::handleGetProtocol()
 {
     const QString protocol = bridgeProtocol();

@@ -245,6 +245,16 @@ bool saveSmsRecipientsAt(const QString &path, const QStringList &phones, const Q
                           eventFlags, failure);
 }
 
+bool portChosen(const QString &name)
+{
+    return !name.trimmed().isEmpty() && name != QLatin1String(kNoPortName);
+}
+
+bool portsClash(const QString &devicePort, const QString &modemPort)
+{
+    return portChosen(devicePort) && devicePort == modemPort;
+}
+
 bool eventMaskSelects(quint64 mask, int code, int lastMaskedCode)
 {
     if (code > lastMaskedCode)

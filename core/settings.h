@@ -76,6 +76,11 @@ inline constexpr const char *kTestSmsBadNumber = "The number is not valid";
 
 // The port setting's name for no port at all, the default of both port settings.
 inline constexpr const char *kNoPortName = "None";
+// Whether a port setting names a port: neither blank nor kNoPortName.
+bool portChosen(const QString &name);
+// Whether the device and the modem would share one port; two settings without a port
+// share nothing.
+bool portsClash(const QString &devicePort, const QString &modemPort);
 
 struct SmsSettings
 {

@@ -54,11 +54,6 @@ const QString kWhyQueueFull = QStringLiteral("Too many messages were waiting");
 const QString kWhyNoAnswer = QStringLiteral("The modem did not answer");
 const QString kWhyPortLost = QStringLiteral("The modem port failed during the send");
 
-bool portChosen(const QString &name)
-{
-    return !name.trimmed().isEmpty() && name != QLatin1String(kNoPortName);
-}
-
 void reportTestFailure(quint64 request, const QString &why)
 {
     if (request)

@@ -489,10 +489,7 @@ Rectangle {
             }
             Connections {
                 target: UiState.device
-                function onSigQtSInverterCom(invertercomjson) {
-                    deviceSettingsPage.showCom(invertercomjson)
-                    smsPage.showDevicePort(invertercomjson)
-                }
+                function onSigQtSInverterCom(invertercomjson) { deviceSettingsPage.showCom(invertercomjson) }
                 function onSigQtSInverterSet(inverterjson) {
                     deviceSettingsPage.showSettings(inverterjson)
                     controlsPage.showSettings(inverterjson)
@@ -682,11 +679,7 @@ Rectangle {
                 anchors.fill: parent
                 visible: root.page === "sms"
                 title: parent.title("sms")
-                onShown: {
-                    root.getsmssetSignal()
-                    // The device port, for the same-port warning.
-                    root.getInverterSetSignal()
-                }
+                onShown: root.getsmssetSignal()
                 onRefresh: root.getSMSStateSignal()
                 onPortClash: qmlobject.qmlobjectCom() // qmllint disable unqualified
                 onSave: function (request) {

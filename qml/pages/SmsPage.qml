@@ -11,8 +11,6 @@ PageBase {
     live: true
     interval: 3000
     property var modem: ({})
-    // The device's serial port, from the device-settings reply; "" until known.
-    property string devicePort: ""
     signal save(string request)
     signal sendTest(string request)
     property bool saving: false
@@ -34,14 +32,10 @@ PageBase {
     // The modem port chosen is the device's port: nothing is saved.
     signal portClash()
 
-    function showDevicePort(text) {
-        var s = Replies.json(text)
-        devicePort = s && s.comName && s.comName.selected !== undefined ? String(s.comName.selected) : ""
-    }
-
-    // "None" is the name of no port at all, which two settings may well share.
+    // Asked of the program, which knows the device's port as it stands and which names are
+    // no port at all.
     function clashes(port) {
-        return port !== "" && port !== "None" && port === devicePort
+        return UiState.bridge !== null && UiState.bridge.modemPortClashes(port) // qmllint disable type
     }
 
     function showSettings(text) {

@@ -29,6 +29,7 @@ Item {
         getemailsetSignal()
     }
     function askModule(flag) { mainModuleDataSignal(JSON.stringify({ flag: flag })) }
+    function portClashes(port) { return qmlobject.modemPortClashes(port) }
 
     Connections {
         target: qmlobject

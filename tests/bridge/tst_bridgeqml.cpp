@@ -28,6 +28,8 @@ private slots:
     void emailThroughQml();
     void moduleThroughQml();
     void warningsAndClearThroughQml();
+    void modemPortClashThroughQml_data();
+    void modemPortClashThroughQml();
     void signalsAndSlotsInDeclaredOrder();
 
 private:
@@ -131,6 +133,32 @@ void TestBridgeQml::warningsAndClearThroughQml()
     QVERIFY(rootProperty("alarmCleared").toBool());
     QVERIFY(QMetaObject::invokeMethod(root, "getWarningDataSignal"));
     QCOMPARE(rootProperty("warningCount").toInt(), 0);
+}
+
+void TestBridgeQml::modemPortClashThroughQml_data()
+{
+    QTest::addColumn<QString>("devicePort");
+    QTest::addColumn<QString>("modemPort");
+    QTest::addColumn<bool>("clash");
+    QTest::newRow("both None") << "None" << "None" << false;
+    QTest::newRow("both empty") << "" << "" << false;
+    QTest::newRow("same real port") << "ttyUSB0" << "ttyUSB0" << true;
+    QTest::newRow("different ports") << "ttyUSB0" << "ttyS0" << false;
+}
+
+void TestBridgeQml::modemPortClashThroughQml()
+{
+    QFETCH(QString, devicePort);
+    QFETCH(QString, modemPort);
+    QFETCH(bool, clash);
+    {
+        QWriteLocker l(&settingsLock);
+        deviceSettings.inverterSelectName = devicePort;
+    }
+    QVariant got;
+    QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "portClashes", Q_RETURN_ARG(QVariant, got),
+                                      Q_ARG(QVariant, modemPort)));
+    QCOMPARE(got.toBool(), clash);
 }
 
 void TestBridgeQml::signalsAndSlotsInDeclaredOrder()

@@ -255,7 +255,9 @@ void TestDeviceRequests::samePortAsModem_data()
     QTest::addColumn<QString>("modemPort");
     QTest::addColumn<QString>("devicePort");
     QTest::addColumn<bool>("warned");
-    QTest::newRow("both None") << "None" << "None" << true;
+    // No port chosen on either side is no clash.
+    QTest::newRow("both None") << "None" << "None" << false;
+    QTest::newRow("both empty") << "" << "" << false;
     QTest::newRow("same port") << "ttyUSB1" << "ttyUSB1" << true;
     QTest::newRow("other port") << "ttyUSB1" << "ttyUSB0" << false;
 }

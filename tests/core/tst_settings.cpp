@@ -47,6 +47,8 @@ private slots:
     void selfTestCatchUp();
     void portCodes_data();
     void portCodes();
+    void portsClash_data();
+    void portsClash();
 };
 
 void TestSettings::initTestCase()
@@ -664,6 +666,31 @@ void TestSettings::portCodes()
     QCOMPARE(portDataBits(code), dataBits);
     QCOMPARE(portParity(code), parity);
     QCOMPARE(portStopBits(code), stopBits);
+}
+
+
+void TestSettings::portsClash_data()
+{
+    QTest::addColumn<QString>("devicePort");
+    QTest::addColumn<QString>("modemPort");
+    QTest::addColumn<bool>("clash");
+    // "None" is the default of both settings: two settings without a port share nothing.
+    QTest::newRow("both None") << "None" << "None" << false;
+    QTest::newRow("both empty") << "" << "" << false;
+    QTest::newRow("both blank") << " " << " " << false;
+    QTest::newRow("same real port") << "ttyUSB0" << "ttyUSB0" << true;
+    QTest::newRow("different ports") << "ttyUSB0" << "ttyS0" << false;
+    QTest::newRow("device without a port") << "None" << "ttyUSB0" << false;
+    QTest::newRow("modem without a port") << "ttyUSB0" << "None" << false;
+}
+
+void TestSettings::portsClash()
+{
+    QFETCH(QString, devicePort);
+    QFETCH(QString, modemPort);
+    QFETCH(bool, clash);
+    QCOMPARE(::portsClash(devicePort, modemPort), clash);
+    QCOMPARE(::portsClash(modemPort, devicePort), clash);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

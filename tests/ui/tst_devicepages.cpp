@@ -78,6 +78,7 @@ private slots:
     void devicePortClashShown();
     void dischargeDepthChecked();
     void scheduleChecksAsTyped();
+    void smsPageRefusesDevicePort_data();
     void smsPageRefusesDevicePort();
     void smsPageShowsTestOutcome_data();
     void smsPageShowsTestOutcome();
@@ -468,27 +469,42 @@ void TestDevicePages::scheduleChecksAsTyped()
     QCOMPARE(preAlarm, QStringLiteral("5"));
 }
 
+void TestDevicePages::smsPageRefusesDevicePort_data()
+{
+    QTest::addColumn<QString>("deviceShown"); // the device port as the page is shown
+    QTest::addColumn<QString>("deviceSaved"); // and as the user saves
+    QTest::addColumn<QString>("modemPort");
+    QTest::addColumn<bool>("clash");
+    QTest::newRow("the device port") << "ttyUSB0" << "ttyUSB0" << "ttyUSB0" << true;
+    QTest::newRow("device moved to it since shown") << "ttyS0" << "ttyUSB0" << "ttyUSB0" << true;
+    QTest::newRow("another port") << "ttyUSB0" << "ttyUSB0" << "ttyS0" << false;
+    QTest::newRow("device moved away since shown") << "ttyS0" << "ttyUSB0" << "ttyS0" << false;
+    QTest::newRow("neither has a port") << "None" << "None" << "None" << false;
+}
+
 void TestDevicePages::smsPageRefusesDevicePort()
 {
+    QFETCH(QString, deviceShown);
+    QFETCH(QString, deviceSaved);
+    QFETCH(QString, modemPort);
+    QFETCH(bool, clash);
     {
         QWriteLocker l(&settingsLock);
-        deviceSettings.inverterSelectName = QStringLiteral("ttyUSB0");
+        deviceSettings.inverterSelectName = deviceShown;
     }
     openWindow();
     showPage(QStringLiteral("sms"));
-    pageItem(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyUSB0"));
-    QVERIFY(click(QStringLiteral("saveSms")));
-    QCOMPARE(answers.boxes.size(), 1);
-    QVERIFY(answers.texts().first().contains(QStringLiteral("can't be same")));
     {
-        QReadLocker l(&settingsLock);
-        QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("None"));
+        QWriteLocker l(&settingsLock);
+        deviceSettings.inverterSelectName = deviceSaved;
     }
-    pageItem(QStringLiteral("modemPort"))->setProperty("editText", QStringLiteral("ttyS0"));
+    pageItem(QStringLiteral("modemPort"))->setProperty("editText", modemPort);
     QVERIFY(click(QStringLiteral("saveSms")));
-    QCOMPARE(answers.boxes.size(), 1);
+    QCOMPARE(answers.boxes.size(), clash ? 1 : 0);
+    if (clash)
+        QVERIFY(answers.texts().first().contains(QStringLiteral("can't be same")));
     QReadLocker l(&settingsLock);
-    QCOMPARE(smsSettings.SMSSelectName, QStringLiteral("ttyS0"));
+    QCOMPARE(smsSettings.SMSSelectName, clash ? QStringLiteral("None") : modemPort);
 }
 
 void TestDevicePages::smsPageShowsTestOutcome_data()

@@ -5,6 +5,7 @@
 #include "core/logging.h"
 #include "core/sqlutil.h"
 #include "core/textformats.h"
+#include "history/csvwriter.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -693,22 +694,6 @@ QString chartReply(ChartKind kind, const QString &path, const QString &connectio
 
 // ---- CSV ------------------------------------------------------------------------------
 
-QString csvField(const QString &text)
-{
-    bool needsQuotes = false;
-    for (const QChar c : text) {
-        if (c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            needsQuotes = true;
-            break;
-        }
-    }
-    if (!needsQuotes)
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 QList<const char *> csvHeaderSources(HistoryKind kind, DeviceFamily family)
 {
     const bool inverter = family == DeviceFamily::Inverter;
@@ -738,34 +723,6 @@ QList<const char *> csvHeaderSources(HistoryKind kind, DeviceFamily family)
 }
 
 namespace {
-// Rows are gathered into blocks of about this size before each write to the file.
-constexpr qsizetype kCsvBlockBytes = 256 * 1024;
-
-bool needsQuotes(QByteArrayView bytes)
-{
-    for (const char c : bytes) {
-        if (c == ',' || c == '"' || c == '\r' || c == '\n')
-            return true;
-    }
-    return false;
-}
-
-// The same rule as csvField, on the UTF-8 bytes as SQLite holds them.
-void appendCsvField(QByteArray &block, QByteArrayView bytes)
-{
-    if (!needsQuotes(bytes)) {
-        block.append(bytes);
-        return;
-    }
-    block += '"';
-    for (const char c : bytes) {
-        if (c == '"')
-            block += '"';
-        block += c;
-    }
-    block += '"';
-}
-
 // The SQLite file header's first 16 bytes.
 constexpr char kSqliteMagic[] = "SQLite format 3";
 
@@ -800,15 +757,6 @@ QString refusedTarget(const QString &target, const QString &dbPath)
     return QString();
 }
 
-void appendLine(QByteArray &block, const QStringList &fields)
-{
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i)
-            block += ',';
-        block += csvField(fields.at(i)).toUtf8();
-    }
-    block += '\n';
-}
 } // namespace
 
 CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
@@ -827,14 +775,12 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
         result.error = out.errorString();
         return result;
     }
-    QByteArray block;
-    block.reserve(kCsvBlockBytes + 4096);
-    appendLine(block, header);
+    CsvWriter csv(out);
+    csv.addLine(header);
 
     const KindInfo &k = info(kind);
     const int fieldCount = int(header.size());
     const int codeField = kind == HistoryKind::EventRecord ? fieldCount - 1 : -1;
-    bool writeFailed = false;
     bool readFailed = false;
     bool busy = false;
     QString readError;
@@ -851,39 +797,27 @@ CsvExportResult writeHistoryCsv(HistoryKind kind, const QString &dbPath,
             // The event texts once, as the fields they become.
             QList<QByteArray> eventFields;
             for (const QString &text : eventTexts)
-                eventFields << csvField(text).toUtf8();
+                eventFields << csvFieldBytes(text.toUtf8());
             const bool ran = db.forEachRawRow(selectAll(k), [&](const RawRow &row) {
                 for (int c = 0; c < fieldCount; ++c) {
-                    if (c)
-                        block += ',';
                     if (c == codeField) {
                         const qsizetype index = eventTextIndex(row.text(c), eventFields.size());
-                        if (index >= 0)
-                            block += eventFields.at(index);
+                        csv.addMadeField(index >= 0 ? QByteArrayView(eventFields.at(index)) : QByteArrayView());
                     } else {
-                        appendCsvField(block, row.text(c));
+                        csv.addField(row.text(c));
                     }
                 }
-                block += '\n';
                 ++result.rows;
-                if (block.size() >= kCsvBlockBytes) {
-                    if (out.write(block) != block.size()) {
-                        writeFailed = true;
-                        return false;
-                    }
-                    block.clear();
-                }
-                return true;
+                return csv.endLine();
             });
             // A read that breaks off, at the first row or midway, would give a file that
             // looks whole (or empty) but is not.
-            readFailed = !ran && !writeFailed;
+            readFailed = !ran && !csv.failed();
         }
         busy = db.metBusyFile();
         readError = db.lastError();
     }
-    if (!writeFailed && !readFailed && out.write(block) != block.size())
-        writeFailed = true;
+    const bool writeFailed = !readFailed && !csv.finish();
     if (writeFailed || readFailed) {
         if (writeFailed) {
             result.failure = CsvExportResult::TargetFailed;

@@ -2,7 +2,8 @@
 // The history browser's work without the bridge object: which file a page, chart, clear or
 // export names, the column sets of the record pages, one page of rows, the chart texts, the
 // CSV export and the clear. The slots in bridge/qmlobject_history.cpp are thin shells over
-// these, and the browser benchmark calls them directly.
+// these, and the browser benchmark calls them directly. The export is written by
+// history/csvwriter.
 //
 // Reentrant; each call opens its own connection (core/sqlutil) read-only and closes it
 // before it returns, so no call ever creates a history file. Callers pass in what they
@@ -105,10 +106,6 @@ std::optional<ChartKind> chartKindOf(const QString &flag);
 HistoryFile chartKindFile(ChartKind kind);
 // busy (when given) says whether the file was held locked, so the empty text tells nothing.
 QString chartReply(ChartKind kind, const QString &path, const QString &connectionName, bool *busy = nullptr);
-
-// One CSV field: quoted as RFC 4180 says (quotes doubled) when it holds a comma, a double
-// quote, CR or LF; unchanged otherwise.
-QString csvField(const QString &text);
 
 struct CsvExportResult
 {

@@ -5,6 +5,7 @@
 #include "core/logging.h"
 #include "core/settings.h"
 #include "core/translation.h"
+#include "history/csvwriter.h"
 #include "history/historyshared.h"
 #include "notify/mailfile.h"
 
@@ -18,7 +19,6 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QTimer>
 
 #include <algorithm>
@@ -277,12 +277,12 @@ void Smtp::createReportFile(const QString &period)
         return;
     }
     initReportHeader();
-    QTextStream out(&reportFile);
-    out << reportHeader.join(QLatin1Char(',')) << '\n';
+    CsvWriter csv(reportFile);
+    csv.addLine(reportHeader);
     for (const QStringList &row : *rows)
-        out << row.at(0) << ',' << row.at(1) << '\n';
-    out.flush();
-    reportReady = out.status() == QTextStream::Ok && reportFile.error() == QFileDevice::NoError;
+        csv.addLine(row);
+    // Flushed here, so bytes the disk did not take count as a failed report, not a sent one.
+    reportReady = csv.finish() && reportFile.flush() && reportFile.error() == QFileDevice::NoError;
     reportFile.close();
     if (!reportReady)
         qCWarning(lcNotify) << "report: cannot write" << reportFile.fileName() << reportFile.errorString();

@@ -6,6 +6,7 @@
 #include "core/events.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "history/csvwriter.h"
 #include "history/historybrowser.h"
 #include "tests/bridge/bridgefixture.h"
 #include "tests/bridge/historyfixture.h"
@@ -220,6 +221,7 @@ void TestHistoryExport::csvQuoting_data()
     QTest::newRow("plain") << "12.5" << "12.5";
     QTest::newRow("comma") << "1,5" << "\"1,5\"";
     QTest::newRow("double quote") << "say \"hi\"" << "\"say \"\"hi\"\"\"";
+    QTest::newRow("comma and double quote") << "a, \"b\"" << "\"a, \"\"b\"\"\"";
     QTest::newRow("line feed") << "a\nb" << "\"a\nb\"";
     QTest::newRow("carriage return") << "a\rb" << "\"a\rb\"";
     QTest::newRow("semicolon and blanks stay") << " a; b " << " a; b ";

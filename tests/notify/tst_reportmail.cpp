@@ -84,6 +84,7 @@ private slots:
     void reportAtRealServer();
     void reportOfTheHistoryThreadsFiles_data();
     void reportOfTheHistoryThreadsFiles();
+    void reportFileAsWritten();
     void reportWithoutGenerationFile();
     void failedReportLeavesNoFile();
     void unreadableGenerationFile_data();
@@ -140,6 +141,11 @@ void TestReportMail::reportAtRealServer_data()
         << "year" << "2" << "1" << int(HistoryFile::YearGen)
         << QList<QStringList>{{"1", "2026-04", "310.2"}} << "Year Report" << "YearReport2026.csv"
         << "Date,Gen\n2026-04,310.2\n";
+    // A row another program wrote: a field holding a comma and quotes is quoted.
+    QTest::newRow("month, a foreign generation text")
+        << "month" << "0" << "1" << int(HistoryFile::MonthGen)
+        << QList<QStringList>{{"1", "2026-05-01", "12.5"}, {"2", "2026-05-02", "7,5 \"kWh\""}} << "Month Report"
+        << "MonthReport202605.csv" << "Date,Gen\n2026-05-01,12.5\n2026-05-02,\"7,5 \"\"kWh\"\"\"\n";
     QTest::newRow("day, Chinese, no row yet")
         << "day" << "4" << "0" << int(HistoryFile::DayGen) << QList<QStringList>{} << "日报表"
         << "DayReport20260508.csv" << "日期,发电量\n";
@@ -232,6 +238,22 @@ void TestReportMail::reportOfTheHistoryThreadsFiles()
         SmtpServer::parseMessage(server.messageFiles().first()).value(QLatin1String("parts")).toArray();
     QCOMPARE(parts.size(), 2);
     QCOMPARE(parts.at(1).toObject().value(QLatin1String("body")).toString(), QStringLiteral("Date,Gen\n") + rows);
+}
+
+void TestReportMail::reportFileAsWritten()
+{
+    // UTF-8 without a byte order mark, LF line ends, RFC 4180 quoting, read back byte by byte.
+    useSettings(QStringLiteral("3"), QStringLiteral("0"));
+    QVERIFY(writeGenerationFile(HistoryFile::YearGen, DeviceFamily::Inverter, QDate(2026, 5, 8),
+                                {{"1", "2026-04", "310.2"}, {"2", "2026-05", "a\r\nb"}, {"3", "x,\"y\"", "1"}}));
+    Smtp smtp;
+    smtp.createReportFile(QStringLiteral("year"));
+    QFile file(smtp.reportFileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("\xe6\x97\xa5\xe6\x9c\x9f,\xe5\x8f\x91\xe7\x94\xb5\xe9\x87\x8f\n"
+                                        "2026-04,310.2\n"
+                                        "2026-05,\"a\r\nb\"\n"
+                                        "\"x,\"\"y\"\"\",1\n"));
 }
 
 void TestReportMail::reportWithoutGenerationFile()

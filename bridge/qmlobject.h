@@ -31,11 +31,7 @@ public:
     QStringList eventHeader;
     QStringList smsHeader;
 
-    // The history browser (qmlobject_history.cpp). The path of a generation file:
-    // dir/<family prefix><stem><suffix>.db; the empty text when suffix is not the digits of
-    // a year, month or day, so a request can name no other file.
-    static QString historyDbFileName(const QString &dir, const QString &protocol, const QString &stem,
-                                     const QString &suffix);
+    // The history browser (qmlobject_history.cpp).
     // Deletes the file of the kind and period and answers with the kind's empty page; a file
     // that cannot be deleted keeps its page and the user is told.
     void clearReportRecord(const QString &datetime, const QString &type);

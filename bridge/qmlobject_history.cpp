@@ -91,27 +91,6 @@ const char kExportUnreadableText[] =
 
 } // namespace
 
-QString qmlobject::historyDbFileName(const QString &dir, const QString &protocol, const QString &stem,
-                                     const QString &suffix)
-{
-    const bool period = isPeriodText(HistoryPeriod::Day, suffix) || isPeriodText(HistoryPeriod::Month, suffix)
-        || isPeriodText(HistoryPeriod::Year, suffix);
-    if (!period)
-        return QString();
-    const char *prefix = "singleUPS";
-    switch (deviceFamily(protocol)) {
-    case DeviceFamily::Inverter:
-        prefix = "zq700_4000kx";
-        break;
-    case DeviceFamily::ThreePhaseUps:
-        prefix = "threeUPS";
-        break;
-    case DeviceFamily::SinglePhaseUps:
-        break;
-    }
-    return QStringLiteral("%1/%2%3%4.db").arg(dir, QLatin1String(prefix), stem, suffix);
-}
-
 void qmlobject::buildDeviceRecordHeader(QStringList &keys, int kind, const RecordSnapshot &snapshot)
 {
     appendRecordHeadings(keys, kind, deviceRecordColumns(snapshot));

@@ -586,15 +586,6 @@ void Smtp::closeSocket()
     pendingBytes.clear();
 }
 
-void Smtp::disconnected()
-{
-}
-
-void Smtp::connected()
-{
-    logText += QLatin1String("connected");
-}
-
 QString Smtp::encodeBase64(const QString &text)
 {
     return QString::fromLatin1(text.toUtf8().toBase64());
@@ -607,11 +598,6 @@ QString Smtp::decodeBase64(const QString &text)
     if (zero >= 0)
         bytes.truncate(zero);
     return QString::fromUtf8(bytes);
-}
-
-int Smtp::timeField(const QString &format, qint64 secondsSince1970)
-{
-    return QDateTime::fromSecsSinceEpoch(secondsSince1970).toString(format).toInt();
 }
 
 QString Smtp::timeZoneOffset(const QDateTime &dateTime)

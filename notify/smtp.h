@@ -105,8 +105,6 @@ public:
 
     static QString encodeBase64(const QString &text);
     static QString decodeBase64(const QString &text);
-    // The local date-time of secondsSince1970 formatted with format, read as a number.
-    static int timeField(const QString &format, qint64 secondsSince1970);
     // The zone of a Date field: "+hhmm" east of UTC and at UTC, "-hhmm" west.
     static QString timeZoneOffset(const QDateTime &dateTime);
     // "Date: Thu, 15 Jan 2026 12:00:00 +0100" for the application clock's now; no line end.
@@ -132,13 +130,10 @@ public:
     bool refusedForGood() const { return everyRecipientRefused; }
 
 signals:
-    void status(QString);
     void ErrorCloseAll(QString error);
     void SuccessQuit();
 
 private slots:
-    void disconnected();
-    void connected();
     void ReadLiner();
     void PutSendLine();
 
@@ -187,7 +182,6 @@ private:
     QString sslFlag;
     bool connectedFlag = false;
     QString mailText;
-    QString logText;
     QString greetingLine;
     QString greetingCode;
     QAbstractSocket *socket = nullptr;

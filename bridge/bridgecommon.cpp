@@ -1,6 +1,7 @@
 #include "bridge/bridgecommon.h"
 
 #include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 
 #include <QQuickItem>

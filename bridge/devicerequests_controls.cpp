@@ -9,7 +9,7 @@
 #include "core/devicestate.h"
 #include "core/helpers.h"
 #include "core/logging.h"
-#include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 #include "core/textformats.h"
 

@@ -3,8 +3,8 @@
 #include "bridge/bridgecommon.h"
 #include "core/clock.h"
 #include "core/events.h"
-#include "core/logging.h"
 #include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/textformats.h"
 
 #include <QMetaObject>

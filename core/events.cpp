@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/logging.h"
 #include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,7 @@
 #include "core/historyfiles.h"
 
+#include "core/paths.h"
+
 #include <iterator>
 
 namespace {

@@ -8,7 +8,7 @@
 //
 // Stateless apart from appPaths (core/paths.h), which is read-only once main() has set it;
 // callable from any thread.
-#include "core/paths.h"
+#include "core/protocolcode.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -5,7 +5,6 @@
 // Written by main() on the GUI thread before any worker thread exists; afterwards
 // appPaths and the stems are read-only and may be read from any thread without a lock.
 // declarativeView and recordColumnKeys are used by the GUI thread alone.
-#include "core/protocolcode.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,6 @@
 // The USB-HID transport through hidapi.
 #include "device/hiddevice_hidapi.h"
 
-#include "core/logging.h"
 #include "device/devicelinks.h"
 
 #include <hidapi.h>

@@ -2,7 +2,6 @@
 #include "device/serial_thread.h"
 
 #include "core/clock.h"
-#include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "core/logging.h"

@@ -7,7 +7,6 @@
 #include "core/events.h"
 #include "core/helpers.h"
 #include "core/logging.h"
-#include "core/paths.h"
 #include "core/protocolcode.h"
 #include "device/transactions.h"
 #include "history/historyshared.h"

@@ -4,7 +4,6 @@
 // it. The device thread's decoders read every field from here, and the live replies
 // show a field only while the mask bits of its registers are set, so the two always
 // agree on the map.
-#include "core/devicestate.h"
 
 #include <cstdint>
 

@@ -13,7 +13,6 @@
 #include "core/commandqueue.h"
 #include "core/events.h"
 #include "core/logging.h"
-#include "core/paths.h"
 #include "core/schedule.h"
 #include "core/settings.h"
 

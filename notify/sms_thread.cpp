@@ -3,7 +3,6 @@
 #include "core/clock.h"
 #include "core/events.h"
 #include "core/logging.h"
-#include "core/paths.h"
 #include "core/settings.h"
 #include "core/threadend.h"
 #include "history/historyio.h"

@@ -2,7 +2,7 @@
 
 #include "core/devicestate.h"
 #include "core/events.h"
-#include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 
 #include <QJsonArray>

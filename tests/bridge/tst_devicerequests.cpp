@@ -2,7 +2,6 @@
 // and the schedule, against a real "param.ini" and "schedule.db" in a temporary folder,
 // and the words they queue as the device thread then writes them on a fake link.
 #include "bridge/devicerequests.h"
-#include "bridge/settingsrules.h"
 #include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/helpers.h"

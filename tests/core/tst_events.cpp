@@ -2,6 +2,7 @@
 #include "core/commandqueue.h"
 #include "core/events.h"
 #include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 #include "core/translation.h"
 #include "tests/support/testenv.h"

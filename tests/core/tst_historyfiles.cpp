@@ -2,6 +2,7 @@
 // files already in the field. The tables are created in real SQLite files and read back
 // through SQLite's own schema.
 #include "core/historyfiles.h"
+#include "core/paths.h"
 #include "dbfixture.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,7 @@
 // Paths, first-run folders, what each protocol code means and the start-up placeholders.
 #include "core/devicestate.h"
 #include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/schedule.h"
 #include "core/settings.h"
 #include "core/startup.h"

@@ -5,7 +5,6 @@
 // (low bits) and a missing codec (bit 7); the rest is the block, big-endian registers
 // or one byte per discrete input. Each block lives in a buffer of exactly its length,
 // so a decoder that reads past it trips AddressSanitizer.
-#include "core/devicestate.h"
 #include "device/decoders.h"
 #include "tests/support/eventqueues.h"
 

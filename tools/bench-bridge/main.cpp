@@ -5,7 +5,7 @@
 #include "bridge/qmlobject.h"
 #include "core/devicestate.h"
 #include "core/events.h"
-#include "core/paths.h"
+#include "core/protocolcode.h"
 #include "core/settings.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,6 @@
 // a while (60 s unless --seconds says otherwise) and prints the transactions done and
 // failed, their mean time, the CPU time of the whole process and its resident memory.
 // Target: below 0.3 s of CPU per minute of polling, and no growth of resident memory.
-#include "core/commandqueue.h"
 #include "core/devicestate.h"
 #include "core/events.h"
 #include "device/devicelinks.h"

@@ -80,9 +80,6 @@ signals:
     void sigHistoryBusy(QString strtype);
     void emailGetSig(QString emailjson);
     void sigQtSSMSSet(QString smsjson);
-    // Part of the declared interface; never emitted.
-    void sigQtSInverterM(QString invertermjson);
-    void sigComNameSig(QString comName);
     void warningDataSig(QString strtest);
     void clearAlarmSig();
     // Raised by the QML side itself (device port and modem port are the same); the main

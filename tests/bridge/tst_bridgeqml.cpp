@@ -186,8 +186,6 @@ void TestBridgeQml::signalsAndSlotsInDeclaredOrder()
         "sigHistoryBusy(strtype)",
         "emailGetSig(emailjson)",
         "sigQtSSMSSet(smsjson)",
-        "sigQtSInverterM(invertermjson)",
-        "sigComNameSig(comName)",
         "warningDataSig(strtest)",
         "clearAlarmSig()",
         "qmlobjectCom()",

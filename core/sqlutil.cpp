@@ -22,6 +22,9 @@ namespace {
 // within it, and the waiting thread takes no noticeable processor time.
 constexpr int kBusyPollMs = 10;
 
+// busyWaitMs(): read by every thread that opens a connection.
+std::atomic<int> g_busyWaitMs{kDefaultBusyWaitMs};
+
 // The abandon flag of the innermost BusyWaitAbandon of this thread.
 thread_local const std::atomic<bool> *t_abandon = nullptr;
 
@@ -54,6 +57,16 @@ int codeOf(const QSqlError &error)
 }
 }
 
+int busyWaitMs()
+{
+    return g_busyWaitMs.load();
+}
+
+void setBusyWaitMs(int ms)
+{
+    g_busyWaitMs.store(ms > 0 ? ms : kDefaultBusyWaitMs);
+}
+
 BusyWaitAbandon::BusyWaitAbandon(const std::atomic<bool> &abandon) : m_previous(t_abandon)
 {
     t_abandon = &abandon;
@@ -66,7 +79,8 @@ BusyWaitAbandon::~BusyWaitAbandon()
 
 DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode mode,
                            QMessageLogger::CategoryFunction log, FailureTrace trace, int busyWaitMs)
-    : m_name(uniqueName(namePrefix)), m_log(log), m_trace(trace), m_busyWaitMs(busyWaitMs)
+    : m_name(uniqueName(namePrefix)), m_log(log), m_trace(trace),
+      m_busyWaitMs(busyWaitMs == kProcessBusyWait ? ::busyWaitMs() : busyWaitMs)
 {
     if (mode == ReadExisting && !QFileInfo(path).isFile())
         return;
@@ -74,7 +88,7 @@ DbConnection::DbConnection(const QString &namePrefix, const QString &path, Mode 
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         m_added = true;
         db.setDatabaseName(path);
-        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyWaitMs);
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyWaitMs);
         // Read-only at the SQLite level too, so even a file deleted between the check and
         // the open is not created again.
         if (mode == ReadExisting)

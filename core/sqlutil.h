@@ -41,6 +41,14 @@ private:
 // another program) holds locked, before it fails: long enough for the other side's
 // statement to end, short enough that a one-second history tick is not badly late.
 inline constexpr int kDefaultBusyWaitMs = 3000;
+// Given as a connection's busy wait, it takes the process-wide one (busyWaitMs()).
+inline constexpr int kProcessBusyWait = -1;
+
+// The busy wait of every connection made without one of its own: kDefaultBusyWaitMs in the
+// program. A test that must see a wait run out sets a short one instead of sitting out
+// seconds; ms <= 0 restores the default. Any thread may read or set it.
+int busyWaitMs();
+void setBusyWaitMs(int ms);
 
 // While one lives, the busy waits of the connections of its thread end as soon as `abandon`
 // is set (from any thread), so a thread asked to stop does not sit out a lock another
@@ -78,10 +86,10 @@ public:
     };
 
     // A failed open or statement is traced in the caller's category `log`. A statement that
-    // meets a file held locked waits up to busyWaitMs for it.
+    // meets a file held locked waits up to busyWaitMs for it (kProcessBusyWait: busyWaitMs()).
     DbConnection(const QString &namePrefix, const QString &path, Mode mode,
                  QMessageLogger::CategoryFunction log = lcCore, FailureTrace trace = TraceFailures,
-                 int busyWaitMs = kDefaultBusyWaitMs);
+                 int busyWaitMs = kProcessBusyWait);
     ~DbConnection(); // closes and removes the connection
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;

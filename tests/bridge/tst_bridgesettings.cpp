@@ -308,6 +308,7 @@ void TestBridgeSettings::recipientsUnreadAtStartAreKept()
     QVERIFY(saveEmailRecipients({"a@example.org", "b@example.org"}, {"1", "2"}));
     QVERIFY(saveSmsRecipients({"+4912345"}, {"3"}));
     {
+        const ShortBusyWait shortWait;
         SqliteLockHolder holder;
         QVERIFY(holder.start({appPaths.smtpRecDbPath, appPaths.smsRecDbPath}, SqliteLockHolder::kUntilReleased));
         loadAllSettings();

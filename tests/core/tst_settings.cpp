@@ -16,6 +16,8 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <optional>
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -558,7 +560,7 @@ void TestSettings::recipientsBusyAtStart_data()
     QTest::addColumn<bool>("read");
     // The loader waits a few seconds for a file another process holds.
     QTest::addRow("busy for a second") << 1000 << true;
-    // Held past both reads' waits, until the test lets go.
+    // Held past both reads' waits, until the test lets go; the waits are short ones here.
     QTest::addRow("busy for longer than the wait") << SqliteLockHolder::kUntilReleased << false;
 }
 
@@ -571,7 +573,9 @@ void TestSettings::recipientsBusyAtStart()
     QVERIFY(saveSmsRecipients({"+4912345"}, {"3"}));
     SqliteLockHolder holder;
     QVERIFY(holder.start({appPaths.smtpRecDbPath, appPaths.smsRecDbPath}, holdMs));
+    std::optional<ShortBusyWait> shortWait;
     if (!read) {
+        shortWait.emplace();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("recipients could not be read from .*smtprec.db")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("recipients could not be read from .*smsrec.db")));
     }

@@ -5,6 +5,7 @@
 #include "dbfixture.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -45,6 +46,7 @@ private slots:
     void rawRowsAsStored();
     void failureGoesToTheCallersCategory();
     void busyFileIsWaitedFor();
+    void busyFileGivesUpAfterTheTimeout_data();
     void busyFileGivesUpAfterTheTimeout();
 
 private:
@@ -324,8 +326,24 @@ void TestSqlUtil::busyFileIsWaitedFor()
              (QList<QStringList>{{"holder"}, {"waiter"}}));
 }
 
+void TestSqlUtil::busyFileGivesUpAfterTheTimeout_data()
+{
+    QTest::addColumn<int>("processWaitMs"); // set by setBusyWaitMs, 0 for the program's
+    QTest::addColumn<int>("atLeastMs");
+    QTest::addColumn<int>("belowMs");
+    QTest::newRow("the program's wait") << 0 << 2000 << 30000;
+    // What the tests that must see a give-up use in place of the program's seconds.
+    QTest::newRow("a shorter process-wide wait") << 200 << 150 << 2000;
+}
+
 void TestSqlUtil::busyFileGivesUpAfterTheTimeout()
 {
+    QFETCH(int, processWaitMs);
+    QFETCH(int, atLeastMs);
+    QFETCH(int, belowMs);
+    QCOMPARE(busyWaitMs(), kDefaultBusyWaitMs);
+    setBusyWaitMs(processWaitMs);
+    const auto restore = qScopeGuard([] { setBusyWaitMs(0); });
     const QString file = path(QStringLiteral("busy.db"));
     QVERIFY(runRawStatements(file, {kCreate}));
     LockHolder holder(file);
@@ -338,8 +356,8 @@ void TestSqlUtil::busyFileGivesUpAfterTheTimeout()
         QVERIFY(!db.exec(QStringLiteral("insert into t values('waiter','2')")));
     }
     // It waited for the other side, but not for ever.
-    QVERIFY2(timer.elapsed() >= 2000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(timer.elapsed() >= atLeastMs, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(timer.elapsed() < belowMs, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(holder.release());
     QCOMPARE(readRawRows(file, QStringLiteral("select a from t")), (QList<QStringList>{{"holder"}}));
 }

@@ -340,6 +340,7 @@ void TestHistoryTick::busySaveIsRetriedWithinItsSlot()
     QVERIFY(QDir().mkpath(QFileInfo(locked).path()));
     {
         // Held over the save minute's first tick for longer than a statement waits.
+        const ShortBusyWait shortWait;
         SqliteLockHolder holder;
         QVERIFY(holder.start({locked}, SqliteLockHolder::kUntilReleased));
         tickAt(at(2026, 1, 15, 10, 5, 0), CommOk);

@@ -524,7 +524,7 @@ void TestHistoryUi::busyFileIsSaidOnThePage()
     showPage(QStringLiteral("history"));
     {
         SqliteLockHolder holder;
-        QVERIFY(holder.start({historyFilePath(HistoryFile::EventLog, f, QStringLiteral("202601"))}, 2000));
+        QVERIFY(holder.start({historyFilePath(HistoryFile::EventLog, f, QStringLiteral("202601"))}, SqliteLockHolder::kUntilReleased));
         QVERIFY(click(QStringLiteral("kind_record_eventdata")));
         QVERIFY(prop("historyPage", "busy").toBool());
         QVERIFY(prop("historyEmpty", "visible").toBool());
@@ -532,7 +532,7 @@ void TestHistoryUi::busyFileIsSaidOnThePage()
         // No headings left over from the kind on view before.
         QVERIFY(!prop("historyTable", "visible").toBool());
         savePageShot(QStringLiteral("history-busy-%1").arg(lang));
-        QVERIFY(holder.finish());
+        QVERIFY(holder.release());
     }
     QVERIFY(click(QStringLiteral("kind_record_analogdata")));
     QVERIFY(click(QStringLiteral("kind_record_eventdata")));
@@ -543,12 +543,12 @@ void TestHistoryUi::busyFileIsSaidOnThePage()
     showCharts();
     {
         SqliteLockHolder holder;
-        QVERIFY(holder.start({historyFilePath(HistoryFile::YearGen, f, QStringLiteral("2026"))}, 2000));
+        QVERIFY(holder.start({historyFilePath(HistoryFile::YearGen, f, QStringLiteral("2026"))}, SqliteLockHolder::kUntilReleased));
         QVERIFY(click(QStringLiteral("chart_chartyear")));
         QVERIFY(prop("chartEmpty", "visible").toBool());
         QCOMPARE(prop("chartEmpty", "text").toString(), busyText);
         savePageShot(QStringLiteral("chart-busy-%1").arg(lang));
-        QVERIFY(holder.finish());
+        QVERIFY(holder.release());
     }
     QVERIFY(click(QStringLiteral("chart_chartmonth")));
     QVERIFY(click(QStringLiteral("chart_chartyear")));

@@ -27,7 +27,7 @@ void TestAlarmRoad::statusBitReachesTheMailbox()
     QVERIFY2(server.start(), qPrintable(server.error()));
     TestEnv env;
     initEventTexts();
-    setAppClock(nullptr); // both threads run on the wall clock here
+    env.runClock(); // the device thread polls on whole seconds of the clock
 
     DevSimProcess sim;
     QVERIFY(sim.start({QStringLiteral("--family"), QStringLiteral("three"), QStringLiteral("--steady")}));

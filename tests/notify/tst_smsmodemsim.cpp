@@ -306,7 +306,7 @@ void TestSmsModemSim::stopWhileModemIsSilent()
 // to the number whose mask selects it; the link event goes to both numbers.
 void TestSmsModemSim::statusBitReachesTheModem()
 {
-    setAppClock(nullptr); // both threads run on the wall clock here
+    env->runClock(); // the device thread polls on whole seconds of the clock
     DevSimProcess device;
     QVERIFY(device.start({QStringLiteral("--family"), QStringLiteral("three"), QStringLiteral("--steady")}));
     useSerialDevice(device.path(), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("4"));

@@ -73,6 +73,12 @@ void settle()
         QCoreApplication::processEvents();
 }
 
+bool quickenRefresh(const QString &pageObject)
+{
+    QQuickItem *page = pageItem(pageObject);
+    return page && page->setProperty("interval", kQuickRefreshMs);
+}
+
 void showPage(const QString &page)
 {
     declarativeView->rootObject()->setProperty("page", page);

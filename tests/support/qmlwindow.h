@@ -49,6 +49,12 @@ void settle();
 
 void showPage(const QString &page);
 
+// A live page's refresh period, shortened so a test sees its next requests within a
+// fraction of a second instead of the page's own seconds. The page is named as its object
+// ("overviewPage"); false when there is none.
+inline constexpr int kQuickRefreshMs = 200;
+bool quickenRefresh(const QString &pageObject);
+
 // A key pressed and released on the view, as from the keyboard, and the QML let run.
 void sendKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 

@@ -58,6 +58,12 @@ TestEnv::~TestEnv()
     setAppClock(nullptr);
 }
 
+void TestEnv::runClock()
+{
+    m_running = std::make_unique<RunningClock>(m_clock.now(), kRunningClockSpeed);
+    setAppClock(m_running.get());
+}
+
 ScopedHome::ScopedHome(const QString &home, bool withDocuments)
     : m_home(qgetenv("HOME")), m_configHome(qgetenv("XDG_CONFIG_HOME")), m_hadConfigHome(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
 {

@@ -4,11 +4,34 @@
 #include "core/clock.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
+
+// A clock that runs on by itself, `speed` times as fast as the wall clock, from `start`:
+// for tests whose threads act on whole seconds of the clock (the device thread polls one
+// step every two seconds) and would otherwise wait real seconds for them. Safe to read from
+// any thread.
+class RunningClock : public Clock
+{
+public:
+    RunningClock(const QDateTime &start, int speed) : m_start(start), m_speed(speed) { m_timer.start(); }
+    QDateTime now() const override { return m_start.addMSecs(m_timer.elapsed() * m_speed); }
+
+private:
+    const QDateTime m_start;
+    const int m_speed;
+    QElapsedTimer m_timer;
+};
+
+// How much faster than the wall clock the running clock goes. The device thread wakes at
+// most 50 ms of real time apart, half a second of this clock, so it still sees each second;
+// an exchange on the simulator's link takes about a tenth of a second, one second of this
+// clock, so a poll step still comes every two or three of its seconds.
+inline constexpr int kRunningClockSpeed = 10;
 
 class TestEnv
 {
@@ -24,6 +47,9 @@ public:
     QString dataLocation() const { return m_dir.path() + QStringLiteral("/data"); }
     QString appDir() const { return m_dir.path() + QStringLiteral("/app"); }
     FixedClock &clock() { return m_clock; }
+    // From now on the clock runs by itself at kRunningClockSpeed, from the fixed clock's
+    // time, until this environment ends.
+    void runClock();
 
     // Writes "param.ini" with the given key=value lines (INI syntax, no group).
     void writeParamIni(const QString &lines) const;
@@ -31,6 +57,7 @@ public:
 private:
     QTemporaryDir m_dir;
     FixedClock m_clock;
+    std::unique_ptr<RunningClock> m_running;
 };
 
 // Makes `home` the user's home folder (with a "Documents" folder in it when withDocuments)

@@ -852,6 +852,8 @@ void TestMainWindow::livePageRefreshesWhileShown()
     QObject *bridge = contextObject("qmlobject");
     QSignalSpy output(bridge, SIGNAL(sigOutputInfo(QString)));
     QSignalSpy bypass(bridge, SIGNAL(sigBypassInfo(QString)));
+    QVERIFY(quickenRefresh(QStringLiteral("outputPage")));
+    QVERIFY(quickenRefresh(QStringLiteral("bypassPage")));
     showPage(QStringLiteral("output"));
     QCOMPARE(output.count(), 1); // asked for as it comes into view
     QTRY_VERIFY_WITH_TIMEOUT(output.count() >= 2, 5000); // and again on its timer
@@ -1720,13 +1722,15 @@ void TestMainWindow::minimizedWindowRendersNothing()
     QObject *root = declarativeView->rootObject();
     QVERIFY(root->property("onScreen").toBool());
     QSignalSpy flow(contextObject("qmlobject"), SIGNAL(sigFlowState(QString,QString,QString,QString,QString,QString)));
+    QVERIFY(quickenRefresh(QStringLiteral("overviewPage")));
+    QTRY_VERIFY(flow.count() >= 2); // on screen, it asks on its timer
 
     window->showMinimized();
     settle();
     QVERIFY(!declarativeView->isVisible());
     QVERIFY(!root->property("onScreen").toBool());
     flow.clear();
-    QTest::qWait(2500); // longer than the Overview's refresh period
+    QTest::qWait(3 * kQuickRefreshMs); // three of the Overview's refresh periods
     QCOMPARE(flow.count(), 0);
 
     window->showNormal();

@@ -66,6 +66,18 @@ public:
     virtual void shutdown() = 0;
 };
 
+// How long the serial link waits on the device, in ms: for a reply to begin, and for each
+// further byte once it has. Tests that make a device fall silent take short ones.
+struct ModbusLinkTimings
+{
+    // The device answers within 1.5 s; a pause of 0.5 s inside a reply ends it.
+    int responseMs = 1500;
+    int byteMs = 500;
+};
+
 // The real back ends (libmodbus, hidapi); process-wide, stateless apart from the library.
+// The serial one waits as ModbusLinkTimings' defaults say.
 ModbusBackend &rtuModbusBackend();
 HidBackend &hidapiBackend();
+// A serial back end of its own that waits as `timings` says.
+std::unique_ptr<ModbusBackend> makeRtuModbusBackend(const ModbusLinkTimings &timings);

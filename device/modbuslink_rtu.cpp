@@ -14,13 +14,6 @@
 
 namespace {
 
-// The device answers within 1.5 s; a pause of 0.5 s inside a reply ends it. Set on
-// every context, whatever the library's defaults are.
-constexpr uint32_t kResponseTimeoutSec = 1;
-constexpr uint32_t kResponseTimeoutUsec = 500000;
-constexpr uint32_t kByteTimeoutSec = 0;
-constexpr uint32_t kByteTimeoutUsec = 500000;
-
 // An RTU frame ends after a silence of 3.5 characters; above 19200 baud the gap is fixed
 // at 1750 us, since the character time would leave too little for the receiver.
 constexpr int kGapCharsTimes2 = 7;
@@ -114,9 +107,16 @@ private:
     const int m_quietMs;
 };
 
+// The library takes its time-outs as seconds and microseconds.
+void setTimeout(modbus_t *ctx, int (*set)(modbus_t *, uint32_t, uint32_t), int ms)
+{
+    set(ctx, uint32_t(ms / 1000), uint32_t(ms % 1000) * 1000);
+}
+
 class RtuBackend : public ModbusBackend
 {
 public:
+    explicit RtuBackend(const ModbusLinkTimings &timings) : m_timings(timings) {}
     std::unique_ptr<ModbusLink> open(const SerialLineParams &p) override
     {
         // The library does not refuse every bad line parameter itself; a bad code must
@@ -133,8 +133,9 @@ public:
             qCDebug(lcDevice, "serial port %s: %s", p.device.constData(), m_lastError.constData());
             return nullptr;
         }
-        modbus_set_response_timeout(ctx, kResponseTimeoutSec, kResponseTimeoutUsec);
-        modbus_set_byte_timeout(ctx, kByteTimeoutSec, kByteTimeoutUsec);
+        // Set on every context, whatever the library's defaults are.
+        setTimeout(ctx, modbus_set_response_timeout, m_timings.responseMs);
+        setTimeout(ctx, modbus_set_byte_timeout, m_timings.byteMs);
         modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
         if (modbus_connect(ctx) == -1) {
             m_lastError = modbus_strerror(errno);
@@ -148,6 +149,7 @@ public:
     QByteArray lastOpenError() const override { return m_lastError; }
 
 private:
+    const ModbusLinkTimings m_timings;
     QByteArray m_lastError; // device thread only, like every open()
 };
 
@@ -155,6 +157,11 @@ private:
 
 ModbusBackend &rtuModbusBackend()
 {
-    static RtuBackend backend;
+    static RtuBackend backend{ModbusLinkTimings()};
     return backend;
+}
+
+std::unique_ptr<ModbusBackend> makeRtuModbusBackend(const ModbusLinkTimings &timings)
+{
+    return std::make_unique<RtuBackend>(timings);
 }

@@ -405,7 +405,19 @@ void TestDeviceLink::realRtuBackend()
         t.start();
         uint16_t regs[2];
         QCOMPARE(link->readRegisters(0, 2, regs), -1);
-        QVERIFY(t.elapsed() >= 1400);
+        QVERIFY2(t.elapsed() >= 1400, qPrintable(QString::number(t.elapsed())));
+    }
+    {
+        // A back end of its own waits as told, whole seconds and the rest.
+        const std::unique_ptr<ModbusBackend> shortWaits = makeRtuModbusBackend({1200, 100});
+        std::unique_ptr<ModbusLink> link = shortWaits->open(p);
+        QVERIFY(link);
+        QVERIFY(link->setSlave(1));
+        QElapsedTimer t;
+        t.start();
+        uint16_t regs[2];
+        QCOMPARE(link->readRegisters(0, 2, regs), -1);
+        QVERIFY2(t.elapsed() >= 1150 && t.elapsed() < 1400, qPrintable(QString::number(t.elapsed())));
     }
     p.parity = 0;
     QVERIFY(!rtuModbusBackend().open(p));

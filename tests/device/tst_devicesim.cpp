@@ -22,6 +22,9 @@ namespace {
 constexpr int kPlanSteps = 10;
 // The fifth failed step in a row loses the link.
 constexpr int kFailuresBeforeLost = 4;
+// The simulator answers on its pty within milliseconds, so the link waits a fraction of the
+// device's 1.5 s and 0.5 s: each silent or broken reply then costs that much, not seconds.
+const ModbusLinkTimings kSimLinkTimings{400, 200};
 
 // Requests as "fn start count" (writes "6 register value"), in the order sent.
 QStringList requestTexts(const QList<DevSimProcess::Request> &requests)
@@ -90,19 +93,23 @@ private:
 
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<DevSimProcess> sim;
-    std::unique_ptr<serial_thread> thread;
+    std::unique_ptr<ModbusBackend> link;
+    std::unique_ptr<serial_thread> thread; // after the link: closes it while it exists
 };
 
 void TestDeviceSim::init()
 {
     env = std::make_unique<TestEnv>();
     sim = std::make_unique<DevSimProcess>();
+    link = makeRtuModbusBackend(kSimLinkTimings);
     thread = std::make_unique<serial_thread>();
+    thread->setBackends(link.get(), nullptr);
 }
 
 void TestDeviceSim::cleanup()
 {
     thread.reset();
+    link.reset();
     sim.reset();
     env.reset();
 }
@@ -401,7 +408,7 @@ void TestDeviceSim::linkLostAndRegained()
     QCOMPARE(upsInfo.commState.load(), int(CommOk));
     QCOMPARE(countEvents(takeEvents(), EventCommSucceed), 1);
 
-    // Each silent step waits out the 1.5 s response time-out.
+    // Each silent step waits out the response time-out.
     QVERIFY(sim->command("fault silence always"));
     runSteps(4);
     QCOMPARE(thread->currentFailCount(), 4);
@@ -558,8 +565,8 @@ void TestDeviceSim::baudChangeReopensWithoutEvent()
 
 void TestDeviceSim::runningThreadStopsAfterTransaction()
 {
-    // The thread itself on the real clock, while the slave keeps it waiting for a reply.
-    setAppClock(nullptr);
+    // The thread itself on a running clock, while the slave keeps it waiting for a reply.
+    env->runClock();
     startSim(QStringLiteral("three"));
     QVERIFY(sim->command("fault silence always"));
     configure(QStringLiteral("0"));
@@ -570,8 +577,9 @@ void TestDeviceSim::runningThreadStopsAfterTransaction()
     timer.start();
     thread->stop();
     QVERIFY(thread->wait(5000));
-    // At most the rest of the 1.5 s response time-out, then no further pass.
-    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    // At most the rest of the response time-out, then no further pass (the clock would
+    // have brought a poll step within a fifth of a second).
+    QVERIFY2(timer.elapsed() < kSimLinkTimings.responseMs + 500, qPrintable(QString::number(timer.elapsed())));
     QTest::qWait(300);
     QCOMPARE(sim->requests().size(), 1);
 }

@@ -25,21 +25,23 @@ namespace {
 
 // Waits long enough for a pty; the simulator's late replies (400 ms) and split replies
 // (150 ms between pieces) both outlast the old rule that a reply ends at 100 ms of quiet.
+// The reply waits leave a late reply more than twice its delay, and the simulator's reset
+// takes 50 ms, so a silent modem or a reset costs about a second, not several.
 SmsTimings simTimings()
 {
     SmsTimings t;
     t.passPauseMs = 20;
     t.initPauseMs = 5;
     t.infoPauseMs = 5;
-    t.commandReplyMs = 1500;
-    t.sendReplyMs = 2500;
-    t.restartReplyMs = 1500;
+    t.commandReplyMs = 1000;
+    t.sendReplyMs = 1200;
+    t.restartReplyMs = 1000;
     t.pollMs = 20;
     t.reopenMaxPauseMs = 200;
     return t;
 }
-const QStringList kSimOptions{QStringLiteral("--late-ms"), QStringLiteral("400"), QStringLiteral("--split-ms"),
-                              QStringLiteral("150")};
+const QStringList kSimOptions{QStringLiteral("--late-ms"),    QStringLiteral("400"), QStringLiteral("--split-ms"),
+                              QStringLiteral("150"),        QStringLiteral("--restart-ms"), QStringLiteral("50")};
 // Messages the modem accepted (the faults that still end in acceptance included).
 int accepted(const QList<ModemSimProcess::Sms> &messages)
 {

@@ -40,6 +40,7 @@ const char kUsage[] =
     "  --csq N           rssi of the +CSQ reply, 0..31 or 99 (default 21)\n"
     "  --late-ms N       delay of a late reply (default 1500)\n"
     "  --split-ms N      gap between the pieces of a split reply (default 150)\n"
+    "  --restart-ms N    time a reset takes until the start-up report (default 300)\n"
     "Standard output starts with 'ready path=<pty path>'. Control lines, from standard input\n"
     "and the FIFO, each answered with 'ok ...' or 'error ...':\n"
     "  fault silence|error|cms500|split|late [N|always] [PREFIX]\n"
@@ -273,6 +274,7 @@ struct Options
     long csq = 21;
     long lateMs = 1500;
     long splitMs = 150;
+    long restartMs = kRestartMs;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -549,7 +551,7 @@ void Modem::handleCommand(const std::string &command)
         text = "\r\nOK\r\n";
         m_echo = true; // a reset restores the defaults
         if (fault == Fault::None)
-            m_out.push_back({Clock::now() + std::chrono::milliseconds(kRestartMs), "\r\n^SYSSTART\r\n"});
+            m_out.push_back({Clock::now() + std::chrono::milliseconds(m_options.restartMs), "\r\n^SYSSTART\r\n"});
     } else if (upper.rfind("AT+CMGS=", 0) == 0) {
         long octets = 0;
         if (parseInt(upper.substr(8), &octets) && octets > 0 && octets <= 164) {
@@ -680,6 +682,9 @@ bool parseOptions(int argc, char **argv, Options *o)
                 return false;
         } else if (arg == "--split-ms") {
             if (!parseInt(value, &o->splitMs) || o->splitMs < 0)
+                return false;
+        } else if (arg == "--restart-ms") {
+            if (!parseInt(value, &o->restartMs) || o->restartMs < 0)
                 return false;
         } else
             return false;

@@ -1220,7 +1220,7 @@ void TestMainWindow::exitWhileDeviceIsSilent()
     QVERIFY(sim.start({QStringLiteral("--family"), QStringLiteral("three"), QStringLiteral("--steady")}));
     QVERIFY(sim.command(QStringLiteral("fault silence always")));
     useSerialDevice(sim.path(), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("4"));
-    setAppClock(nullptr); // the device thread polls on the wall clock here
+    env->runClock(); // the device thread polls on whole seconds of the clock
     window = std::make_unique<MainWindow>();
     window->loadQmlView(kProgramQml);
     // The device thread now waits for a reply that never comes.
@@ -1396,6 +1396,7 @@ void TestMainWindow::linkLossShowsDashesAndReason()
     fillDeviceState();
     setDeviceState(QStringLiteral("0"), allMasks(), CommOk);
     QVERIFY(openShownWindow());
+    QVERIFY(quickenRefresh(QStringLiteral("batteryPage")));
     showPage(QStringLiteral("battery"));
     QCOMPARE(itemText(QStringLiteral("value_batvol")), QStringLiteral("u3 V"));
 

@@ -422,6 +422,7 @@ Rectangle {
         anchors.margins: 16
         visible: root.started
         Item {
+            id: pageArea
             anchors.fill: parent
             function title(name) {
                 for (var i = 0; i < root.pages.length; ++i) {
@@ -445,62 +446,31 @@ Rectangle {
                     overview.showModule(strModuleFlag, strMainMInfo)
                 }
                 function onSigOutputInfo(strOutputInfo) {
-                    outputPage.show(strOutputInfo)
                     if (overview.panelFromPages)
                         overview.showModule("output", strOutputInfo)
                 }
                 function onSigBypassInfo(strBypassInfo) {
-                    bypassPage.show(strBypassInfo)
                     if (overview.panelFromPages)
                         overview.showModule("bypass", strBypassInfo)
                 }
                 function onSigBatInfo(strBatInfo) {
-                    batteryPage.show(strBatInfo)
                     if (overview.panelFromPages)
                         overview.showModule("battery", strBatInfo)
                 }
                 function onSigACInfo(strACInfo) {
-                    acPage.show(strACInfo)
                     if (overview.panelFromPages)
                         overview.showModule("ac", strACInfo)
                 }
                 function onSigPVInfo(strPVTInfo, strPVInfo) {
-                    pvPage.show(strPVTInfo, strPVInfo)
                     if (overview.panelFromPages)
                         overview.showModule("pv", strPVTInfo)
                 }
-                function onSigDeviceInfo(strDeviceInfo) { devicePage.show(strDeviceInfo) }
                 function onSigOtherInfo(strOtherInfo) {
                     var state = Replies.taggedMap(strOtherInfo).comstate
                     root.commState = state === undefined ? "" : state
-                    if (otherPage.visible)
-                        otherPage.show(strOtherInfo)
                 }
-                function onWarningDataSig(strtest) { warningsPage.show(strtest) }
-                function onClearAlarmSig() { warningsPage.cleared() }
                 function onSiglang(lang) { Lang.lang = lang }
-                function onSigSysSet(sysjson) { systemPage.showSettings(sysjson) }
-                function onSigScheduleTime(scheTime) { systemPage.showScheduleTime(scheTime) }
                 function onSigprotocol(strProtocol) { root.family = strProtocol }
-                function onEmailGetSig(emailjson) { emailPage.show(emailjson) }
-                function onSigQtSSMSSet(smsjson) { smsPage.showSettings(smsjson) }
-                function onSigSMSState(smsjson) { smsPage.showState(smsjson) }
-                function onSigSMSNumberRefused(number) { smsPage.showRefused(number) }
-            }
-            Connections {
-                target: UiState.device
-                function onSigQtSInverterCom(invertercomjson) { deviceSettingsPage.showCom(invertercomjson) }
-                function onSigQtSInverterSet(inverterjson) {
-                    deviceSettingsPage.showSettings(inverterjson)
-                    controlsPage.showSettings(inverterjson)
-                }
-                function onSerialCom() { deviceSettingsPage.portClash = true }
-                function onSigQtSLongConSet(longconjson) { controlsPage.showControls(longconjson) }
-                function onSigQtSInverterMSet(flag, strinverterM) { controlsPage.showMode(flag, strinverterM) }
-                function onSigQtSSchedSet(schedjson) { schedulePage.show(schedjson) }
-                function onSigQtSSchedTime(minShutdownTime, minStartupTime) {
-                    schedulePage.showTimes(minShutdownTime, minStartupTime)
-                }
             }
 
             OverviewPage {
@@ -537,222 +507,399 @@ Rectangle {
                     }
                 }
             }
-            ValuesPage {
-                id: outputPage
-                inverter: root.family === "2"
-                objectName: "outputPage"
-                anchors.fill: parent
-                visible: root.page === "output"
-                title: parent.title("output")
-                fields: Fields.output
-                onRefresh: root.getoutputinfoSignal()
-            }
-            ValuesPage {
-                id: bypassPage
-                inverter: root.family === "2"
-                objectName: "bypassPage"
-                anchors.fill: parent
-                visible: root.page === "bypass"
-                title: parent.title("bypass")
-                fields: Fields.bypass
-                onRefresh: root.getbypassinfoSignal()
-            }
-            ValuesPage {
-                id: batteryPage
-                inverter: root.family === "2"
-                objectName: "batteryPage"
-                anchors.fill: parent
-                visible: root.page === "battery"
-                title: parent.title("battery")
-                fields: Fields.battery
-                onRefresh: root.getbatinfoSignal()
-            }
-            ValuesPage {
-                id: acPage
-                inverter: root.family === "2"
-                objectName: "acPage"
-                anchors.fill: parent
-                visible: root.page === "ac"
-                title: parent.title("ac")
-                fields: Fields.ac
-                onRefresh: root.getacInfoSignal()
-            }
-            PvPage {
-                id: pvPage
-                inverter: root.family === "2"
-                objectName: "pvPage"
-                anchors.fill: parent
-                visible: root.page === "pv"
-                title: parent.title("pv")
-                onRefresh: root.getpvinfoSignal()
-            }
-            ValuesPage {
-                id: devicePage
-                inverter: root.family === "2"
-                objectName: "devicePage"
-                anchors.fill: parent
-                visible: root.page === "device"
-                title: parent.title("device")
-                fields: Fields.device
-                interval: 5000
-                onRefresh: root.getdeviceinfoSignal()
-            }
-            ValuesPage {
-                id: otherPage
-                inverter: root.family === "2"
-                objectName: "otherPage"
-                anchors.fill: parent
-                visible: root.page === "other"
-                title: parent.title("other")
-                fields: Fields.other
-                onRefresh: root.getotherinfoSignal()
-            }
-            HistoryPage {
-                id: historyPage
-                objectName: "historyPage"
-                anchors.fill: parent
-                visible: root.page === "history"
-                title: parent.title("history")
-                family: root.family
-                onPageRequested: function (record, request) {
-                    record ? root.getRecordSignal(request) : root.getReportSignal(request)
-                }
-                onOperationRequested: function (record, request) {
-                    record ? root.saveCleaRecordSignal(request) : root.saveClearReportCall(request)
+            // Every page but the Overview is built the first time it comes into view and
+            // kept from then on (a repeater of one, as a bound component may not be built in
+            // a loader's context): the window starts with the page it shows, and a form keeps
+            // what was typed while the user looks elsewhere. A page not yet built misses no
+            // reply it needs, since it asks for its data as it is built.
+            Repeater {
+                readonly property bool inView: root.page === "output"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ValuesPage {
+                    id: outputPage
+                    inverter: root.family === "2"
+                    objectName: "outputPage"
+                    anchors.fill: parent
+                    visible: root.page === "output"
+                    title: pageArea.title("output")
+                    fields: Fields.output
+                    onRefresh: root.getoutputinfoSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onSigOutputInfo(strOutputInfo) { outputPage.show(strOutputInfo) }
+                    }
                 }
             }
-            ChartsPage {
-                id: chartsPage
-                objectName: "chartsPage"
-                anchors.fill: parent
-                visible: root.page === "charts"
-                title: parent.title("charts")
-                family: root.family
-                onChartRequested: function (request) { root.getchartdataSignal(request) }
-            }
-            WarningsPage {
-                id: warningsPage
-                objectName: "warningsPage"
-                anchors.fill: parent
-                visible: root.page === "warnings"
-                title: parent.title("warnings")
-                onRefresh: root.getWarningDataSignal()
-                onClearRequested: root.clearWarningSignal()
-            }
-            SystemPage {
-                id: systemPage
-                objectName: "systemPage"
-                anchors.fill: parent
-                visible: root.page === "system"
-                title: parent.title("system")
-                family: root.family
-                onShown: {
-                    root.getSystemSetSignal()
-                    root.getScheduleTimeSignal()
-                    root.getProtocolSignal()
-                }
-                onSaveLanguage: function (request) {
-                    root.setPublicparaSignal(request)
-                    root.getLanguageSignal()
-                }
-                onSavePorts: function (request) {
-                    root.setComConfigSignal(request)
-                    root.getSystemSetSignal()
+            Repeater {
+                readonly property bool inView: root.page === "bypass"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ValuesPage {
+                    id: bypassPage
+                    inverter: root.family === "2"
+                    objectName: "bypassPage"
+                    anchors.fill: parent
+                    visible: root.page === "bypass"
+                    title: pageArea.title("bypass")
+                    fields: Fields.bypass
+                    onRefresh: root.getbypassinfoSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onSigBypassInfo(strBypassInfo) { bypassPage.show(strBypassInfo) }
+                    }
                 }
             }
-            EmailPage {
-                id: emailPage
-                objectName: "emailPage"
-                anchors.fill: parent
-                visible: root.page === "email"
-                title: parent.title("email")
-                onShown: root.getemailsetSignal()
-                onSave: function (request) {
-                    root.setemailSignal(request)
-                    root.getemailsetSignal()
-                }
-                onSendTest: function (request) { root.sendtestemailSignal(request) }
-            }
-            SmsPage {
-                id: smsPage
-                objectName: "smsPage"
-                anchors.fill: parent
-                visible: root.page === "sms"
-                title: parent.title("sms")
-                onShown: root.getsmssetSignal()
-                onRefresh: root.getSMSStateSignal()
-                onPortClash: qmlobject.qmlobjectCom() // qmllint disable unqualified
-                onSave: function (request) {
-                    root.setsmsSignal(request)
-                    root.getsmssetSignal()
-                }
-                onSendTest: function (request) {
-                    root.sendSMSTestSignal(request)
-                    root.getSMSStateSignal()
+            Repeater {
+                readonly property bool inView: root.page === "battery"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ValuesPage {
+                    id: batteryPage
+                    inverter: root.family === "2"
+                    objectName: "batteryPage"
+                    anchors.fill: parent
+                    visible: root.page === "battery"
+                    title: pageArea.title("battery")
+                    fields: Fields.battery
+                    onRefresh: root.getbatinfoSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onSigBatInfo(strBatInfo) { batteryPage.show(strBatInfo) }
+                    }
                 }
             }
-            DeviceSettingsPage {
-                id: deviceSettingsPage
-                objectName: "deviceSettingsPage"
-                anchors.fill: parent
-                visible: root.page === "devsettings"
-                title: parent.title("devsettings")
-                onShown: root.getInverterSetSignal()
-                onSaveConnection: function (request) {
-                    root.setInvertercomSignal(request)
-                    root.getInverterSetSignal()
-                    root.getProtocolSignal()
-                }
-                onSaveSelfTest: function (request) {
-                    root.setinverterSignal(request)
-                    root.getInverterSetSignal()
-                }
-            }
-            ControlsPage {
-                id: controlsPage
-                objectName: "controlsPage"
-                anchors.fill: parent
-                visible: root.page === "controls"
-                title: parent.title("controls")
-                live: true
-                interval: 5000
-                onRefresh: {
-                    root.getlongconsetSignal()
-                    root.getInverterSetSignal()
-                    root.getinvertermodelSignal()
-                }
-                onSendControl: function (request) { root.setlongcontrolSignal(request) }
-                onSetBypass: function (request) {
-                    root.setmanbypasssetSignal(request)
-                    root.getInverterSetSignal()
-                }
-                onSetDepth: function (request) {
-                    root.setDischargedepthSignal(request)
-                    root.getInverterSetSignal()
-                }
-                onSetMode: function (request) { root.setinvertermSignal(request) }
-            }
-            SchedulePage {
-                id: schedulePage
-                objectName: "schedulePage"
-                anchors.fill: parent
-                visible: root.page === "schedule"
-                title: parent.title("schedule")
-                onShown: root.getscheduleSignal()
-                onSave: function (request) {
-                    root.setscheduleSignal(request)
-                    root.getscheduleSignal()
+            Repeater {
+                readonly property bool inView: root.page === "ac"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ValuesPage {
+                    id: acPage
+                    inverter: root.family === "2"
+                    objectName: "acPage"
+                    anchors.fill: parent
+                    visible: root.page === "ac"
+                    title: pageArea.title("ac")
+                    fields: Fields.ac
+                    onRefresh: root.getacInfoSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onSigACInfo(strACInfo) { acPage.show(strACInfo) }
+                    }
                 }
             }
-            ArchivePage {
-                id: archivePage
-                objectName: "archivePage"
-                anchors.fill: parent
-                visible: root.page === "archive"
-                title: parent.title("archive")
-                onExportRequested: root.outputConfigSignal()
-                onImportRequested: root.inputConfigSignal()
-                onRestoreRequested: root.restoreconfigSignal()
+            Repeater {
+                readonly property bool inView: root.page === "pv"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                PvPage {
+                    id: pvPage
+                    inverter: root.family === "2"
+                    objectName: "pvPage"
+                    anchors.fill: parent
+                    visible: root.page === "pv"
+                    title: pageArea.title("pv")
+                    onRefresh: root.getpvinfoSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onSigPVInfo(strPVTInfo, strPVInfo) { pvPage.show(strPVTInfo, strPVInfo) }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "device"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ValuesPage {
+                    id: devicePage
+                    inverter: root.family === "2"
+                    objectName: "devicePage"
+                    anchors.fill: parent
+                    visible: root.page === "device"
+                    title: pageArea.title("device")
+                    fields: Fields.device
+                    interval: 5000
+                    onRefresh: root.getdeviceinfoSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onSigDeviceInfo(strDeviceInfo) { devicePage.show(strDeviceInfo) }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "other"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ValuesPage {
+                    id: otherPage
+                    inverter: root.family === "2"
+                    objectName: "otherPage"
+                    anchors.fill: parent
+                    visible: root.page === "other"
+                    title: pageArea.title("other")
+                    fields: Fields.other
+                    onRefresh: root.getotherinfoSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onSigOtherInfo(strOtherInfo) {
+                            if (otherPage.visible)
+                                otherPage.show(strOtherInfo)
+                        }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "history"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                HistoryPage {
+                    id: historyPage
+                    objectName: "historyPage"
+                    anchors.fill: parent
+                    visible: root.page === "history"
+                    title: pageArea.title("history")
+                    family: root.family
+                    onPageRequested: function (record, request) {
+                        record ? root.getRecordSignal(request) : root.getReportSignal(request)
+                    }
+                    onOperationRequested: function (record, request) {
+                        record ? root.saveCleaRecordSignal(request) : root.saveClearReportCall(request)
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "charts"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ChartsPage {
+                    id: chartsPage
+                    objectName: "chartsPage"
+                    anchors.fill: parent
+                    visible: root.page === "charts"
+                    title: pageArea.title("charts")
+                    family: root.family
+                    onChartRequested: function (request) { root.getchartdataSignal(request) }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "warnings"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                WarningsPage {
+                    id: warningsPage
+                    objectName: "warningsPage"
+                    anchors.fill: parent
+                    visible: root.page === "warnings"
+                    title: pageArea.title("warnings")
+                    onRefresh: root.getWarningDataSignal()
+                    onClearRequested: root.clearWarningSignal()
+                    Connections {
+                        target: UiState.bridge
+                        function onWarningDataSig(strtest) { warningsPage.show(strtest) }
+                        function onClearAlarmSig() { warningsPage.cleared() }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "system"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                SystemPage {
+                    id: systemPage
+                    objectName: "systemPage"
+                    anchors.fill: parent
+                    visible: root.page === "system"
+                    title: pageArea.title("system")
+                    family: root.family
+                    onShown: {
+                        root.getSystemSetSignal()
+                        root.getScheduleTimeSignal()
+                        root.getProtocolSignal()
+                    }
+                    onSaveLanguage: function (request) {
+                        root.setPublicparaSignal(request)
+                        root.getLanguageSignal()
+                    }
+                    onSavePorts: function (request) {
+                        root.setComConfigSignal(request)
+                        root.getSystemSetSignal()
+                    }
+                    Connections {
+                        target: UiState.bridge
+                        function onSigSysSet(sysjson) { systemPage.showSettings(sysjson) }
+                        function onSigScheduleTime(scheTime) { systemPage.showScheduleTime(scheTime) }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "email"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                EmailPage {
+                    id: emailPage
+                    objectName: "emailPage"
+                    anchors.fill: parent
+                    visible: root.page === "email"
+                    title: pageArea.title("email")
+                    onShown: root.getemailsetSignal()
+                    onSave: function (request) {
+                        root.setemailSignal(request)
+                        root.getemailsetSignal()
+                    }
+                    onSendTest: function (request) { root.sendtestemailSignal(request) }
+                    Connections {
+                        target: UiState.bridge
+                        function onEmailGetSig(emailjson) { emailPage.show(emailjson) }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "sms"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                SmsPage {
+                    id: smsPage
+                    objectName: "smsPage"
+                    anchors.fill: parent
+                    visible: root.page === "sms"
+                    title: pageArea.title("sms")
+                    onShown: root.getsmssetSignal()
+                    onRefresh: root.getSMSStateSignal()
+                    onPortClash: qmlobject.qmlobjectCom() // qmllint disable unqualified
+                    onSave: function (request) {
+                        root.setsmsSignal(request)
+                        root.getsmssetSignal()
+                    }
+                    onSendTest: function (request) {
+                        root.sendSMSTestSignal(request)
+                        root.getSMSStateSignal()
+                    }
+                    Connections {
+                        target: UiState.bridge
+                        function onSigQtSSMSSet(smsjson) { smsPage.showSettings(smsjson) }
+                        function onSigSMSState(smsjson) { smsPage.showState(smsjson) }
+                        function onSigSMSNumberRefused(number) { smsPage.showRefused(number) }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "devsettings"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                DeviceSettingsPage {
+                    id: deviceSettingsPage
+                    objectName: "deviceSettingsPage"
+                    anchors.fill: parent
+                    visible: root.page === "devsettings"
+                    title: pageArea.title("devsettings")
+                    onShown: root.getInverterSetSignal()
+                    onSaveConnection: function (request) {
+                        root.setInvertercomSignal(request)
+                        root.getInverterSetSignal()
+                        root.getProtocolSignal()
+                    }
+                    onSaveSelfTest: function (request) {
+                        root.setinverterSignal(request)
+                        root.getInverterSetSignal()
+                    }
+                    Connections {
+                        target: UiState.device
+                        function onSigQtSInverterCom(invertercomjson) { deviceSettingsPage.showCom(invertercomjson) }
+                        function onSigQtSInverterSet(inverterjson) { deviceSettingsPage.showSettings(inverterjson) }
+                        function onSerialCom() { deviceSettingsPage.portClash = true }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "controls"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ControlsPage {
+                    id: controlsPage
+                    objectName: "controlsPage"
+                    anchors.fill: parent
+                    visible: root.page === "controls"
+                    title: pageArea.title("controls")
+                    live: true
+                    interval: 5000
+                    onRefresh: {
+                        root.getlongconsetSignal()
+                        root.getInverterSetSignal()
+                        root.getinvertermodelSignal()
+                    }
+                    onSendControl: function (request) { root.setlongcontrolSignal(request) }
+                    onSetBypass: function (request) {
+                        root.setmanbypasssetSignal(request)
+                        root.getInverterSetSignal()
+                    }
+                    onSetDepth: function (request) {
+                        root.setDischargedepthSignal(request)
+                        root.getInverterSetSignal()
+                    }
+                    onSetMode: function (request) { root.setinvertermSignal(request) }
+                    Connections {
+                        target: UiState.device
+                        function onSigQtSInverterSet(inverterjson) { controlsPage.showSettings(inverterjson) }
+                        function onSigQtSLongConSet(longconjson) { controlsPage.showControls(longconjson) }
+                        function onSigQtSInverterMSet(flag, strinverterM) { controlsPage.showMode(flag, strinverterM) }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "schedule"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                SchedulePage {
+                    id: schedulePage
+                    objectName: "schedulePage"
+                    anchors.fill: parent
+                    visible: root.page === "schedule"
+                    title: pageArea.title("schedule")
+                    onShown: root.getscheduleSignal()
+                    onSave: function (request) {
+                        root.setscheduleSignal(request)
+                        root.getscheduleSignal()
+                    }
+                    Connections {
+                        target: UiState.device
+                        function onSigQtSSchedSet(schedjson) { schedulePage.show(schedjson) }
+                        function onSigQtSSchedTime(minShutdownTime, minStartupTime) {
+                            schedulePage.showTimes(minShutdownTime, minStartupTime)
+                        }
+                    }
+                }
+            }
+            Repeater {
+                readonly property bool inView: root.page === "archive"
+                property bool built: false
+                model: inView || built ? 1 : 0
+                onInViewChanged: if (inView) built = true
+                ArchivePage {
+                    id: archivePage
+                    objectName: "archivePage"
+                    anchors.fill: parent
+                    visible: root.page === "archive"
+                    title: pageArea.title("archive")
+                    onExportRequested: root.outputConfigSignal()
+                    onImportRequested: root.inputConfigSignal()
+                    onRestoreRequested: root.restoreconfigSignal()
+                }
             }
         }
     }

@@ -67,6 +67,29 @@ QQuickItem *pageItem(const QString &name)
     return findVisualItem(qobject_cast<QQuickItem *>(declarativeView->rootObject()), name);
 }
 
+namespace {
+QObject *findHeldObject(QQuickItem *item, const QString &name)
+{
+    if (!item)
+        return nullptr;
+    if (QObject *found = item->findChild<QObject *>(name, Qt::FindDirectChildrenOnly))
+        return found;
+    for (QQuickItem *child : item->childItems()) {
+        if (QObject *found = findHeldObject(child, name))
+            return found;
+    }
+    return nullptr;
+}
+} // namespace
+
+QObject *findObject(const QString &name)
+{
+    auto *root = qobject_cast<QQuickItem *>(declarativeView->rootObject());
+    if (QObject *found = root ? root->findChild<QObject *>(name) : nullptr)
+        return found;
+    return findHeldObject(root, name);
+}
+
 void settle()
 {
     for (int i = 0; i < 5; ++i)

@@ -7,6 +7,7 @@
 #include <QtMessageHandler>
 #include <Qt>
 
+class QObject;
 class QQuickItem;
 
 // Every warning and error while it lives, the program's own categories aside: a QML typo,
@@ -43,6 +44,11 @@ QQuickItem *findItem(const QString &name);
 
 // Below the root item only, the overlay's popups left out.
 QQuickItem *pageItem(const QString &name);
+
+// Any object of that name below the root, a popup or a timer too. Pages built as they come
+// into view belong to no object of the tree, only to the items' tree, so this searches the
+// objects each item holds.
+QObject *findObject(const QString &name);
 
 // Lets the QML run: loaders, bindings, the replies of the requests a shown page sends.
 void settle();

@@ -233,7 +233,7 @@ void TestDevicePages::controlsFollowSupportAndConfirmPowerOff()
     QVERIFY(!enabled(QStringLiteral("control_countdownOffInverter")));
     QVERIFY(type(QStringLiteral("countdownTime"), QStringLiteral("30")));
     QVERIFY(click(QStringLiteral("control_countdownOffInverter")));
-    QObject *confirm = declarativeView->rootObject()->findChild<QObject *>(QStringLiteral("confirmPowerOff"));
+    QObject *confirm = findObject(QStringLiteral("confirmPowerOff"));
     QVERIFY(confirm);
     QVERIFY(confirm->property("opened").toBool() || confirm->property("visible").toBool());
     QCOMPARE(queuedWords(), QStringList{QStringLiteral("selfTest1Min")}); // nothing until confirmed
@@ -262,7 +262,7 @@ void TestDevicePages::inverterTurnOffAsksFirst()
     QVERIFY(enabled(QStringLiteral("control_cancelAlarmVoice")));
     QVERIFY(!pageItem(QStringLiteral("control_countdownOffInverter")));
     QVERIFY(click(QStringLiteral("control_turnOffInverter")));
-    QObject *confirm = declarativeView->rootObject()->findChild<QObject *>(QStringLiteral("confirmPowerOff"));
+    QObject *confirm = findObject(QStringLiteral("confirmPowerOff"));
     QVERIFY(confirm && confirm->property("visible").toBool());
     QCOMPARE(queuedWords(), QStringList());
     QMetaObject::invokeMethod(confirm, "accept");

@@ -159,10 +159,14 @@ void TestHistoryUi::openWindow()
     window->loadQmlView(kProgramQml);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // The history page is built as it first comes into view; the day it shows is set
+    // there, as a user would pick it, and the window goes back to its first page.
+    showPage(QStringLiteral("history"));
     QTRY_VERIFY(pageItem(QStringLiteral("historyPage")));
     const QDateTime day(kDay, QTime(12, 0));
     pageItem(QStringLiteral("historyPicker"))->setProperty("date", day);
     settle();
+    showPage(QStringLiteral("overview"));
 }
 
 // The charts page builds its chart views only while it is on view.
@@ -490,6 +494,7 @@ void TestHistoryUi::roundAxisSteps()
     QFETCH(int, ticks);
     QFETCH(QString, format);
     openWindow();
+    showPage(QStringLiteral("charts"));
     QVariant result;
     QVERIFY(QMetaObject::invokeMethod(pageItem(QStringLiteral("chartsPage")), "axisScale",
                                       Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, values)));

@@ -507,16 +507,9 @@ Rectangle {
                     }
                 }
             }
-            // Every page but the Overview is built the first time it comes into view and
-            // kept from then on (a repeater of one, as a bound component may not be built in
-            // a loader's context): the window starts with the page it shows, and a form keeps
-            // what was typed while the user looks elsewhere. A page not yet built misses no
-            // reply it needs, since it asks for its data as it is built.
-            Repeater {
-                readonly property bool inView: root.page === "output"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            // Every page but the Overview is built as it first comes into view.
+            PageSlot {
+                inView: root.page === "output"
                 ValuesPage {
                     id: outputPage
                     inverter: root.family === "2"
@@ -532,11 +525,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "bypass"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "bypass"
                 ValuesPage {
                     id: bypassPage
                     inverter: root.family === "2"
@@ -552,11 +542,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "battery"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "battery"
                 ValuesPage {
                     id: batteryPage
                     inverter: root.family === "2"
@@ -572,11 +559,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "ac"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "ac"
                 ValuesPage {
                     id: acPage
                     inverter: root.family === "2"
@@ -592,11 +576,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "pv"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "pv"
                 PvPage {
                     id: pvPage
                     inverter: root.family === "2"
@@ -611,11 +592,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "device"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "device"
                 ValuesPage {
                     id: devicePage
                     inverter: root.family === "2"
@@ -632,11 +610,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "other"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "other"
                 ValuesPage {
                     id: otherPage
                     inverter: root.family === "2"
@@ -655,11 +630,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "history"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "history"
                 HistoryPage {
                     id: historyPage
                     objectName: "historyPage"
@@ -675,11 +647,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "charts"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "charts"
                 ChartsPage {
                     id: chartsPage
                     objectName: "chartsPage"
@@ -690,11 +659,8 @@ Rectangle {
                     onChartRequested: function (request) { root.getchartdataSignal(request) }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "warnings"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "warnings"
                 WarningsPage {
                     id: warningsPage
                     objectName: "warningsPage"
@@ -710,11 +676,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "system"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "system"
                 SystemPage {
                     id: systemPage
                     objectName: "systemPage"
@@ -742,11 +705,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "email"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "email"
                 EmailPage {
                     id: emailPage
                     objectName: "emailPage"
@@ -765,11 +725,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "sms"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "sms"
                 SmsPage {
                     id: smsPage
                     objectName: "smsPage"
@@ -795,11 +752,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "devsettings"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "devsettings"
                 DeviceSettingsPage {
                     id: deviceSettingsPage
                     objectName: "deviceSettingsPage"
@@ -824,11 +778,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "controls"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "controls"
                 ControlsPage {
                     id: controlsPage
                     objectName: "controlsPage"
@@ -860,11 +811,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "schedule"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "schedule"
                 SchedulePage {
                     id: schedulePage
                     objectName: "schedulePage"
@@ -885,11 +833,8 @@ Rectangle {
                     }
                 }
             }
-            Repeater {
-                readonly property bool inView: root.page === "archive"
-                property bool built: false
-                model: inView || built ? 1 : 0
-                onInViewChanged: if (inView) built = true
+            PageSlot {
+                inView: root.page === "archive"
                 ArchivePage {
                     id: archivePage
                     objectName: "archivePage"
